@@ -1,0 +1,45 @@
+#include "source_listing.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string lowerCaseAscii(std::string text) {
+  std::ranges::transform(text, text.begin(), [](unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+  });
+  return text;
+}
+
+std::optional<ImageKind> kindOfExtension(const fs::path& name) {
+  // std::filesystem's rule: ".png" alone is a hidden name without an extension, "a.b.png" has ".png".
+  const std::string extension = lowerCaseAscii(name.extension().string());
+  if (extension == ".jpg" || extension == ".jpeg") return ImageKind::jpeg;
+  if (extension == ".png") return ImageKind::png;
+  if (extension == ".gif") return ImageKind::gif;
+  return std::nullopt;
+}
+
+// Follows symbolic links; folders, sockets, pipes, devices, dangling links and link loops are left out,
+// so that nothing ever blocks reading a pipe or copies a folder.
+bool isRegularFile(const fs::directory_entry& entry) {
+  std::error_code error;
+  return entry.is_regular_file(error) && !error;
+}
+
+}  // namespace
+
+std::vector<SourceEntry> listImageEntries(const fs::path& source) {
+  std::vector<SourceEntry> entries;
+  for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
+    const fs::path name = entry.path().filename();
+    const std::optional<ImageKind> kind = kindOfExtension(name);
+    if (!kind || !isRegularFile(entry)) continue;
+    entries.push_back({entry.path(), name.string(), name.stem().string(), *kind});
+  }
+  std::ranges::sort(entries, {}, &SourceEntry::name);
+  return entries;
+}
