@@ -28,6 +28,10 @@ void startImageLibrary() {
       return;
     }
     vips_cache_set_max(0);
+    // A damaged file is reported on its own line in the log; libvips' warnings on stderr would only
+    // repeat it where no user looks.
+    g_log_set_handler("VIPS", G_LOG_LEVEL_WARNING, [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {},
+                      nullptr);
   });
   if (!failure.empty()) throw std::runtime_error("The image library could not be started: " + failure);
 }

@@ -1,0 +1,116 @@
+// What a re-encoded file looks like: a JPEG within 1920 x 1920, upright, sRGB, white where it was
+// transparent, and with no metadata left.
+#include <gtest/gtest.h>
+
+#include "run_fixture.h"
+#include "test_images.h"
+
+namespace fs = std::filesystem;
+using namespace test_images;
+using Mode = ImageOptimizer::OutputMode;
+
+namespace {
+
+bool isJpeg(const fs::path& file) { return readBytes(file).starts_with("\xFF\xD8\xFF"); }
+
+// Markers between the start of the image and the start of scan: only JFIF (APP0) and the coding
+// tables may stay; EXIF/XMP (APP1), ICC (APP2), IPTC (APP13) and comments must be gone.
+std::vector<int> headerMarkers(const std::string& jpeg) {
+  std::vector<int> markers;
+  std::size_t at = 2;
+  while (at + 4 <= jpeg.size() && static_cast<unsigned char>(jpeg[at]) == 0xFF) {
+    const int marker = static_cast<unsigned char>(jpeg[at + 1]);
+    markers.push_back(marker);
+    if (marker == 0xDA) break;
+    at += 2 + (static_cast<unsigned char>(jpeg[at + 2]) << 8 | static_cast<unsigned char>(jpeg[at + 3]));
+  }
+  return markers;
+}
+
+}  // namespace
+
+class ImageOutput : public RunFixture {
+ protected:
+  fs::path optimized(const std::string& sourceName, const std::string& outputName) {
+    EXPECT_EQ(runOptimizer(Mode::fullReplacement).processed, 1) << sourceName;
+    const fs::path file = output / outputName;
+    EXPECT_TRUE(isJpeg(file)) << outputName;
+    return file;
+  }
+};
+
+TEST_F(ImageOutput, FitsTheBoundAndKeepsTheAspect) {
+  writeNoiseJpeg(source / "wide.jpg", 3000, 2000);
+  const Pixels wide = dimensionsOf(optimized("wide.jpg", "wide.jpg"));
+  EXPECT_EQ(wide.width, 1920);
+  EXPECT_EQ(wide.height, 1280);
+}
+
+TEST_F(ImageOutput, TallImagesAreBoundedByTheirHeight) {
+  writeNoisePng(source / "tall.png", 1000, 4000);
+  const Pixels tall = dimensionsOf(optimized("tall.png", "tall.jpg"));
+  EXPECT_EQ(tall.height, 1920);
+  EXPECT_EQ(tall.width, 480);
+}
+
+TEST_F(ImageOutput, SmallerImagesAreNeverEnlarged) {
+  writeNoisePng(source / "modest.png", 700, 500);
+  const Pixels modest = dimensionsOf(optimized("modest.png", "modest.jpg"));
+  EXPECT_EQ(modest.width, 700);
+  EXPECT_EQ(modest.height, 500);
+}
+
+TEST_F(ImageOutput, PortraitPhonePhotoComesOutPortrait) {
+  writeRotatedJpeg(source / "phone.jpg", 2400, 1800, 6);
+  const fs::path file = optimized("phone.jpg", "phone.jpg");
+  const Pixels upright = dimensionsOf(file);
+  EXPECT_EQ(upright.width, 1440);
+  EXPECT_EQ(upright.height, 1920);
+  EXPECT_FALSE(hasMetadata(file, "orientation"));
+}
+
+TEST_F(ImageOutput, TransparentAreasBecomeWhite) {
+  writeHalfTransparentPng(source / "cutout.png", 800, 600);
+  const fs::path file = optimized("cutout.png", "cutout.jpg");
+  const Pixels size = dimensionsOf(file);
+  EXPECT_EQ(size.bands, 3);
+  for (const double band : meanColour(file, 0, 0, 350, 600)) EXPECT_GT(band, 250.0);
+  for (const double band : meanColour(file, 450, 0, 350, 600)) EXPECT_LT(band, 100.0);
+}
+
+TEST_F(ImageOutput, NoMetadataSurvives) {
+  writeJpegWithMetadata(source / "trip.jpg", 1200, 900);
+  ASSERT_TRUE(hasMetadata(source / "trip.jpg", "exif-ifd3-GPSLatitudeRef"));
+  ASSERT_TRUE(hasMetadata(source / "trip.jpg", "xmp-data"));
+  const fs::path file = optimized("trip.jpg", "trip.jpg");
+  for (const char* field : {"exif-data", "xmp-data", "iptc-data", "icc-profile-data"}) {
+    EXPECT_FALSE(hasMetadata(file, field)) << field;
+  }
+  for (const int marker : headerMarkers(readBytes(file))) {
+    EXPECT_TRUE(marker == 0xE0 || marker == 0xDB || marker == 0xC4 || (marker >= 0xC0 && marker <= 0xC2) ||
+                marker == 0xDA || marker == 0xDD)
+        << std::hex << marker;
+  }
+}
+
+TEST_F(ImageOutput, WideGamutPhotosAreConvertedToSrgb) {
+  writeP3RedJpeg(source / "p3.jpg", 800, 600);
+  ASSERT_TRUE(hasMetadata(source / "p3.jpg", "icc-profile-data"));
+  const fs::path file = optimized("p3.jpg", "p3.jpg");
+  EXPECT_FALSE(hasMetadata(file, "icc-profile-data"));
+  const std::vector<double> red = meanColour(file, 100, 100, 400, 400);
+  ASSERT_EQ(red.size(), 3u);
+  EXPECT_GT(red[0], 245.0);
+  EXPECT_LT(red[1], 20.0);
+  EXPECT_LT(red[2], 20.0);
+}
+
+TEST_F(ImageOutput, CmykPhotosAreConvertedToSrgb) {
+  writeCmykRedJpeg(source / "print.jpg", 800, 600);
+  const fs::path file = optimized("print.jpg", "print.jpg");
+  const std::vector<double> red = meanColour(file, 100, 100, 400, 400);
+  ASSERT_EQ(red.size(), 3u);
+  EXPECT_GT(red[0], 200.0);
+  EXPECT_LT(red[1], 60.0);
+  EXPECT_LT(red[2], 60.0);
+}

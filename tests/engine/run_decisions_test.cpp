@@ -1,0 +1,139 @@
+// What a run writes, reports and counts for each kind of file, in both output modes.
+#include <gtest/gtest.h>
+
+#include "run_fixture.h"
+#include "test_images.h"
+
+namespace fs = std::filesystem;
+using namespace test_images;
+using Mode = ImageOptimizer::OutputMode;
+using Names = std::vector<std::string>;
+
+namespace {
+const std::string deletionList = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
+}
+
+class RunDecisions : public RunFixture {
+ protected:
+  // One file of each kind: big PNG and JPEG, small PNG and JPEG, a GIF, a JPEG that grows, and things
+  // that are not images at all.
+  void makeMixedFolder() {
+    writeNoisePng(source / "banner.png", 700, 500);
+    writeNoiseJpeg(source / "hero.jpg", 2400, 1600);
+    writeSmallPng(source / "icon.png");
+    writeSmallJpeg(source / "thumb.jpg");
+    writeSmallGif(source / "anim.gif");
+    writeJpegThatGrows(source / "dense.jpg");
+    writeBytes(source / "notes.txt", "not an image");
+    writeBytes(source / "README", "no extension");
+    writeNoisePng(source / "picture.webp", 700, 500);
+    fs::create_directory(source / "sub");
+    writeNoisePng(source / "sub" / "deep.png", 700, 500);
+  }
+};
+
+TEST_F(RunDecisions, ChangedOnlyWritesWhatChangedAndListsConvertedPngs) {
+  makeMixedFolder();
+  const auto before = contentsOf(source);
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+
+  EXPECT_EQ(lines, (Names{"[1/6] anim.gif", "[2/6] banner.png", "[3/6] dense.jpg", "[4/6] hero.jpg",
+                          "[5/6] icon.png", "[6/6] thumb.jpg"}));
+  EXPECT_EQ(result, (ImageOptimizer::Result{2, 2, 1, {"banner.png"}, 0}));
+  EXPECT_EQ(namesIn(output), (Names{deletionList, "anim.gif", "banner.jpg", "dense.jpg", "hero.jpg"}));
+  EXPECT_EQ(fingerprint(output / "anim.gif"), fingerprint(source / "anim.gif"));
+  EXPECT_EQ(fingerprint(output / "dense.jpg"), fingerprint(source / "dense.jpg")) << "grown file is the original";
+  EXPECT_LE(fs::file_size(output / "hero.jpg"), fs::file_size(source / "hero.jpg"));
+  EXPECT_EQ(readBytes(output / deletionList), "banner.png\n");
+  EXPECT_EQ(contentsOf(source), before);
+  expectNoTemporaryFiles();
+}
+
+TEST_F(RunDecisions, FullReplacementAlsoCopiesSmallImagesAndListsNothing) {
+  makeMixedFolder();
+  const ImageOptimizer::Result result = runOptimizer(Mode::fullReplacement);
+
+  EXPECT_EQ(lines.size(), 6u);
+  EXPECT_EQ(result, (ImageOptimizer::Result{2, 2, 1, {}, 0}));
+  EXPECT_EQ(namesIn(output), (Names{"anim.gif", "banner.jpg", "dense.jpg", "hero.jpg", "icon.png", "thumb.jpg"}));
+  for (const char* copied : {"icon.png", "thumb.jpg", "anim.gif", "dense.jpg"}) {
+    EXPECT_EQ(fingerprint(output / copied), fingerprint(source / copied)) << copied;
+  }
+  expectNoTemporaryFiles();
+}
+
+TEST_F(RunDecisions, EmptyOrImagelessFolderCreatesOutputAndReportsNothing) {
+  writeBytes(source / "index.html", "<p>");
+  fs::create_directory(source / "img");
+  output = root / "new" / "nested" / "output";
+  for (const Mode mode : {Mode::changedOnly, Mode::fullReplacement}) {
+    EXPECT_EQ(runOptimizer(mode), ImageOptimizer::Result{});
+    EXPECT_TRUE(lines.empty());
+    EXPECT_TRUE(fs::is_directory(output));
+    EXPECT_TRUE(namesIn(output).empty());
+  }
+}
+
+TEST_F(RunDecisions, ProgressFollowsByteOrderOfNames) {
+  for (const char* name : {"img2.gif", "img10.gif", "Zebra.gif", "apple.gif", "éclair.gif", ".hidden.gif"}) {
+    writeSmallGif(source / name);
+  }
+  runOptimizer(Mode::changedOnly);
+  EXPECT_EQ(lines, (Names{"[1/6] .hidden.gif", "[2/6] Zebra.gif", "[3/6] apple.gif", "[4/6] img10.gif",
+                          "[5/6] img2.gif", "[6/6] éclair.gif"}));
+}
+
+TEST_F(RunDecisions, ThresholdIsInclusiveAt512000Bytes) {
+  writeJpegOfExactSize(source / "at.jpg", 512000);
+  writeJpegOfExactSize(source / "below.jpg", 511999);
+  const ImageOptimizer::Result result = runOptimizer(Mode::fullReplacement);
+  EXPECT_EQ(result.processed, 1);
+  EXPECT_EQ(result.skippedSmall, 1);
+  EXPECT_LT(fs::file_size(output / "at.jpg"), 512000u) << "re-encoded";
+  EXPECT_EQ(fingerprint(output / "below.jpg"), fingerprint(source / "below.jpg")) << "copied unchanged";
+}
+
+TEST_F(RunDecisions, ExtensionsMatchInAnyCaseAndOutputEndsInLowerCaseJpg) {
+  writeNoiseJpeg(source / "PHOTO.JPG", 1000, 800);
+  writeNoiseJpeg(source / "scan.Jpeg", 1000, 800);
+  writeNoisePng(source / "Logo.Png", 700, 500);
+  writeSmallGif(source / "Anim.GIF");
+  writeNoisePng(source / "a.b.png", 700, 500);
+  writeNoisePng(source / ".hidden.png", 700, 500);
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+
+  EXPECT_EQ(result.processed, 5);
+  EXPECT_EQ(result.renamedFiles, (Names{".hidden.png", "Logo.Png", "a.b.png"}));
+  EXPECT_EQ(namesIn(output), (Names{".hidden.jpg", "Anim.GIF", "Logo.jpg", "PHOTO.jpg", deletionList,
+                                    "a.b.jpg", "scan.jpg"}));
+  EXPECT_EQ(readBytes(output / deletionList), ".hidden.png\nLogo.Png\na.b.png\n");
+}
+
+TEST_F(RunDecisions, DeletionListIsReplacedWholeOnlyWhenPngsWereConverted) {
+  fs::create_directories(output);
+  writeBytes(output / deletionList, "old.png\nolder.png\n");
+
+  writeSmallGif(source / "only.gif");
+  runOptimizer(Mode::changedOnly);
+  EXPECT_EQ(readBytes(output / deletionList), "old.png\nolder.png\n") << "nothing converted: list untouched";
+
+  writeNoisePng(source / "logo.png", 700, 500);
+  writeNoisePng(source / "team.png", 700, 500);
+  runOptimizer(Mode::fullReplacement);
+  EXPECT_EQ(readBytes(output / deletionList), "old.png\nolder.png\n") << "full replacement lists nothing";
+
+  runOptimizer(Mode::changedOnly);
+  EXPECT_EQ(readBytes(output / deletionList), "logo.png\nteam.png\n");
+  expectNoTemporaryFiles();
+}
+
+TEST_F(RunDecisions, GifIsCopiedWhateverItsSizeAndCountsNowhere) {
+  writeSmallGif(source / "small.gif");
+  std::string big = readBytes(source / "small.gif");
+  big.resize(700000, '\0');
+  writeBytes(source / "big.gif", big);
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+  EXPECT_EQ(result, ImageOptimizer::Result{});
+  EXPECT_EQ(lines, (Names{"[1/2] big.gif", "[2/2] small.gif"}));
+  EXPECT_EQ(contentsOf(output), contentsOf(source));
+}

@@ -1,0 +1,52 @@
+#include "run_fixture.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "test_images.h"
+
+namespace fs = std::filesystem;
+
+void RunFixture::SetUp() {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(test->test_suite_name()) + "." + test->name();
+  std::ranges::replace(name, '/', '_');
+  root = fs::temp_directory_path() / ("tarvolin-test-" + std::to_string(::getpid()) + "-" + name);
+  fs::remove_all(root);
+  source = root / "source";
+  output = root / "output";
+  fs::create_directories(source);
+}
+
+void RunFixture::TearDown() {
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+}
+
+ImageOptimizer::Result RunFixture::runOptimizer(ImageOptimizer::OutputMode mode) {
+  lines.clear();
+  return ImageOptimizer::run(source, output, mode, [this](const std::string& line) { lines.push_back(line); });
+}
+
+std::vector<std::string> RunFixture::namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string() + (entry.is_directory() ? "/" : ""));
+  }
+  std::ranges::sort(names);
+  return names;
+}
+
+std::map<std::string, std::string> RunFixture::contentsOf(const fs::path& folder) {
+  std::map<std::string, std::string> contents;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    if (entry.is_regular_file()) contents[entry.path().filename().string()] = test_images::fingerprint(entry.path());
+  }
+  return contents;
+}
+
+void RunFixture::expectNoTemporaryFiles() const {
+  if (!fs::exists(output)) return;
+  for (const std::string& name : namesIn(output)) EXPECT_FALSE(name.starts_with(".tarvolin-")) << name;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "image_optimizer.h"
+
+// A fresh source and output folder per test, and a run that records its progress lines.
+class RunFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  ImageOptimizer::Result runOptimizer(ImageOptimizer::OutputMode mode);
+
+  // Names in a folder, sorted; "name/" for a folder.
+  static std::vector<std::string> namesIn(const std::filesystem::path& folder);
+  // Every file in a folder with the fingerprint of its bytes, to compare before and after a run.
+  static std::map<std::string, std::string> contentsOf(const std::filesystem::path& folder);
+  void expectNoTemporaryFiles() const;
+
+  std::filesystem::path root;
+  std::filesystem::path source;
+  std::filesystem::path output;
+  std::vector<std::string> lines;
+};

@@ -1,0 +1,239 @@
+// Runs that must never lose or damage a file: same folders, failing files and writes, name clashes,
+// things in the source folder that are not files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "run_fixture.h"
+#include "test_images.h"
+
+namespace fs = std::filesystem;
+using namespace test_images;
+using Mode = ImageOptimizer::OutputMode;
+using Names = std::vector<std::string>;
+
+namespace {
+
+const std::string deletionList = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
+
+std::string describe(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (...) {
+    return ImageOptimizer::errorDescription(std::current_exception());
+  }
+  return "no error";
+}
+
+}  // namespace
+
+class RunSafety : public RunFixture {};
+
+// --- The output folder must not be the source folder -------------------------------------------------
+
+TEST_F(RunSafety, RefusesTheSourceFolderUnderAnySpelling) {
+  writeNoisePng(source / "logo.png", 700, 500);
+  writeSmallGif(source / "anim.gif");
+  fs::create_directory_symlink(source, root / "link-to-source");
+  const auto before = contentsOf(source);
+
+  for (const fs::path& same : {source, source / ".." / "source", root / "link-to-source", fs::path(source.string() + "/")}) {
+    output = same;
+    EXPECT_EQ(describe([&] { runOptimizer(Mode::fullReplacement); }),
+              "The output folder must be different from the source folder.")
+        << same;
+    EXPECT_TRUE(lines.empty());
+  }
+  EXPECT_EQ(namesIn(source), (Names{"anim.gif", "logo.png"}));
+  EXPECT_EQ(contentsOf(source), before);
+}
+
+TEST_F(RunSafety, OutputHoldingHardLinksToSourcesKeepsTheSources) {
+  writeSmallGif(source / "anim.gif");
+  writeSmallPng(source / "icon.png");
+  fs::create_directories(output);
+  fs::create_hard_link(source / "anim.gif", output / "anim.gif");
+  fs::create_hard_link(source / "icon.png", output / "icon.png");
+  const auto before = contentsOf(source);
+
+  const ImageOptimizer::Result result = runOptimizer(Mode::fullReplacement);
+  EXPECT_EQ(result.failed, 0);
+  EXPECT_EQ(contentsOf(source), before);
+  EXPECT_EQ(contentsOf(output), before);
+}
+
+// --- Folders that cannot be used -------------------------------------------------------------------
+
+TEST_F(RunSafety, MissingSourceFailsAfterCreatingTheOutputFolder) {
+  source = root / "missing";
+  EXPECT_EQ(describe([&] { runOptimizer(Mode::changedOnly); }), "No such file or directory: " + source.string());
+  EXPECT_TRUE(fs::is_directory(output));
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(RunSafety, OutputFolderThatCannotBeCreatedFailsBeforeAnythingHappens) {
+  writeBytes(root / "a-file", "in the way");
+  writeSmallGif(source / "anim.gif");
+  output = root / "a-file" / "output";
+  const std::string description = describe([&] { runOptimizer(Mode::changedOnly); });
+  EXPECT_EQ(description, "Not a directory: " + output.string());
+  EXPECT_EQ(description.find("filesystem error"), std::string::npos);
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(RunSafety, DescribesAnyException) {
+  EXPECT_EQ(describe([] { throw std::runtime_error("plain words"); }), "plain words");
+  EXPECT_EQ(describe([] { throw std::bad_alloc(); }), "Not enough memory to continue.");
+  EXPECT_EQ(describe([] { throw 42; }), "An unknown error ended the run.");
+  EXPECT_EQ(describe([] {
+              throw fs::filesystem_error("cannot create directories", "/home/ann/site/out",
+                                         std::make_error_code(std::errc::permission_denied));
+            }),
+            "Permission denied: /home/ann/site/out");
+}
+
+// --- Files that cannot be re-encoded or copied -------------------------------------------------------
+
+TEST_F(RunSafety, UnreadableImagesAreKeptAsTheyAreAndReported) {
+  writeNoiseJpeg(source / "cut.jpg", 1200, 900);
+  std::string cut = readBytes(source / "cut.jpg");
+  cut.resize(cut.size() * 2 / 3);
+  writeBytes(source / "cut.jpg", cut);
+  std::string junk(600000, '\0');
+  for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>((i * 2654435761u) >> 13);
+  writeBytes(source / "junk.png", junk);
+  writePngBombHeader(source / "bomb.png", 100000, 100000, 600000);
+
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+  EXPECT_EQ(result, (ImageOptimizer::Result{0, 0, 0, {}, 3}));
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "[1/3] bomb.png");
+  EXPECT_EQ(lines[1], "  could not re-encode (kept the original): the image is too large to decode safely "
+                      "(100000 x 100000 pixels)");
+  EXPECT_EQ(lines[2], "[2/3] cut.jpg");
+  EXPECT_TRUE(lines[3].starts_with("  could not re-encode (kept the original): ")) << lines[3];
+  EXPECT_EQ(lines[4], "[3/3] junk.png");
+  EXPECT_EQ(lines[5], "  could not re-encode (kept the original): not a readable image file");
+  // The originals, unchanged, under their own names; nothing listed for deletion.
+  EXPECT_EQ(contentsOf(output), contentsOf(source));
+  expectNoTemporaryFiles();
+}
+
+TEST_F(RunSafety, FailedWritesAreReportedAndCountedOncePerFile) {
+  writeSmallGif(source / "anim.gif");
+  writeNoisePng(source / "logo.png", 700, 500);
+  writeNoisePng(source / "team.png", 700, 500);
+  // Folders standing where the run wants to put files make the final rename fail, even for root.
+  for (const char* blocked : {"anim.gif/x", "logo.jpg/x", "logo.png/x", "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt/x"}) {
+    fs::create_directories(output / blocked);
+  }
+
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+  const std::string reason = std::make_error_code(std::errc::is_a_directory).message();
+  EXPECT_EQ(lines, (Names{"[1/3] anim.gif", "  could not copy: " + reason, "[2/3] logo.png",
+                          "  could not re-encode (kept the original): " + reason, "  could not copy: " + reason,
+                          "[3/3] team.png", "  could not write " + deletionList + ": " + reason}));
+  EXPECT_EQ(result, (ImageOptimizer::Result{1, 0, 0, {"team.png"}, 2}));
+  EXPECT_TRUE(fs::is_regular_file(output / "team.jpg"));
+  expectNoTemporaryFiles();
+}
+
+// --- Names that clash in the output folder ------------------------------------------------------------
+
+struct ClashCase {
+  Names sourceNames;
+  Names expectedLines;
+  Names expectedOutput;
+  Names renamed;
+};
+
+void PrintTo(const ClashCase& clash, std::ostream* out) {
+  for (const std::string& name : clash.sourceNames) *out << name << ' ';
+}
+
+class RunNameClash : public RunFixture, public ::testing::WithParamInterface<ClashCase> {};
+
+TEST_P(RunNameClash, NeverReplacesAFileItWritesItself) {
+  const ClashCase& clash = GetParam();
+  for (const std::string& name : clash.sourceNames) {
+    if (name.ends_with("png") || name.ends_with("PNG")) {
+      writeNoisePng(source / name, 700, 500);
+    } else {
+      writeNoiseJpeg(source / name, 1000, 800);
+    }
+  }
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+  EXPECT_EQ(lines, clash.expectedLines);
+  EXPECT_EQ(namesIn(output), clash.expectedOutput);
+  EXPECT_EQ(result.renamedFiles, clash.renamed);
+  EXPECT_EQ(result.failed, 0);
+  for (const std::string& name : clash.expectedOutput) {
+    if (name.ends_with(".png")) {
+      EXPECT_EQ(fingerprint(output / name), fingerprint(source / name)) << name;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, RunNameClash,
+    ::testing::Values(
+        ClashCase{{"a.png", "a.jpg"},
+                  {"[1/2] a.jpg", "[2/2] a.png", "  kept its own name: a.jpg is taken by a.jpg"},
+                  {"a.jpg", "a.png"},
+                  {}},
+        ClashCase{{"a.PNG", "a.png"},
+                  {"[1/2] a.PNG", "[2/2] a.png", "  kept its own name: a.jpg is taken by a.PNG"},
+                  {deletionList, "a.jpg", "a.png"},
+                  {"a.PNG"}},
+        ClashCase{{"photo.jpeg", "photo.jpg"},
+                  {"[1/2] photo.jpeg", "  kept its own name: photo.jpg is taken by photo.jpg", "[2/2] photo.jpg"},
+                  {"photo.jpeg", "photo.jpg"},
+                  {}},
+        ClashCase{{"photo.JPG", "photo.jpg"},
+                  {"[1/2] photo.JPG", "  kept its own name: photo.jpg is taken by photo.jpg", "[2/2] photo.jpg"},
+                  {"photo.JPG", "photo.jpg"},
+                  {}},
+        ClashCase{{"b.jpeg", "b.JPEG"},
+                  {"[1/2] b.JPEG", "[2/2] b.jpeg", "  kept its own name: b.jpg is taken by b.JPEG"},
+                  {"b.jpeg", "b.jpg"},
+                  {}}),
+    [](const ::testing::TestParamInfo<ClashCase>& info) {
+      std::string name;
+      for (const std::string& file : info.param.sourceNames) name += (name.empty() ? "" : "_with_") + file;
+      std::ranges::replace(name, '.', '_');
+      return name;
+    });
+
+TEST_F(RunSafety, NamesThatCannotBeListedKeepTheirOwnName) {
+  writeNoisePng(source / "two\nlines.png", 700, 500);
+  writeNoisePng(source / "bad\xff.png", 700, 500);
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+  EXPECT_TRUE(result.renamedFiles.empty());
+  EXPECT_FALSE(fs::exists(output / deletionList));
+  EXPECT_EQ(contentsOf(output), contentsOf(source));
+  EXPECT_EQ(lines[1], "  kept its own name: the name cannot be written to " + deletionList);
+
+  // Nothing is listed in full replacement, so the same files are simply converted there.
+  EXPECT_EQ(runOptimizer(Mode::fullReplacement).processed, 2);
+  EXPECT_TRUE(fs::exists(output / "two\nlines.jpg"));
+}
+
+// --- Entries that are not regular files ---------------------------------------------------------------
+
+TEST_F(RunSafety, OnlyRegularFilesAndLinksToThemTakePart) {
+  fs::create_directory(source / "folder.jpg");
+  writeNoisePng(root / "outside.png", 700, 500);
+  fs::create_symlink(root / "outside.png", source / "linked.png");
+  fs::create_symlink(root / "nowhere.png", source / "dangling.png");
+  fs::create_symlink(source / "loop.jpg", source / "loop.jpg");
+  ASSERT_EQ(::mkfifo((source / "pipe.jpg").c_str(), 0600), 0);
+
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+  EXPECT_EQ(lines, Names{"[1/1] linked.png"});
+  EXPECT_EQ(result.processed, 1);
+  EXPECT_EQ(result.renamedFiles, Names{"linked.png"});
+  EXPECT_EQ(namesIn(output), (Names{deletionList, "linked.jpg"}));
+  EXPECT_TRUE(fs::is_symlink(source / "linked.png"));
+}

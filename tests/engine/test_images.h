@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Generated fixtures: real images written with libvips, sized to land on either side of the run's
+// 512000-byte threshold.
+namespace test_images {
+
+// Noise compresses badly, so these come out large for their pixel count.
+void writeNoiseJpeg(const std::filesystem::path& file, int width, int height, int quality = 95);
+void writeNoisePng(const std::filesystem::path& file, int width, int height);
+// RGBA noise whose left half is fully transparent.
+void writeHalfTransparentPng(const std::filesystem::path& file, int width, int height);
+// A flat colour: tiny files, well under the threshold.
+void writeSmallJpeg(const std::filesystem::path& file);
+void writeSmallPng(const std::filesystem::path& file);
+void writeSmallGif(const std::filesystem::path& file);
+// A JPEG whose re-encoded form at quality 80 is larger than the file itself.
+void writeJpegThatGrows(const std::filesystem::path& file);
+// A noise JPEG padded after its end marker to exactly `bytes` bytes.
+void writeJpegOfExactSize(const std::filesystem::path& file, std::uint64_t bytes);
+// Landscape pixels with an EXIF orientation tag that turns them into a portrait photo.
+void writeRotatedJpeg(const std::filesystem::path& file, int width, int height, int orientation);
+// Carries EXIF with a GPS position, XMP and a comment.
+void writeJpegWithMetadata(const std::filesystem::path& file, int width, int height);
+// Pure red (in sRGB terms) stored in the wide-gamut P3 space with its embedded ICC profile; padded
+// above the size threshold.
+void writeP3RedJpeg(const std::filesystem::path& file, int width, int height);
+// Pure red stored as CMYK with an embedded CMYK profile; padded above the size threshold.
+void writeCmykRedJpeg(const std::filesystem::path& file, int width, int height);
+// A valid PNG start that claims width x height pixels, padded to `bytes` bytes.
+void writePngBombHeader(const std::filesystem::path& file, std::uint32_t width, std::uint32_t height,
+                        std::uint64_t bytes);
+
+void writeBytes(const std::filesystem::path& file, const std::string& bytes);
+std::string readBytes(const std::filesystem::path& file);
+// Size and hash of a file's bytes: compares like the bytes, prints short.
+std::string fingerprint(const std::filesystem::path& file);
+// Appends zero bytes after a JPEG's end marker or a PNG's last chunk, where decoders stop reading.
+void padTo(const std::filesystem::path& file, std::uint64_t bytes);
+
+struct Pixels {
+  int width = 0;
+  int height = 0;
+  int bands = 0;
+};
+Pixels dimensionsOf(const std::filesystem::path& image);
+// Mean of each band over a rectangle.
+std::vector<double> meanColour(const std::filesystem::path& image, int left, int top, int width, int height);
+// Whether libvips finds a metadata field such as "exif-data" or "icc-profile-data".
+bool hasMetadata(const std::filesystem::path& image, const std::string& field);
+
+}  // namespace test_images
