@@ -115,6 +115,48 @@ void writeHalfTransparentPng(const fs::path& file, int width, int height) {
       .pngsave(file.c_str(), VImage::option()->set("compression", 1));
 }
 
+void write16BitPng(const fs::path& file, int width, int height) {
+  (noise(width, height, 3).cast(VIPS_FORMAT_USHORT) * 256)
+      .cast(VIPS_FORMAT_USHORT)
+      .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_RGB16))
+      .pngsave(file.c_str(), VImage::option()->set("compression", 1)->set("bitdepth", 16));
+}
+
+void writeGreyAlphaPng(const fs::path& file, int width, int height) {
+  noise(width, height, 2)
+      .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_B_W))
+      .pngsave(file.c_str(), VImage::option()->set("compression", 1));
+}
+
+void writePalettePngWithTransparency(const fs::path& file, int width, int height) {
+  const VImage alpha = VImage::black(width, height).insert(flat(width / 2, height, {255}), width - width / 2, 0)
+                           .cast(VIPS_FORMAT_UCHAR);
+  noise(width, height, 3)
+      .bandjoin(alpha)
+      .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB))
+      .pngsave(file.c_str(), VImage::option()->set("palette", true)->set("compression", 1));
+}
+
+void writeInterlacedPng(const fs::path& file, int width, int height) {
+  noise(width, height, 3).pngsave(file.c_str(), VImage::option()->set("interlace", true)->set("compression", 1));
+}
+
+void writeProgressiveJpeg(const fs::path& file, int width, int height) {
+  noise(width, height, 3).jpegsave(file.c_str(), VImage::option()->set("interlace", true)->set("Q", 95));
+}
+
+void writeAnimatedGif(const fs::path& file) {
+  VImage frames = noise(120, 3 * 90, 3).copy();
+  frames.set("page-height", 90);
+  frames.gifsave(file.c_str());
+}
+
+void truncate(const fs::path& file, double fraction) {
+  std::string content = readBytes(file);
+  content.resize(static_cast<std::size_t>(static_cast<double>(content.size()) * fraction));
+  writeBytes(file, content);
+}
+
 void writeSmallJpeg(const fs::path& file) { flat(64, 48, {200, 120, 40}).jpegsave(file.c_str()); }
 void writeSmallPng(const fs::path& file) { flat(64, 48, {20, 120, 240}).pngsave(file.c_str()); }
 void writeSmallGif(const fs::path& file) { flat(32, 32, {0, 200, 0}).gifsave(file.c_str()); }

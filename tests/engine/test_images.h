@@ -35,6 +35,16 @@ void writeCmykRedJpeg(const std::filesystem::path& file, int width, int height);
 void writePngBombHeader(const std::filesystem::path& file, std::uint32_t width, std::uint32_t height,
                         std::uint64_t bytes);
 
+// The kinds of image a folder from the wild holds, each above the size threshold.
+void write16BitPng(const std::filesystem::path& file, int width, int height);
+void writeGreyAlphaPng(const std::filesystem::path& file, int width, int height);
+void writePalettePngWithTransparency(const std::filesystem::path& file, int width, int height);
+void writeInterlacedPng(const std::filesystem::path& file, int width, int height);
+void writeProgressiveJpeg(const std::filesystem::path& file, int width, int height);
+void writeAnimatedGif(const std::filesystem::path& file);
+// Keeps the first `fraction` of a file's bytes, as an interrupted download would.
+void truncate(const std::filesystem::path& file, double fraction);
+
 void writeBytes(const std::filesystem::path& file, const std::string& bytes);
 std::string readBytes(const std::filesystem::path& file);
 // Size and hash of a file's bytes: compares like the bytes, prints short.
