@@ -4,10 +4,16 @@
 
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "image_optimizer.h"
+
+// Test names and failure messages show the mode by name.
+inline void PrintTo(ImageOptimizer::OutputMode mode, std::ostream* out) {
+  *out << (mode == ImageOptimizer::OutputMode::changedOnly ? "changedOnly" : "fullReplacement");
+}
 
 // A fresh source and output folder per test, and a run that records its progress lines.
 class RunFixture : public ::testing::Test {
