@@ -42,7 +42,8 @@ FolderRun::FolderRun(std::vector<SourceEntry> entries, fs::path destination, Out
       destination_(std::move(destination)),
       mode_(mode),
       progress_(progress),
-      outputNames_(entries_) {}
+      outputNames_(entries_),
+      sourceLinks_(entries_) {}
 
 ImageOptimizer::Result FolderRun::handleAll(const std::stop_token& stop) {
   const std::size_t total = entries_.size();
@@ -66,56 +67,85 @@ FolderRun::Problem FolderRun::handle(const SourceEntry& entry, std::uint64_t siz
 }
 
 FolderRun::Problem FolderRun::reencode(const SourceEntry& entry, std::uint64_t size) {
-  const std::string convertedName = entry.base + ".jpg";
-  std::string outputName = convertedName;
-  const bool listed = entry.kind == ImageKind::png && mode_ == OutputMode::changedOnly && convertedName != entry.name;
-  if (listed && !fitsOnDeletionList(entry.name)) {
-    report("  kept its own name: the name cannot be written to " + std::string(ImageOptimizer::deletionListName));
-    return keepOriginal(entry);
+  const std::optional<std::string> outputName = outputNameFor(entry);
+  if (!outputName) return keepOriginal(entry);
+  const Encoding encoding = encode(entry, size, destination_ / *outputName);
+  switch (encoding.outcome) {
+    case Encoding::placed:
+      ++totals_.processed;
+      if (isRenamedPng(entry)) totals_.renamedFiles.push_back(entry.name);
+      return Problem::none;
+    case Encoding::grew:
+      ++totals_.grew;
+      return keepOriginal(entry);
+    case Encoding::failed:
+      break;
   }
-  if (const auto holder = outputNames_.claim(entry.name, convertedName)) {
-    report("  kept its own name: " + convertedName + " is taken by " + *holder);
-    if (entry.kind == ImageKind::png) return keepOriginal(entry);
-    outputName = entry.name;
-  }
-
-  ImageOptimizer::Failure failure;
-  try {
-    TempFile encoded(destination_);
-    failure = ImageOptimizer::runSips(entry.path, encoded.path(), ImageOptimizer::maxDimension,
-                                      ImageOptimizer::jpegQuality);
-    if (!failure) {
-      std::error_code sizeError;
-      const std::uint64_t newSize = fs::file_size(encoded.path(), sizeError);
-      if (!sizeError && size < newSize) {
-        ++totals_.grew;
-        return keepOriginal(entry);
-      }
-      if (const std::error_code error = encoded.commit(destination_ / outputName)) {
-        failure = error.message();
-      } else {
-        ++totals_.processed;
-        if (listed && outputName == convertedName) totals_.renamedFiles.push_back(entry.name);
-        return Problem::none;
-      }
-    }
-  } catch (const fs::filesystem_error& error) {
-    failure = error.code().message();
-  }
-  report("  could not re-encode (kept the original): " + *failure);
+  report("  could not re-encode (kept the original): " + encoding.reason);
   keepOriginal(entry);
   return Problem::some;
 }
 
+bool FolderRun::isRenamedPng(const SourceEntry& entry) const {
+  return entry.kind == ImageKind::png && mode_ == OutputMode::changedOnly;
+}
+
+std::optional<std::string> FolderRun::outputNameFor(const SourceEntry& entry) {
+  const std::string convertedName = entry.base + ".jpg";
+  if (isRenamedPng(entry) && !fitsOnDeletionList(entry.name)) {
+    report("  kept its own name: the name cannot be written to " + std::string(ImageOptimizer::deletionListName));
+    return std::nullopt;
+  }
+  if (const auto holder = outputNames_.claim(entry.name, convertedName)) {
+    report("  kept its own name: " + convertedName + " is taken by " + *holder);
+    if (entry.kind == ImageKind::png) return std::nullopt;  // a PNG under its own name is the original
+    return entry.name;
+  }
+  return convertedName;
+}
+
+FolderRun::Encoding FolderRun::encode(const SourceEntry& entry, std::uint64_t size, const fs::path& target) const {
+  try {
+    TempFile encoded(destination_);
+    if (const auto failure = ImageOptimizer::runSips(entry.path, encoded.path(), ImageOptimizer::maxDimension,
+                                                     ImageOptimizer::jpegQuality)) {
+      return {Encoding::failed, *failure};
+    }
+    std::error_code sizeError;  // an unreadable size counts as 0: the file stays
+    const std::uint64_t newSize = fs::file_size(encoded.path(), sizeError);
+    if (!sizeError && size < newSize) return {Encoding::grew};
+    if (const auto failure = wouldReplaceSource(target)) return {Encoding::failed, *failure};
+    if (const std::error_code error = encoded.commit(target)) return {Encoding::failed, error.message()};
+    return {Encoding::placed};
+  } catch (const fs::filesystem_error& error) {
+    return {Encoding::failed, error.code().message()};
+  }
+}
+
 FolderRun::Problem FolderRun::keepOriginal(const SourceEntry& entry) {
-  if (const auto failure = ImageOptimizer::copyReplacing(entry.path, destination_ / entry.name)) {
+  const fs::path copy = destination_ / entry.name;
+  ImageOptimizer::Failure failure = wouldReplaceSource(copy, entry.name);
+  if (!failure) failure = ImageOptimizer::copyReplacing(entry.path, copy);
+  if (failure) {
     report("  could not copy: " + *failure);
     return Problem::some;
   }
   return Problem::none;
 }
 
+ImageOptimizer::Failure FolderRun::wouldReplaceSource(const fs::path& outputFile, const std::string& writer) const {
+  const auto source = sourceLinks_.sourceAt(outputFile);
+  // A copy of a file onto itself is left to copyReplacing, which does nothing then.
+  if (!source || *source == writer) return std::nullopt;
+  return "it would replace the source file " + *source + ", which links to " + outputFile.filename().string();
+}
+
 void FolderRun::writeDeletionList() {
+  const fs::path listFile = destination_ / ImageOptimizer::deletionListName;
+  if (const auto failure = wouldReplaceSource(listFile)) {
+    report("  could not write " + std::string(ImageOptimizer::deletionListName) + ": " + *failure);
+    return;
+  }
   std::error_code error;
   try {
     TempFile list(destination_);
@@ -125,7 +155,7 @@ void FolderRun::writeDeletionList() {
       out.close();
       if (!out) error = errno != 0 ? std::error_code(errno, std::generic_category()) : std::make_error_code(std::errc::io_error);
     }
-    if (!error) error = list.commit(destination_ / ImageOptimizer::deletionListName);
+    if (!error) error = list.commit(listFile);
   } catch (const fs::filesystem_error& failure) {
     error = failure.code();
   }

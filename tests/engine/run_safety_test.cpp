@@ -64,6 +64,26 @@ TEST_F(RunSafety, OutputHoldingHardLinksToSourcesKeepsTheSources) {
   EXPECT_EQ(contentsOf(output), before);
 }
 
+TEST_F(RunSafety, SourceLinksIntoTheOutputFolderAreNeverWrittenOver) {
+  fs::create_directories(output);
+  writeNoiseJpeg(output / "x.jpg", 1000, 800);
+  writeSmallGif(output / "anim.gif");
+  fs::create_symlink(output / "x.jpg", source / "x.png");
+  fs::create_symlink(output / "anim.gif", source / "anim.gif");
+  const std::string photo = fingerprint(output / "x.jpg");
+  const std::string animation = fingerprint(output / "anim.gif");
+
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+  EXPECT_EQ(lines, (Names{"[1/2] anim.gif", "[2/2] x.png",
+                          "  could not re-encode (kept the original): it would replace the source file x.png, "
+                          "which links to x.jpg"}));
+  EXPECT_EQ(result, (ImageOptimizer::Result{0, 0, 0, {}, 1}));
+  EXPECT_EQ(fingerprint(output / "x.jpg"), photo);
+  EXPECT_EQ(fingerprint(output / "x.png"), photo);
+  EXPECT_EQ(fingerprint(output / "anim.gif"), animation);
+  expectNoTemporaryFiles();
+}
+
 // --- Folders that cannot be used -------------------------------------------------------------------
 
 TEST_F(RunSafety, MissingSourceFailsAfterCreatingTheOutputFolder) {
