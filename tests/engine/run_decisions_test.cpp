@@ -137,3 +137,23 @@ TEST_F(RunDecisions, GifIsCopiedWhateverItsSizeAndCountsNowhere) {
   EXPECT_EQ(lines, (Names{"[1/2] big.gif", "[2/2] small.gif"}));
   EXPECT_EQ(contentsOf(output), contentsOf(source));
 }
+
+TEST_F(RunDecisions, StopRequestEndsTheRunBetweenFilesWithItsDeletionList) {
+  writeNoisePng(source / "a.png", 700, 500);
+  writeNoisePng(source / "b.png", 700, 500);
+  writeSmallGif(source / "c.gif");
+  std::stop_source stop;
+  const ImageOptimizer::Result result = ImageOptimizer::run(
+      source, output, Mode::changedOnly,
+      [&](const std::string& line) {
+        lines.push_back(line);
+        stop.request_stop();  // arrives while the first file is in hand
+      },
+      stop.get_token());
+
+  EXPECT_EQ(lines, Names{"[1/3] a.png"});
+  EXPECT_EQ(result, (ImageOptimizer::Result{1, 0, 0, {"a.png"}, 0}));
+  EXPECT_EQ(namesIn(output), (Names{deletionList, "a.jpg"}));
+  EXPECT_EQ(readBytes(output / deletionList), "a.png\n");
+  expectNoTemporaryFiles();
+}
