@@ -36,14 +36,23 @@ void startImageLibrary() {
   if (!failure.empty()) throw std::runtime_error("The image library could not be started: " + failure);
 }
 
-// libvips reports "VipsJpeg: Premature end of JPEG file\nVipsJpeg: out of order read ...": keep the
-// first line, without the domain in front of it.
+// libvips reports "VipsJpeg: Premature end of JPEG file\nVipsJpeg: out of order read ..." or
+// "/out/.tarvolin-1f.tmp: write error\nunix error: No space left on device\n...": keep the first line
+// without the domain or file in front of it, plus the system's reason when it gave one.
 std::string oneLineReason(const std::string& message) {
   std::string line = message.substr(0, message.find('\n'));
   const auto colon = line.find(": ");
-  if (colon != std::string::npos && line.find(' ') > colon) line.erase(0, colon + 2);
+  if (colon != std::string::npos && (line.find(' ') > colon || line.starts_with('/'))) line.erase(0, colon + 2);
   if (line.find("is not a known file format") != std::string::npos) return "not a readable image file";
-  if (line.empty()) return "the image could not be decoded";
+  if (line.empty()) line = "the image could not be decoded";
+
+  const std::string systemPrefix = "\nunix error: ";
+  const auto system = message.find(systemPrefix);
+  if (system != std::string::npos) {
+    const auto start = system + systemPrefix.size();
+    const std::string detail = message.substr(start, message.find('\n', start) - start);
+    if (!detail.starts_with("Unknown error")) line += " (" + detail + ")";
+  }
   return line;
 }
 

@@ -1,7 +1,10 @@
 // Runs that must never lose or damage a file: same folders, failing files and writes, name clashes,
 // things in the source folder that are not files.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <stdexcept>
@@ -157,6 +160,73 @@ TEST_F(RunSafety, FailedWritesAreReportedAndCountedOncePerFile) {
                           "[3/3] team.png", "  could not write " + deletionList + ": " + reason}));
   EXPECT_EQ(result, (ImageOptimizer::Result{1, 0, 0, {"team.png"}, 2}));
   EXPECT_TRUE(fs::is_regular_file(output / "team.jpg"));
+  expectNoTemporaryFiles();
+}
+
+// A full disk, as the kernel reports it: writes beyond the limit fail with "File too large".
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &previous_);
+    const rlimit limited{bytes, previous_.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit previous_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(RunSafety, FullDiskLeavesNoHalfWrittenFile) {
+  writeNoisePng(source / "big.png", 1500, 1000);
+  std::string bigGif = "GIF89a";
+  bigGif.resize(400000, '\x01');
+  writeBytes(source / "big.gif", bigGif);
+  writeSmallGif(source / "small.gif");
+  fs::create_directories(output);
+  writeBytes(output / "big.jpg", "from an earlier run");
+  writeBytes(output / "big.gif", "from an earlier run");
+
+  ImageOptimizer::Result result;
+  {
+    const FileSizeLimit limit(300000);
+    result = runOptimizer(Mode::changedOnly);
+  }
+  const std::string tooLarge = std::make_error_code(std::errc::file_too_large).message();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "[1/3] big.gif");
+  EXPECT_EQ(lines[1], "  could not copy: " + tooLarge);
+  EXPECT_EQ(lines[2], "[2/3] big.png");
+  EXPECT_EQ(lines[3], "  could not re-encode (kept the original): write error (" + tooLarge + ")");
+  EXPECT_EQ(lines[4], "  could not copy: " + tooLarge);
+  EXPECT_EQ(lines[5], "[3/3] small.gif");
+  EXPECT_EQ(result, (ImageOptimizer::Result{0, 0, 0, {}, 2}));
+  // Earlier files stay whole; nothing half-written appears under a real name.
+  EXPECT_EQ(namesIn(output), (Names{"big.gif", "big.jpg", "small.gif"}));
+  EXPECT_EQ(readBytes(output / "big.jpg"), "from an earlier run");
+  EXPECT_EQ(readBytes(output / "big.gif"), "from an earlier run");
+  expectNoTemporaryFiles();
+}
+
+TEST_F(RunSafety, SourceFolderVanishingMidRunEndsTheRunWithItsPath) {
+  writeSmallGif(source / "a.gif");
+  writeSmallGif(source / "b.gif");
+  std::vector<std::string> seen;
+  const std::string description = describe([&] {
+    ImageOptimizer::run(source, output, Mode::changedOnly, [&](const std::string& line) {
+      seen.push_back(line);
+      fs::remove_all(source);  // the folder goes while its first file is in hand
+    });
+  });
+  EXPECT_EQ(description, "No such file or directory: " + (source / "b.gif").string());
+  EXPECT_EQ(seen, (Names{"[1/2] a.gif", "  could not copy: No such file or directory"}));
   expectNoTemporaryFiles();
 }
 
