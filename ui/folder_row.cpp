@@ -40,6 +40,7 @@ FolderRow::FolderRow(const QString& label, Action choose, QWidget* parent)
   column->addLayout(pathRow);
 
   setPath(std::nullopt);
+  applyStyle();
 }
 
 void FolderRow::setPath(const std::optional<QString>& path) {
@@ -57,6 +58,13 @@ void FolderRow::applyStyle() {
   const QColor primary = palette().color(QPalette::WindowText);
   pathPalette.setColor(QPalette::WindowText, hasPath_ ? primary : secondaryTextColor(primary));
   path_->setPalette(pathPalette);
+}
+
+// Each part derives its styles from its own font and palette: they reach a widget only after its
+// parent's change event has run.
+void FolderRow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) applyStyle();
 }
 
 std::optional<std::filesystem::path> FolderRow::droppedFolder(const QMimeData* data) {

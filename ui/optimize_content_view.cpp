@@ -42,6 +42,8 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
                        [this] { pickFolder([this](const fs::path& folder) { setDestFolder(folder); }); });
   destRow_->setObjectName(QStringLiteral("destRow"));
   destRow_->setDropHandler([this](const fs::path& folder) { setDestFolder(folder); });
+  // Created in reading order, which is also the order Tab visits them.
+  QWidget* modes = modeSection();
   startButton_ = new StartButton(QStringLiteral("Optimize images"), this);
   startButton_->setObjectName(QStringLiteral("startButton"));
   connect(startButton_, &QPushButton::clicked, this, &OptimizeContentView::run);
@@ -54,7 +56,7 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   column_->addWidget(heading_);
   column_->addWidget(sourceRow_);
   column_->addWidget(destRow_);
-  column_->addWidget(modeSection());
+  column_->addWidget(modes);
   column_->addWidget(startButton_, 0, Qt::AlignLeft);
   column_->addWidget(statusLog_);
 
@@ -177,11 +179,7 @@ void OptimizeContentView::applyStyle() {
   QPalette descriptionPalette = modeDescription_->palette();
   descriptionPalette.setColor(QPalette::WindowText, secondaryTextColor(palette().color(QPalette::WindowText)));
   modeDescription_->setPalette(descriptionPalette);
-  sourceRow_->applyStyle();
-  destRow_->applyStyle();
-  modeControl_->applyStyle();
   startButton_->applyStyle(palette());
-  statusLog_->applyStyle();
   fitToContent();
 }
 
@@ -195,7 +193,8 @@ void OptimizeContentView::fitToContent() {
 
 void OptimizeContentView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  // A new desktop font or theme: derive the text styles and colours again.
+  // A new desktop font or theme: derive the text styles and colours again. The rows, the mode control
+  // and the log do the same for themselves.
   if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) applyStyle();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 #include <QButtonGroup>
+#include <QEvent>
 #include <QPushButton>
 
 namespace {
@@ -71,3 +72,12 @@ int SegmentedControl::count() const { return static_cast<int>(group_->buttons().
 
 // Setting the sheet again makes it resolve palette() against the current palette.
 void SegmentedControl::applyStyle() { setStyleSheet(QString::fromLatin1(segmentStyle)); }
+
+void SegmentedControl::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange && !restyling_) {
+    restyling_ = true;  // re-polishing may itself announce a palette change
+    applyStyle();
+    restyling_ = false;
+  }
+}

@@ -1,6 +1,7 @@
 #include "status_log.h"
 
 #include <QBoxLayout>
+#include <QEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -42,6 +43,11 @@ void StatusLog::applyStyle() {
   textPalette.setColor(QPalette::Text, secondaryTextColor(palette().color(QPalette::Text)));
   textPalette.setColor(QPalette::Base, Qt::transparent);
   text_->setPalette(textPalette);
+}
+
+void StatusLog::changeEvent(QEvent* event) {
+  QFrame::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) applyStyle();
 }
 
 void StatusLog::showLines(const QStringList& lines, std::uint64_t generation) {

@@ -26,12 +26,13 @@ class StatusLog : public QFrame {
   void showLines(const QStringList& lines, std::uint64_t generation);
 
   QTextEdit* textView() const { return text_; }
-  void applyStyle();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  void applyStyle();
   void restart();
   void appendLines(const QStringList& lines, qsizetype from);
 
