@@ -3,7 +3,6 @@
 #include <QBoxLayout>
 #include <QEvent>
 #include <QPainter>
-#include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -64,11 +63,9 @@ void StatusLog::restart() {
   shownLines_ = 0;
 }
 
-// Inserted through a cursor of its own, not the view's, and the scroll bar put back where it was: new
-// lines arrive below and the visible part stays until the user scrolls.
+// Inserted through a cursor of its own, not the view's: the view then never scrolls to it, so new lines
+// arrive below and the visible part stays until the user scrolls, wherever the user's cursor is.
 void StatusLog::appendLines(const QStringList& lines, qsizetype from) {
-  QScrollBar* scrollBar = text_->verticalScrollBar();
-  const int position = scrollBar->value();
   QTextCursor cursor(text_->document());
   cursor.movePosition(QTextCursor::End);
   for (qsizetype index = from; index < lines.size(); ++index) {
@@ -76,7 +73,6 @@ void StatusLog::appendLines(const QStringList& lines, qsizetype from) {
     cursor.insertText(lines[index]);
     ++shownLines_;
   }
-  scrollBar->setValue(position);
 }
 
 void StatusLog::paintEvent(QPaintEvent*) {
