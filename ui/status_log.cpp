@@ -3,30 +3,50 @@
 #include <QBoxLayout>
 #include <QEvent>
 #include <QPainter>
+#include <QPlainTextDocumentLayout>
+#include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextEdit>
 
 #include "text_styles.h"
 
-StatusLog::StatusLog(QWidget* parent) : QFrame(parent), text_(new QTextEdit(this)) {
-  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  lineFormat_.setBottomMargin(lineSpacing);
+namespace {
 
+// The plain-text layout ignores block margins; every entry is made a little taller instead, which the
+// view uses both to place the entries and to hit-test selections, so both agree.
+class SpacedLinesLayout : public QPlainTextDocumentLayout {
+ public:
+  using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+  QRectF blockBoundingRect(const QTextBlock& block) const override {
+    QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
+    rect.setHeight(rect.height() + StatusLog::lineSpacing);
+    return rect;
+  }
+};
+
+}  // namespace
+
+StatusLog::StatusLog(QWidget* parent) : QFrame(parent), text_(new QPlainTextEdit(this)) {
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+
+  auto* document = new QTextDocument(text_);
+  document->setDocumentLayout(new SpacedLinesLayout(document));
+  document->setDocumentMargin(0);
+  document->setUndoRedoEnabled(false);  // the log only grows; an undo history would double its memory
+  text_->setDocument(document);
   text_->setObjectName(QStringLiteral("statusLogText"));
   text_->setAccessibleName(QStringLiteral("Status log"));
   text_->setReadOnly(true);
-  text_->setUndoRedoEnabled(false);  // the log only grows; an undo history would double its memory
   text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   text_->setFocusPolicy(Qt::StrongFocus);
   text_->setTabChangesFocus(true);
   text_->setFrameShape(QFrame::NoFrame);
   text_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   text_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  text_->setLineWrapMode(QTextEdit::WidgetWidth);
+  text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   text_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);  // long paths have no spaces
   text_->setFixedHeight(scrollAreaHeight);
-  text_->document()->setDocumentMargin(0);
   // The rounded block behind paints the background; the text view itself stays transparent.
   text_->viewport()->setAutoFillBackground(false);
 
@@ -59,7 +79,6 @@ void StatusLog::showLines(const QStringList& lines, std::uint64_t generation) {
 
 void StatusLog::restart() {
   text_->document()->clear();
-  QTextCursor(text_->document()).setBlockFormat(lineFormat_);
   shownLines_ = 0;
 }
 
@@ -68,11 +87,13 @@ void StatusLog::restart() {
 void StatusLog::appendLines(const QStringList& lines, qsizetype from) {
   QTextCursor cursor(text_->document());
   cursor.movePosition(QTextCursor::End);
+  cursor.beginEditBlock();  // one layout pass for the new block and its text
   for (qsizetype index = from; index < lines.size(); ++index) {
-    if (shownLines_ > 0) cursor.insertBlock(lineFormat_);
+    if (shownLines_ > 0) cursor.insertBlock();
     cursor.insertText(lines[index]);
     ++shownLines_;
   }
+  cursor.endEditBlock();
 }
 
 void StatusLog::paintEvent(QPaintEvent*) {

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <fstream>
 
 #include "busy_spinner.h"

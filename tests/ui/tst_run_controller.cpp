@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <algorithm>
 #include <fstream>
 #include <set>

@@ -4,7 +4,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <fstream>
 
 #include "image_fixtures.h"
@@ -73,6 +73,7 @@ void ScreenshotsTest::launchRunningAndFinished() {
 
   // As a user would after the run: scrolled to the end of the log to read the summary.
   QScrollBar* scrollBar = driver.statusLogText()->verticalScrollBar();
+  QTRY_VERIFY(scrollBar->isVisible());  // shown once the event loop has laid out the last lines
   scrollBar->setValue(scrollBar->maximum());
   const QPixmap finished = view.grab();
   save(finished, "finished.png");

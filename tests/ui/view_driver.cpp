@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 
 #include "elided_label.h"
 #include "folder_row.h"
@@ -27,7 +27,7 @@ QPushButton* ViewDriver::segment(int index) const {
 QLabel* ViewDriver::modeDescription() const { return view_->findChild<QLabel*>("modeDescription"); }
 StartButton* ViewDriver::startButton() const { return view_->findChild<StartButton*>("startButton"); }
 StatusLog* ViewDriver::statusLog() const { return view_->findChild<StatusLog*>("statusLog"); }
-QTextEdit* ViewDriver::statusLogText() const { return view_->findChild<QTextEdit*>("statusLogText"); }
+QPlainTextEdit* ViewDriver::statusLogText() const { return view_->findChild<QPlainTextEdit*>("statusLogText"); }
 
 void ViewDriver::chooseSource(const std::filesystem::path& folder) {
   chooser_->answer(folder);
