@@ -24,7 +24,6 @@ FolderRow::FolderRow(const QString& label, Action choose, QWidget* parent)
   path_->setObjectName(QStringLiteral("path"));
   choose_->setObjectName(QStringLiteral("chooseButton"));
   choose_->setAccessibleName(QStringLiteral("Choose ") + label.toLower());
-  choose_->setAutoDefault(false);  // Return belongs to the start button
   connect(choose_, &QPushButton::clicked, this, [action = std::move(choose)] { action(); });
 
   auto* pathRow = new QHBoxLayout;

@@ -48,7 +48,6 @@ SegmentedControl::SegmentedControl(const QStringList& segments, QWidget* parent)
     auto* button = new QPushButton(segments[index], this);
     button->setObjectName(segmentName(index, static_cast<int>(segments.size())));
     button->setCheckable(true);
-    button->setAutoDefault(false);
     button->setAccessibleName(segments[index]);
     group_->addButton(button, index);
     row->addWidget(button);

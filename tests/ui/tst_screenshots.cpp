@@ -1,5 +1,6 @@
 // Renders the window offscreen at the moments worth looking at and saves them as PNG files in the
 // build folder (screenshots/), so that the layout can be checked without a desktop.
+#include <QDir>
 #include <QPixmap>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -23,7 +24,8 @@ class ScreenshotsTest : public QObject {
  private:
   void save(const QPixmap& shot, const char* name);
 
-  QTemporaryDir scratch_;
+  // A readable name: the paths show in the pictures.
+  QTemporaryDir scratch_{QDir::tempPath() + "/tarvolin-demo-XXXXXX"};
   fs::path root_;
   const fs::path screenshotDir_{TARVOLIN_SCREENSHOT_DIR};
 };
