@@ -66,7 +66,8 @@ void StatusLog::applyStyle() {
 
 void StatusLog::changeEvent(QEvent* event) {
   QFrame::changeEvent(event);
-  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) applyStyle();
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+    applyStyle();
 }
 
 void StatusLog::showLines(const QStringList& lines, std::uint64_t generation) {
@@ -74,7 +75,8 @@ void StatusLog::showLines(const QStringList& lines, std::uint64_t generation) {
     generation_ = generation;
     restart();
   }
-  if (lines.size() > shownLines_) appendLines(lines, shownLines_);
+  if (lines.size() > shownLines_)
+    appendLines(lines, shownLines_);
 }
 
 void StatusLog::restart() {
@@ -89,7 +91,8 @@ void StatusLog::appendLines(const QStringList& lines, qsizetype from) {
   cursor.movePosition(QTextCursor::End);
   cursor.beginEditBlock();  // one layout pass for the new block and its text
   for (qsizetype index = from; index < lines.size(); ++index) {
-    if (shownLines_ > 0) cursor.insertBlock();
+    if (shownLines_ > 0)
+      cursor.insertBlock();
     cursor.insertText(lines[index]);
     ++shownLines_;
   }

@@ -4,11 +4,11 @@
 // on the machine disturb the figures less; prints medians over several rounds, in microseconds.
 //
 //   build/bench/ui/tarvolin-ui-bench [rounds]
-#include <QApplication>
-#include <QScrollBar>
-#include <QPlainTextEdit>
 #include <time.h>
 
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -29,8 +29,9 @@ double threadCpuMicros() {
 QString progressLine(int index) {
   QString line = QStringLiteral("[%1/%2] holiday-2023-%1.png").arg(index).arg(lineCount);
   if (index % 50 == 0) {
-    line = QStringLiteral("  could not re-encode (kept the original): the image is too large to decode safely "
-                          "(40000 x 30000 pixels), a line long enough to wrap inside the log");
+    line = QStringLiteral(
+        "  could not re-encode (kept the original): the image is too large to decode safely "
+        "(40000 x 30000 pixels), a line long enough to wrap inside the log");
   }
   return line;
 }
@@ -54,7 +55,8 @@ std::vector<double> appendAll(Reader reader) {
   for (int index = 1; index <= lineCount; ++index) {
     lines << progressLine(index);
     // A reader who keeps scrolling to the end makes every append lay out the visible bottom lines.
-    if (reader == Reader::atEnd) scrollBar->setValue(scrollBar->maximum());
+    if (reader == Reader::atEnd)
+      scrollBar->setValue(scrollBar->maximum());
     const double start = threadCpuMicros();
     log.showLines(lines, 1);
     QCoreApplication::processEvents();
@@ -74,10 +76,12 @@ double around(const std::vector<std::vector<double>>& rounds, int last) {
 
 void report(const char* title, Reader reader, int rounds) {
   std::vector<std::vector<double>> all;
-  for (int round = 0; round < rounds; ++round) all.push_back(appendAll(reader));
+  for (int round = 0; round < rounds; ++round)
+    all.push_back(appendAll(reader));
   std::printf("%s\n", title);
   for (const int line : {10, 100, 1000, 5000, 10000}) {
-    std::printf("  line %6d: %7.1f us  (median of lines %d-%d)\n", line, around(all, line), line - window + 1, line);
+    std::printf("  line %6d: %7.1f us  (median of lines %d-%d)\n", line, around(all, line), line - window + 1,
+                line);
   }
   std::printf("  10,000th / 10th: %.2f    10,000th / 1,000th: %.2f\n", around(all, 10000) / around(all, 10),
               around(all, 10000) / around(all, 1000));
@@ -86,7 +90,8 @@ void report(const char* title, Reader reader, int rounds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   std::printf("Status log append cost, %d rounds of %d lines, platform %s\n", rounds, lineCount,

@@ -4,10 +4,10 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLayout>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QPlainTextEdit>
 #include <fstream>
 
 #include "busy_spinner.h"
@@ -24,7 +24,8 @@ using OutputMode = ImageOptimizer::OutputMode;
 namespace {
 
 const QString changedOnlyText =
-    "Output folder only contains files that actually changed -- smaller, faster to upload, but any renamed PNGs "
+    "Output folder only contains files that actually changed -- smaller, faster to upload, but any renamed "
+    "PNGs "
     "need the old ones deleted from the server manually (see the list this produces).";
 const QString fullReplacementText =
     "Output folder is a complete copy of the source, ready to replace the whole live folder in one upload -- "
@@ -35,12 +36,15 @@ QList<QWidget*> visibleChildren(QWidget* view) {
   QList<QWidget*> shown;
   for (int index = 0; index < view->layout()->count(); ++index) {
     QWidget* child = view->layout()->itemAt(index)->widget();
-    if (child != nullptr && !child->isHidden()) shown << child;
+    if (child != nullptr && !child->isHidden())
+      shown << child;
   }
   return shown;
 }
 
-int gapBetween(const QWidget* above, const QWidget* below) { return below->y() - (above->y() + above->height()); }
+int gapBetween(const QWidget* above, const QWidget* below) {
+  return below->y() - (above->y() + above->height());
+}
 
 }  // namespace
 
@@ -129,15 +133,18 @@ void ContentViewTest::launchGeometry() {
   QCOMPARE(view.minimumSize(), view.maximumSize());  // sized to the content, not resizable
   const QList<QWidget*> shown = visibleChildren(&view);
   QCOMPARE(shown.first()->y(), 24);
-  for (QWidget* child : shown) QCOMPARE(child->x(), 24);
-  for (int index = 1; index < shown.size(); ++index) QCOMPARE(gapBetween(shown[index - 1], shown[index]), 16);
+  for (QWidget* child : shown)
+    QCOMPARE(child->x(), 24);
+  for (int index = 1; index < shown.size(); ++index)
+    QCOMPARE(gapBetween(shown[index - 1], shown[index]), 16);
   QCOMPARE(view.height(), shown.last()->y() + shown.last()->height() + 24);
 
   for (FolderRow* row : {driver.sourceRow(), driver.destRow()}) {
     QCOMPARE(row->width(), 472);
     // Label, 4, then the row of path and button, centred on each other.
     QCOMPARE(gapBetween(row->findChild<QLabel*>("label"), driver.chooseButton(row)), 4);
-    QVERIFY(qAbs(driver.pathLabel(row)->geometry().center().y() - driver.chooseButton(row)->geometry().center().y()) <= 1);
+    QVERIFY(qAbs(driver.pathLabel(row)->geometry().center().y() -
+                 driver.chooseButton(row)->geometry().center().y()) <= 1);
     // The button sits at the trailing edge, the path at the leading one.
     QCOMPARE(driver.chooseButton(row)->geometry().right(), 471);
     QCOMPARE(driver.pathLabel(row)->x(), 0);
@@ -210,20 +217,23 @@ void ContentViewTest::coloursFollowThePalette() {
   dark.setColor(QPalette::Highlight, QColor(0x3d, 0x8e, 0xe0));
   dark.setColor(QPalette::HighlightedText, Qt::white);
 
-  ViewDriver driver;  // built before the theme changes: it must follow the change
+  ViewDriver driver;               // built before the theme changes: it must follow the change
   QApplication::setPalette(dark);  // delivered to the widgets through the event loop
   const QColor secondary = secondaryTextColor(QColor(0xee, 0xee, 0xee));
   QTRY_COMPARE(driver.modeDescription()->palette().color(QPalette::WindowText), secondary);
   QCOMPARE(driver.pathLabel(driver.sourceRow())->palette().color(QPalette::WindowText), secondary);
   QVERIFY(secondary.alphaF() < 1.0);
   QCOMPARE(driver.statusLog()->palette().color(QPalette::Base), QColor(0x1e, 0x1e, 0x1e));
-  QCOMPARE(driver.statusLogText()->palette().color(QPalette::Text), secondaryTextColor(QColor(0xdd, 0xdd, 0xdd)));
-  QCOMPARE(driver.startButton()->palette().color(QPalette::Active, QPalette::Button), QColor(0x3d, 0x8e, 0xe0));
+  QCOMPARE(driver.statusLogText()->palette().color(QPalette::Text),
+           secondaryTextColor(QColor(0xdd, 0xdd, 0xdd)));
+  QCOMPARE(driver.startButton()->palette().color(QPalette::Active, QPalette::Button),
+           QColor(0x3d, 0x8e, 0xe0));
   QCOMPARE(driver.startButton()->palette().color(QPalette::Active, QPalette::ButtonText), QColor(Qt::white));
 
   // A chosen path is primary text.
   driver.chooseSource(root_);
-  QCOMPARE(driver.pathLabel(driver.sourceRow())->palette().color(QPalette::WindowText), QColor(0xee, 0xee, 0xee));
+  QCOMPARE(driver.pathLabel(driver.sourceRow())->palette().color(QPalette::WindowText),
+           QColor(0xee, 0xee, 0xee));
   QApplication::setPalette(original);
   QTRY_COMPARE(driver.modeDescription()->palette().color(QPalette::WindowText),
                secondaryTextColor(original.color(QPalette::WindowText)));
@@ -292,8 +302,9 @@ void ContentViewTest::tabReachesEveryControl() {
   QVERIFY(QTest::qWaitForWindowActive(&view));
 
   // The segmented control is one stop, at its selected segment, as for any exclusive group.
-  const QList<QWidget*> expected{driver.chooseButton(driver.sourceRow()), driver.chooseButton(driver.destRow()),
-                                 driver.segment(0), driver.startButton(), driver.statusLogText()};
+  const QList<QWidget*> expected{driver.chooseButton(driver.sourceRow()),
+                                 driver.chooseButton(driver.destRow()), driver.segment(0),
+                                 driver.startButton(), driver.statusLogText()};
   expected.first()->setFocus(Qt::TabFocusReason);
   QTRY_COMPARE(QApplication::focusWidget(), expected.first());
   QList<QWidget*> reached{QApplication::focusWidget()};

@@ -18,7 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QString pathText(const fs::path& path) { return QString::fromStdString(path.string()); }
+QString pathText(const fs::path& path) {
+  return QString::fromStdString(path.string());
+}
 
 std::unique_ptr<QMimeData> urlsOf(const QList<QUrl>& urls) {
   auto data = std::make_unique<QMimeData>();
@@ -26,7 +28,9 @@ std::unique_ptr<QMimeData> urlsOf(const QList<QUrl>& urls) {
   return data;
 }
 
-QUrl fileUrl(const fs::path& path) { return QUrl::fromLocalFile(pathText(path)); }
+QUrl fileUrl(const fs::path& path) {
+  return QUrl::fromLocalFile(pathText(path));
+}
 
 struct DropOutcome {
   bool enterAccepted;
@@ -126,7 +130,8 @@ void FolderChoiceTest::longPathIsShortenedInTheMiddle() {
   QVERIFY(QTest::qWaitForWindowExposed(&driver.view()));
   const QSize before = driver.view().size();
   fs::path deep = root_;
-  for (int level = 0; level < 12; ++level) deep /= "a-rather-long-folder-name-" + std::to_string(level);
+  for (int level = 0; level < 12; ++level)
+    deep /= "a-rather-long-folder-name-" + std::to_string(level);
   driver.chooseSource(deep);
 
   ElidedLabel* label = driver.pathLabel(driver.sourceRow());
@@ -184,11 +189,16 @@ void FolderChoiceTest::refusedDrops() {
   fs::create_directories(root_ / "two");
   std::ofstream(root_ / "photo.jpg") << "jpeg";
   std::unique_ptr<QMimeData> data;
-  if (what == "file") data = urlsOf({fileUrl(root_ / "photo.jpg")});
-  if (what == "two folders") data = urlsOf({fileUrl(root_ / "one"), fileUrl(root_ / "two")});
-  if (what == "folder and file") data = urlsOf({fileUrl(root_ / "one"), fileUrl(root_ / "photo.jpg")});
-  if (what == "web") data = urlsOf({QUrl("https://example.org/images/")});
-  if (what == "missing") data = urlsOf({fileUrl(root_ / "gone")});
+  if (what == "file")
+    data = urlsOf({fileUrl(root_ / "photo.jpg")});
+  if (what == "two folders")
+    data = urlsOf({fileUrl(root_ / "one"), fileUrl(root_ / "two")});
+  if (what == "folder and file")
+    data = urlsOf({fileUrl(root_ / "one"), fileUrl(root_ / "photo.jpg")});
+  if (what == "web")
+    data = urlsOf({QUrl("https://example.org/images/")});
+  if (what == "missing")
+    data = urlsOf({fileUrl(root_ / "gone")});
   if (what == "text") {
     data = std::make_unique<QMimeData>();
     data->setText(pathText(root_ / "one"));

@@ -1,11 +1,11 @@
 // Runs of the real engine from the window, on generated images: the exact log, the spinner, and what
 // closing the window during a run leaves behind.
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QPlainTextEdit>
 #include <algorithm>
 #include <fstream>
 #include <set>
@@ -35,18 +35,22 @@ QStringList workedExampleLog() {
 
 std::set<std::string> namesIn(const fs::path& folder) {
   std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
   return names;
 }
 
 std::vector<std::string> linesOf(const fs::path& file) {
   std::vector<std::string> lines;
   std::ifstream in(file);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
   return lines;
 }
 
-bool isTemporary(const std::string& name) { return name.starts_with(".tarvolin-") && name.ends_with(".tmp"); }
+bool isTemporary(const std::string& name) {
+  return name.starts_with(".tarvolin-") && name.ends_with(".tmp");
+}
 
 }  // namespace
 
@@ -110,8 +114,10 @@ void RunControllerTest::workedExample() {
   QCOMPARE(driver.statusLogText()->toPlainText(), workedExampleLog().join('\n'));
   // "Starting…", one job per progress line, one closing job.
   QCOMPARE(lineChanges.size(), 4);
-  QCOMPARE(namesIn(root_ / "out"), (std::set<std::string>{"a.jpg", "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt"}));
-  QCOMPARE(linesOf(root_ / "out" / "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt"), std::vector<std::string>{"a.png"});
+  QCOMPARE(namesIn(root_ / "out"),
+           (std::set<std::string>{"a.jpg", "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt"}));
+  QCOMPARE(linesOf(root_ / "out" / "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt"),
+           std::vector<std::string>{"a.png"});
 }
 
 void RunControllerTest::fullReplacementHasNoDeletionListLines() {
@@ -121,8 +127,8 @@ void RunControllerTest::fullReplacementHasNoDeletionListLines() {
   QTest::mouseClick(driver.segment(1), Qt::LeftButton);
   driver.clickStart();
   QVERIFY(driver.waitUntilIdle());
-  QCOMPARE(driver.view().statusLines(),
-           (QStringList{starting, "[1/2] a.png", "[2/2] b.jpg", "", "Done. 1 resized/converted, 1 already small."}));
+  QCOMPARE(driver.view().statusLines(), (QStringList{starting, "[1/2] a.png", "[2/2] b.jpg", "",
+                                                     "Done. 1 resized/converted, 1 already small."}));
   QCOMPARE(namesIn(root_ / "out"), (std::set<std::string>{"a.jpg", "b.jpg"}));
 }
 
@@ -133,7 +139,8 @@ void RunControllerTest::emptySourceFolder() {
   driver.chooseDest(root_ / "out");
   driver.clickStart();
   QVERIFY(driver.waitUntilIdle());
-  QCOMPARE(driver.view().statusLines(), (QStringList{starting, "", "Done. 0 resized/converted, 0 already small."}));
+  QCOMPARE(driver.view().statusLines(),
+           (QStringList{starting, "", "Done. 0 resized/converted, 0 already small."}));
 }
 
 void RunControllerTest::failingRunShowsOneErrorLine() {
@@ -173,10 +180,11 @@ void RunControllerTest::problemFilesAreCountedAfterTheSummary() {
   QCOMPARE(lines.size(), 10);
   QCOMPARE(lines.mid(0, 3), (QStringList{starting, "[1/2] a.png", "[2/2] broken.jpg"}));
   QVERIFY2(lines[3].startsWith("  could not re-encode (kept the original): "), qPrintable(lines[3]));
-  QCOMPARE(lines.mid(4), (QStringList{"", "Done. 1 resized/converted, 0 already small.",
-                                      "1 file(s) could not be optimized -- see the messages above.", "",
-                                      "1 file(s) changed format and won't be overwritten on the server.",
-                                      "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list."}));
+  QCOMPARE(lines.mid(4),
+           (QStringList{"", "Done. 1 resized/converted, 0 already small.",
+                        "1 file(s) could not be optimized -- see the messages above.", "",
+                        "1 file(s) changed format and won't be overwritten on the server.",
+                        "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list."}));
 }
 
 void RunControllerTest::secondRunDiscardsTheFirstLog() {
@@ -271,7 +279,8 @@ void RunControllerTest::closingDuringARunStopsAfterTheFileInHand() {
 
   // The engine stopped between files and finished as usual: a summary of what it did.
   const QStringList lines = driver.view().statusLines();
-  const auto progressLines = std::count_if(lines.begin(), lines.end(), [](const QString& line) { return line.startsWith('['); });
+  const auto progressLines =
+      std::count_if(lines.begin(), lines.end(), [](const QString& line) { return line.startsWith('['); });
   QVERIFY2(progressLines < fileCount, qPrintable(lines.join('\n')));
   QVERIFY(lines.contains(QStringLiteral("Done. %1 resized/converted, 0 already small.").arg(progressLines)));
 
@@ -281,7 +290,8 @@ void RunControllerTest::closingDuringARunStopsAfterTheFileInHand() {
   QCOMPARE(static_cast<qsizetype>(written.size()), progressLines + 1);
   const auto listed = linesOf(root_ / "out" / "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt");
   QCOMPARE(static_cast<qsizetype>(listed.size()), progressLines);
-  for (const std::string& png : listed) QVERIFY(written.contains(fs::path(png).replace_extension(".jpg").string()));
+  for (const std::string& png : listed)
+    QVERIFY(written.contains(fs::path(png).replace_extension(".jpg").string()));
 }
 
 void RunControllerTest::destroyingDuringARunWaitsForTheFileInHand() {
@@ -303,7 +313,8 @@ void RunControllerTest::destroyingDuringARunWaitsForTheFileInHand() {
   QVERIFY(std::none_of(written.begin(), written.end(), isTemporary));
   const std::set<std::string> again = namesIn(root_ / "out");
   QCOMPARE(again, written);
-  const auto jpegs = std::count_if(written.begin(), written.end(), [](const std::string& name) { return name.ends_with(".jpg"); });
+  const auto jpegs = std::count_if(written.begin(), written.end(),
+                                   [](const std::string& name) { return name.ends_with(".jpg"); });
   QVERIFY(jpegs < fileCount);
   if (jpegs > 0) {
     const auto listed = linesOf(root_ / "out" / "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt");

@@ -31,18 +31,20 @@ void RunSummaryTest::summaryLines_data() {
   QTest::newRow("worked example") << 1LL << 1LL << 0LL << 0LL << 1
                                   << QStringList{"", done.arg(1).arg(1), "", renamedLine.arg(1), see};
   QTest::newRow("one grew") << 0LL << 0LL << 1LL << 0LL << 0
-                            << QStringList{"", done.arg(0).arg(0),
-                                           "1 came out larger after reprocessing -- kept the original instead."};
-  QTest::newRow("large numbers, no grouping") << 12345LL << 67890LL << 0LL << 0LL << 0
-                                              << QStringList{"", done.arg("12345").arg("67890")};
+                            << QStringList{
+                                   "", done.arg(0).arg(0),
+                                   "1 came out larger after reprocessing -- kept the original instead."};
+  QTest::newRow("large numbers, no grouping")
+      << 12345LL << 67890LL << 0LL << 0LL << 0 << QStringList{"", done.arg("12345").arg("67890")};
   QTest::newRow("everything") << 7LL << 3LL << 2LL << 4LL << 5
-                              << QStringList{"",
-                                             done.arg(7).arg(3),
-                                             "2 came out larger after reprocessing -- kept the original instead.",
-                                             "4 file(s) could not be optimized -- see the messages above.",
-                                             "",
-                                             renamedLine.arg(5),
-                                             see};
+                              << QStringList{
+                                     "",
+                                     done.arg(7).arg(3),
+                                     "2 came out larger after reprocessing -- kept the original instead.",
+                                     "4 file(s) could not be optimized -- see the messages above.",
+                                     "",
+                                     renamedLine.arg(5),
+                                     see};
   QTest::newRow("failed only") << 0LL << 0LL << 0LL << 1LL << 0
                                << QStringList{"", done.arg(0).arg(0),
                                               "1 file(s) could not be optimized -- see the messages above."};
@@ -60,7 +62,8 @@ void RunSummaryTest::summaryLines() {
   result.skippedSmall = skippedSmall;
   result.grew = grew;
   result.failed = failed;
-  for (int index = 0; index < renamed; ++index) result.renamedFiles.push_back("logo" + std::to_string(index) + ".png");
+  for (int index = 0; index < renamed; ++index)
+    result.renamedFiles.push_back("logo" + std::to_string(index) + ".png");
   QCOMPARE(::summaryLines(result), expected);
 }
 

@@ -2,10 +2,10 @@
 // build folder (screenshots/), so that the layout can be checked without a desktop.
 #include <QDir>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QPlainTextEdit>
 #include <fstream>
 
 #include "image_fixtures.h"
@@ -65,7 +65,8 @@ void ScreenshotsTest::launchRunningAndFinished() {
   // Taken inside the job that shows the third progress line: the run is certainly still going then.
   QPixmap running;
   connect(&view, &OptimizeContentView::statusLinesChanged, this, [&] {
-    if (view.statusLines().size() == 4 && view.isRunning()) running = view.grab();
+    if (view.statusLines().size() == 4 && view.isRunning())
+      running = view.grab();
   });
   driver.clickStart();
   QVERIFY(driver.waitUntilIdle());

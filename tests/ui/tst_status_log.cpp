@@ -2,10 +2,10 @@
 // line spacing, selection and copying, and the rounded block around it.
 #include <QApplication>
 #include <QClipboard>
+#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
-#include <QPlainTextEdit>
 
 #include "status_log.h"
 
@@ -13,13 +13,15 @@ namespace {
 
 QStringList numberedLines(int from, int to) {
   QStringList lines;
-  for (int index = from; index <= to; ++index) lines << QStringLiteral("[%1/2000] image-%1.png").arg(index);
+  for (int index = from; index <= to; ++index)
+    lines << QStringLiteral("[%1/2000] image-%1.png").arg(index);
   return lines;
 }
 
 QStringList blockTexts(const QPlainTextEdit* text) {
   QStringList texts;
-  for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next()) texts << block.text();
+  for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next())
+    texts << block.text();
   return texts;
 }
 
@@ -51,7 +53,9 @@ void StatusLogTest::init() {
   QVERIFY(QTest::qWaitForWindowExposed(log_.get()));
 }
 
-void StatusLogTest::cleanup() { log_.reset(); }
+void StatusLogTest::cleanup() {
+  log_.reset();
+}
 
 void StatusLogTest::showsOneBlockPerLineInOrder() {
   const QStringList lines{"Starting\u2026", "[1/1] a.png", "", "Done. 1 resized/converted, 0 already small."};
