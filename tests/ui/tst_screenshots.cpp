@@ -47,7 +47,7 @@ void ScreenshotsTest::launchRunningAndFinished() {
   for (const char* name : {"about-team.png", "banner.png", "contact-map.png", "hero-home.png", "logo.png"}) {
     writeLargePng(source / name);
   }
-  writeBrokenImage(source / "header-photo.jpg", 600000);
+  writeBrokenImage(source / "wide-header.jpg", 600000);  // sorts last: its message shows above the summary
   for (int index = 1; index <= 24; ++index) {
     writeSmallJpeg(source / QStringLiteral("thumb-%1.jpg").arg(index, 2, 10, QChar('0')).toStdString());
   }
