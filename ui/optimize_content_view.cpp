@@ -108,14 +108,13 @@ QWidget* OptimizeContentView::modeSection() {
 QString OptimizeContentView::modeDescription() const {
   if (mode_ == OutputMode::changedOnly) {
     return QStringLiteral(
-        "Output folder only contains files that actually changed -- smaller, faster to upload, but any "
-        "renamed "
-        "PNGs need the old ones deleted from the server manually (see the list this produces).");
+        "Output folder only contains files that actually changed -- smaller, faster to upload, "
+        "but any renamed PNGs need the old ones deleted from the server manually (see the list this "
+        "produces).");
   }
   return QStringLiteral(
-      "Output folder is a complete copy of the source, ready to replace the whole live folder in one upload "
-      "-- "
-      "simpler, but uploads everything even if most files didn't change.");
+      "Output folder is a complete copy of the source, ready to replace the whole live folder in one "
+      "upload -- simpler, but uploads everything even if most files didn't change.");
 }
 
 void OptimizeContentView::pickFolder(const FolderCompletion& completion) {

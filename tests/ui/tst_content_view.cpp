@@ -25,8 +25,7 @@ namespace {
 
 const QString changedOnlyText =
     "Output folder only contains files that actually changed -- smaller, faster to upload, but any renamed "
-    "PNGs "
-    "need the old ones deleted from the server manually (see the list this produces).";
+    "PNGs need the old ones deleted from the server manually (see the list this produces).";
 const QString fullReplacementText =
     "Output folder is a complete copy of the source, ready to replace the whole live folder in one upload -- "
     "simpler, but uploads everything even if most files didn't change.";
