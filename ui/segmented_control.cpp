@@ -73,10 +73,6 @@ QPushButton* SegmentedControl::segment(int index) const {
   return static_cast<QPushButton*>(group_->button(index));
 }
 
-int SegmentedControl::count() const {
-  return static_cast<int>(group_->buttons().size());
-}
-
 // Setting the sheet again makes it resolve palette() against the current palette.
 void SegmentedControl::applyStyle() {
   setStyleSheet(QString::fromLatin1(segmentStyle));

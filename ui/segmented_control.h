@@ -16,7 +16,6 @@ class SegmentedControl : public QWidget {
   int currentIndex() const;
   void setCurrentIndex(int index);
   QPushButton* segment(int index) const;
-  int count() const;
 
  signals:
   // Only for a segment the user picked, not for setCurrentIndex.

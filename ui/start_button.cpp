@@ -34,7 +34,7 @@ void StartButton::applyStyle(const QPalette& inherited) {
 // disabled look; busy, it is disabled too but keeps the accent, so the spinner shows on a clear fill.
 void StartButton::applyPalette() {
   QPalette accent = inherited_;
-  const QColor fill = accentFill(inherited_);
+  const QColor fill = inherited_.color(QPalette::Active, QPalette::Highlight);
   const QColor text = inherited_.color(QPalette::Active, QPalette::HighlightedText);
   for (const auto group : {QPalette::Active, QPalette::Inactive}) {
     accent.setColor(group, QPalette::Button, fill);

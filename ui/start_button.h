@@ -13,14 +13,10 @@ class StartButton : public QPushButton {
   explicit StartButton(const QString& title, QWidget* parent = nullptr);
 
   void setBusy(bool busy);
-  bool isBusy() const { return busy_; }
   BusySpinner* spinner() const { return spinner_; }
 
   // Re-derives the accent colours from the inherited palette; call after a palette change.
   void applyStyle(const QPalette& inherited);
-  static QColor accentFill(const QPalette& inherited) {
-    return inherited.color(QPalette::Active, QPalette::Highlight);
-  }
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
