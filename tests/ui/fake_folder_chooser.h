@@ -1,8 +1,6 @@
 #pragma once
 
 #include <deque>
-#include <filesystem>
-#include <optional>
 
 #include "folder_chooser.h"
 
@@ -10,12 +8,10 @@
 class FakeFolderChooser final : public FolderChooser {
  public:
   void answer(std::optional<std::filesystem::path> folder) { answers_.push_back(std::move(folder)); }
-  int calls() const { return calls_; }
-  QWidget* lastParent() const { return lastParent_; }
 
   std::optional<std::filesystem::path> chooseFolder(QWidget* parent) override {
-    ++calls_;
-    lastParent_ = parent;
+    ++calls;
+    lastParent = parent;
     if (answers_.empty())
       return std::nullopt;
     auto next = std::move(answers_.front());
@@ -23,8 +19,9 @@ class FakeFolderChooser final : public FolderChooser {
     return next;
   }
 
+  int calls = 0;
+  QWidget* lastParent = nullptr;
+
  private:
   std::deque<std::optional<std::filesystem::path>> answers_;
-  int calls_ = 0;
-  QWidget* lastParent_ = nullptr;
 };

@@ -3,9 +3,10 @@
 #include <cstdint>
 #include <filesystem>
 
-// Images generated into test folders. Noise makes a PNG large (no compression to speak of) while the
-// JPEG of it stays much smaller, so the engine converts it.
-void writeLargePng(const std::filesystem::path& file, int side = 640);
+// Images generated into test folders. Noise makes a PNG large (it hardly compresses) while its JPEG
+// stays much smaller, so the engine converts it.
+void writeLargePng(const std::filesystem::path& file);
 void writeSmallJpeg(const std::filesystem::path& file);
-// A file with an image extension that no decoder accepts, at least `bytes` large.
+// A file with an image extension that no decoder accepts.
 void writeBrokenImage(const std::filesystem::path& file, std::uint64_t bytes);
+void writeText(const std::filesystem::path& file, const char* text);

@@ -1,37 +1,29 @@
-// Runs of the real engine from the window, on generated images: the exact log, the spinner, and what
-// closing the window during a run leaves behind.
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
+// Runs of the real engine from the window, on generated images: the exact log, the spinner, the
+// summary lines, and what closing the window during a run leaves behind.
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
-#include <algorithm>
 #include <fstream>
 #include <set>
 
-#include "busy_spinner.h"
 #include "image_fixtures.h"
-#include "start_button.h"
+#include "run_summary.h"
 #include "view_driver.h"
 
 namespace fs = std::filesystem;
-using OutputMode = ImageOptimizer::OutputMode;
 
 namespace {
 
 const QString starting = QString::fromUtf8("Starting\u2026");
-
-QStringList workedExampleLog() {
-  return {starting,
-          "[1/2] a.png",
-          "[2/2] b.jpg",
-          "",
-          "Done. 1 resized/converted, 1 already small.",
-          "",
-          "1 file(s) changed format and won't be overwritten on the server.",
-          "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list."};
-}
+const QStringList workedExampleLog{
+    starting,
+    "[1/2] a.png",
+    "[2/2] b.jpg",
+    "",
+    "Done. 1 resized/converted, 1 already small.",
+    "",
+    "1 file(s) changed format and won't be overwritten on the server.",
+    "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list."};
 
 std::set<std::string> namesIn(const fs::path& folder) {
   std::set<std::string> names;
@@ -40,16 +32,26 @@ std::set<std::string> namesIn(const fs::path& folder) {
   return names;
 }
 
-std::vector<std::string> linesOf(const fs::path& file) {
-  std::vector<std::string> lines;
+std::set<std::string> linesOf(const fs::path& file) {
+  std::set<std::string> lines;
   std::ifstream in(file);
   for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
+    lines.insert(line);
   return lines;
 }
 
-bool isTemporary(const std::string& name) {
-  return name.starts_with(".tarvolin-") && name.ends_with(".tmp");
+// Every output name is final: no temporary file, and each listed PNG has its JPEG.
+void verifyConsistentOutput(const fs::path& output) {
+  const std::set<std::string> written = namesIn(output);
+  std::size_t jpegs = 0;
+  for (const std::string& name : written) {
+    QVERIFY2(!name.starts_with(".tarvolin-"), name.c_str());
+    jpegs += name.ends_with(".jpg") ? 1 : 0;
+  }
+  const std::set<std::string> listed = linesOf(output / "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt");
+  QCOMPARE(listed.size(), jpegs);
+  for (const std::string& png : listed)
+    QVERIFY(written.contains(fs::path(png).replace_extension(".jpg").string()));
 }
 
 }  // namespace
@@ -57,270 +59,149 @@ bool isTemporary(const std::string& name) {
 class RunControllerTest : public QObject {
   Q_OBJECT
 
- private slots:
-  void init();
-  void workedExample();
-  void fullReplacementHasNoDeletionListLines();
-  void emptySourceFolder();
-  void failingRunShowsOneErrorLine();
-  void problemFilesAreCountedAfterTheSummary();
-  void secondRunDiscardsTheFirstLog();
-  void spinnerWhileRunning();
-  void choicesDuringARunDoNotChangeIt();
-  void closingDuringARunStopsAfterTheFileInHand();
-  void destroyingDuringARunWaitsForTheFileInHand();
-
- private:
-  // a.png (large, converted) and b.jpg (small) in a fresh source folder.
-  fs::path workedExampleSource();
-  fs::path manyLargePngs(int count);
-
   std::unique_ptr<QTemporaryDir> scratch_;
   fs::path root_;
-};
 
-void RunControllerTest::init() {
-  scratch_ = std::make_unique<QTemporaryDir>();  // a fresh folder for every test
-  QVERIFY(scratch_->isValid());
-  root_ = scratch_->path().toStdString();
-}
-
-fs::path RunControllerTest::workedExampleSource() {
-  const fs::path source = root_ / "source";
-  fs::create_directories(source);
-  writeLargePng(source / "a.png");
-  writeSmallJpeg(source / "b.jpg");
-  return source;
-}
-
-fs::path RunControllerTest::manyLargePngs(int count) {
-  const fs::path source = root_ / "many";
-  fs::create_directories(source);
-  for (int index = 0; index < count; ++index) {
-    writeLargePng(source / QStringLiteral("image-%1.png").arg(index, 2, 10, QChar('0')).toStdString());
+  fs::path workedExampleSource() {
+    fs::create_directories(root_ / "source");
+    writeLargePng(root_ / "source" / "a.png");
+    writeSmallJpeg(root_ / "source" / "b.jpg");
+    return root_ / "source";
   }
-  return source;
-}
 
-void RunControllerTest::workedExample() {
-  ViewDriver driver;
-  driver.chooseSource(workedExampleSource());
-  driver.chooseDest(root_ / "out");
-  QSignalSpy lineChanges(&driver.view(), &OptimizeContentView::statusLinesChanged);
-  driver.clickStart();
-  QVERIFY(driver.waitUntilIdle());
-
-  QCOMPARE(driver.view().statusLines(), workedExampleLog());
-  QCOMPARE(driver.statusLogText()->toPlainText(), workedExampleLog().join('\n'));
-  // "Starting…", one job per progress line, one closing job.
-  QCOMPARE(lineChanges.size(), 4);
-  QCOMPARE(namesIn(root_ / "out"),
-           (std::set<std::string>{"a.jpg", "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt"}));
-  QCOMPARE(linesOf(root_ / "out" / "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt"),
-           std::vector<std::string>{"a.png"});
-}
-
-void RunControllerTest::fullReplacementHasNoDeletionListLines() {
-  ViewDriver driver;
-  driver.chooseSource(workedExampleSource());
-  driver.chooseDest(root_ / "out");
-  QTest::mouseClick(driver.segment(1), Qt::LeftButton);
-  driver.clickStart();
-  QVERIFY(driver.waitUntilIdle());
-  QCOMPARE(driver.view().statusLines(), (QStringList{starting, "[1/2] a.png", "[2/2] b.jpg", "",
-                                                     "Done. 1 resized/converted, 1 already small."}));
-  QCOMPARE(namesIn(root_ / "out"), (std::set<std::string>{"a.jpg", "b.jpg"}));
-}
-
-void RunControllerTest::emptySourceFolder() {
-  fs::create_directories(root_ / "empty");
-  ViewDriver driver;
-  driver.chooseSource(root_ / "empty");
-  driver.chooseDest(root_ / "out");
-  driver.clickStart();
-  QVERIFY(driver.waitUntilIdle());
-  QCOMPARE(driver.view().statusLines(),
-           (QStringList{starting, "", "Done. 0 resized/converted, 0 already small."}));
-}
-
-void RunControllerTest::failingRunShowsOneErrorLine() {
-  const fs::path source = workedExampleSource();
-  std::ofstream(root_ / "plain-file") << "not a folder";
-  const fs::path destination = root_ / "plain-file" / "out";
-  // The line must carry the engine's own description of what went wrong, unchanged.
-  QString expected;
-  try {
-    ImageOptimizer::run(source, destination, OutputMode::changedOnly, [](const std::string&) {});
-  } catch (...) {
-    expected = "Error: " + QString::fromStdString(ImageOptimizer::errorDescription(std::current_exception()));
+  fs::path twelveLargePngs() {
+    for (int index = 10; index < 22; ++index)
+      writeLargePng(root_ / ("image-" + std::to_string(index) + ".png"));
+    return root_;
   }
-  QVERIFY(expected.contains(QString::fromStdString(destination.string())));
 
-  ViewDriver driver;
-  driver.chooseSource(source);
-  driver.chooseDest(destination);
-  driver.clickStart();
-  QVERIFY(driver.waitUntilIdle());
-  QCOMPARE(driver.view().statusLines(), (QStringList{starting, expected}));
-  QVERIFY(driver.startButton()->isEnabled());
-}
+ private slots:
+  void init() {
+    scratch_ = std::make_unique<QTemporaryDir>();  // a fresh folder for every test
+    root_ = scratch_->path().toStdString();
+  }
 
-void RunControllerTest::problemFilesAreCountedAfterTheSummary() {
-  const fs::path source = root_ / "source";
-  fs::create_directories(source);
-  writeLargePng(source / "a.png");
-  writeBrokenImage(source / "broken.jpg", 600000);
-  ViewDriver driver;
-  driver.chooseSource(source);
-  driver.chooseDest(root_ / "out");
-  driver.clickStart();
-  QVERIFY(driver.waitUntilIdle());
-
-  const QStringList lines = driver.view().statusLines();
-  QCOMPARE(lines.size(), 10);
-  QCOMPARE(lines.mid(0, 3), (QStringList{starting, "[1/2] a.png", "[2/2] broken.jpg"}));
-  QVERIFY2(lines[3].startsWith("  could not re-encode (kept the original): "), qPrintable(lines[3]));
-  QCOMPARE(lines.mid(4),
-           (QStringList{"", "Done. 1 resized/converted, 0 already small.",
-                        "1 file(s) could not be optimized -- see the messages above.", "",
-                        "1 file(s) changed format and won't be overwritten on the server.",
-                        "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list."}));
-}
-
-void RunControllerTest::secondRunDiscardsTheFirstLog() {
-  ViewDriver driver;
-  driver.chooseSource(workedExampleSource());
-  driver.chooseDest(root_ / "out");
-  driver.clickStart();
-  QVERIFY(driver.waitUntilIdle());
-  QCOMPARE(driver.view().statusLines().size(), 8);
-
-  driver.clickStart();
-  QCOMPARE(driver.view().statusLines(), QStringList{starting});
-  QCOMPARE(driver.statusLogText()->toPlainText(), starting);
-  QVERIFY(driver.waitUntilIdle());
-  QCOMPARE(driver.view().statusLines(), workedExampleLog());
-  QCOMPARE(driver.statusLogText()->toPlainText(), workedExampleLog().join('\n'));
-
-  // And a failing third run keeps nothing of the second.
-  std::ofstream(root_ / "plain-file") << "not a folder";
-  driver.chooseDest(root_ / "plain-file" / "out");
-  driver.clickStart();
-  QVERIFY(driver.waitUntilIdle());
-  QCOMPARE(driver.view().statusLines().size(), 2);
-  QCOMPARE(driver.view().statusLines().first(), starting);
-  QVERIFY(driver.view().statusLines().last().startsWith("Error: "));
-}
-
-void RunControllerTest::spinnerWhileRunning() {
-  ViewDriver driver;
-  driver.view().show();
-  QVERIFY(QTest::qWaitForWindowExposed(&driver.view()));
-  driver.chooseSource(workedExampleSource());
-  driver.chooseDest(root_ / "out");
-  StartButton* button = driver.startButton();
-  const QSize idleSize = button->size();
-  QSignalSpy running(&driver.view(), &OptimizeContentView::runningChanged);
-
-  driver.clickStart();
-  // Set before the click returns, and the engine has not reported anything yet.
-  QVERIFY(driver.view().isRunning());
-  QCOMPARE(driver.view().statusLines(), QStringList{starting});
-  QVERIFY(!button->isEnabled());
-  QVERIFY(button->text().isEmpty());
-  QVERIFY(button->spinner()->isVisible());
-  QVERIFY(button->spinner()->isSpinning());
-  QVERIFY(button->rect().contains(button->spinner()->geometry()));
-  QCOMPARE(button->size(), idleSize);
-  // Everything else stays usable during a run.
-  QVERIFY(driver.chooseButton(driver.sourceRow())->isEnabled());
-  QVERIFY(driver.chooseButton(driver.destRow())->isEnabled());
-  QVERIFY(driver.segment(0)->isEnabled());
-  QVERIFY(driver.segment(1)->isEnabled());
-
-  QVERIFY(driver.waitUntilIdle());
-  QVERIFY(button->isEnabled());
-  QCOMPARE(button->text(), "Optimize images");
-  QVERIFY(button->spinner()->isHidden());
-  QVERIFY(!button->spinner()->isSpinning());
-  QCOMPARE(running.size(), 2);
-  QCOMPARE(running[0][0].toBool(), true);
-  QCOMPARE(running[1][0].toBool(), false);
-}
-
-void RunControllerTest::choicesDuringARunDoNotChangeIt() {
-  ViewDriver driver;
-  driver.chooseSource(workedExampleSource());
-  driver.chooseDest(root_ / "out");
-  driver.clickStart();
-  // The mode and the output folder change while the engine works on the values it was given.
-  QTest::mouseClick(driver.segment(1), Qt::LeftButton);
-  QCOMPARE(driver.view().mode(), OutputMode::fullReplacement);
-  QVERIFY(driver.modeDescription()->text().startsWith("Output folder is a complete copy"));
-  driver.chooseDest(root_ / "elsewhere");
-  QVERIFY(!driver.startButton()->isEnabled());
-  QVERIFY(driver.waitUntilIdle());
-
-  QCOMPARE(driver.view().statusLines(), workedExampleLog());
-  QVERIFY(fs::exists(root_ / "out" / "a.jpg"));
-  QVERIFY(!fs::exists(root_ / "elsewhere"));
-}
-
-void RunControllerTest::closingDuringARunStopsAfterTheFileInHand() {
-  constexpr int fileCount = 12;
-  ViewDriver driver;
-  driver.view().show();
-  driver.chooseSource(manyLargePngs(fileCount));
-  driver.chooseDest(root_ / "out");
-  driver.clickStart();
-  QTRY_VERIFY_WITH_TIMEOUT(driver.view().statusLines().size() >= 2, 60000);
-  driver.view().close();
-  QVERIFY(driver.waitUntilIdle());
-
-  // The engine stopped between files and finished as usual: a summary of what it did.
-  const QStringList lines = driver.view().statusLines();
-  const auto progressLines =
-      std::count_if(lines.begin(), lines.end(), [](const QString& line) { return line.startsWith('['); });
-  QVERIFY2(progressLines < fileCount, qPrintable(lines.join('\n')));
-  QVERIFY(lines.contains(QStringLiteral("Done. %1 resized/converted, 0 already small.").arg(progressLines)));
-
-  // Every file it started was finished and listed; nothing half-written or temporary is left.
-  const std::set<std::string> written = namesIn(root_ / "out");
-  QVERIFY(std::none_of(written.begin(), written.end(), isTemporary));
-  QCOMPARE(static_cast<qsizetype>(written.size()), progressLines + 1);
-  const auto listed = linesOf(root_ / "out" / "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt");
-  QCOMPARE(static_cast<qsizetype>(listed.size()), progressLines);
-  for (const std::string& png : listed)
-    QVERIFY(written.contains(fs::path(png).replace_extension(".jpg").string()));
-}
-
-void RunControllerTest::destroyingDuringARunWaitsForTheFileInHand() {
-  constexpr int fileCount = 12;
-  const fs::path source = manyLargePngs(fileCount);
-  {
+  void workedExample() {
     ViewDriver driver;
-    driver.chooseSource(source);
-    driver.chooseDest(root_ / "out");
-    driver.clickStart();
-    QVERIFY(driver.view().isRunning());
-    driver.closeAndDestroy();  // as when the application quits: the window goes away with the run on
+    QSignalSpy changes(driver.view.get(), &OptimizeContentView::statusLinesChanged);
+    driver.start(workedExampleSource(), root_ / "out");
+    QVERIFY(driver.waitUntilIdle());
+    QCOMPARE(driver.view->statusLines(), workedExampleLog);
+    QCOMPARE(driver.logText()->toPlainText(), workedExampleLog.join('\n'));
+    QCOMPARE(changes.size(), 4);  // "Starting…", a job per progress line, one closing job
+    QCOMPARE(namesIn(root_ / "out"),
+             (std::set<std::string>{"a.jpg", "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt"}));
   }
-  // Lines the worker posted before it was joined were dropped with the window, not run on it.
-  QCoreApplication::sendPostedEvents();
 
-  // When the window is gone the worker is too: the output folder is final and consistent.
-  const std::set<std::string> written = namesIn(root_ / "out");
-  QVERIFY(std::none_of(written.begin(), written.end(), isTemporary));
-  const std::set<std::string> again = namesIn(root_ / "out");
-  QCOMPARE(again, written);
-  const auto jpegs = std::count_if(written.begin(), written.end(),
-                                   [](const std::string& name) { return name.ends_with(".jpg"); });
-  QVERIFY(jpegs < fileCount);
-  if (jpegs > 0) {
-    const auto listed = linesOf(root_ / "out" / "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt");
-    QCOMPARE(static_cast<long>(listed.size()), static_cast<long>(jpegs));
+  void failingRunShowsOneErrorLine() {
+    writeText(root_ / "plain-file", "not a folder");
+    const fs::path destination = root_ / "plain-file" / "out";
+    QString expected;  // the engine's own description of the failure, unchanged
+    try {
+      ImageOptimizer::run(root_, destination, ImageOptimizer::OutputMode::changedOnly,
+                          [](const std::string&) {});
+    } catch (...) {
+      expected =
+          "Error: " + QString::fromStdString(ImageOptimizer::errorDescription(std::current_exception()));
+    }
+    QVERIFY(expected.contains(QString::fromStdString(destination.string())));
+    ViewDriver driver;
+    driver.start(root_, destination);
+    QVERIFY(driver.waitUntilIdle());
+    QCOMPARE(driver.view->statusLines(), (QStringList{starting, expected}));
   }
-}
+
+  void problemFileAndSecondRun() {
+    const fs::path source = workedExampleSource();
+    writeBrokenImage(source / "c.jpg", 600000);
+    ViewDriver driver;
+    driver.start(source, root_ / "out");
+    QVERIFY(driver.waitUntilIdle());
+    const QStringList lines = driver.view->statusLines();
+    QCOMPARE(lines.size(), 11);
+    QVERIFY2(lines[4].startsWith("  could not re-encode (kept the original): "), qPrintable(lines[4]));
+    QCOMPARE(lines.mid(5, 3), (QStringList{"", "Done. 1 resized/converted, 1 already small.",
+                                           "1 file(s) could not be optimized -- see the messages above."}));
+
+    // A second run discards the whole first log.
+    fs::remove(source / "c.jpg");
+    QTest::mouseClick(driver.startButton(), Qt::LeftButton);
+    QCOMPARE(driver.view->statusLines(), QStringList{starting});
+    QCOMPARE(driver.logText()->toPlainText(), starting);
+    QVERIFY(driver.waitUntilIdle());
+    QCOMPARE(driver.view->statusLines(), workedExampleLog);
+  }
+
+  void spinnerAndChoicesWhileRunning() {
+    ViewDriver driver;
+    driver.view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
+    StartButton* button = driver.startButton();
+    const QSize idleSize = button->size();
+    QSignalSpy running(driver.view.get(), &OptimizeContentView::runningChanged);
+    driver.start(workedExampleSource(), root_ / "out");
+    // Set before the click returns; the engine has reported nothing yet.
+    QVERIFY(driver.view->isRunning() && !button->isEnabled());
+    QCOMPARE(driver.view->statusLines(), QStringList{starting});
+    QVERIFY(button->text().isEmpty() && button->spinner()->isVisible() && button->spinner()->isSpinning());
+    QCOMPARE(button->size(), idleSize);
+    // The mode and the folders can change meanwhile; the run keeps the values it started with.
+    QTest::mouseClick(driver.segment(1), Qt::LeftButton);
+    QVERIFY(driver.find<QLabel>("modeDescription")->text().startsWith("Output folder is a complete copy"));
+    driver.choose("destRow", root_ / "elsewhere");
+    QVERIFY(driver.waitUntilIdle());
+    QVERIFY(button->isEnabled() && button->spinner()->isHidden() && !button->spinner()->isSpinning());
+    QCOMPARE(button->text(), "Optimize images");
+    QCOMPARE(running.size(), 2);
+    QCOMPARE(running[1][0].toBool(), false);
+    QCOMPARE(driver.view->statusLines(), workedExampleLog);
+    QVERIFY(fs::exists(root_ / "out" / "a.jpg") && !fs::exists(root_ / "elsewhere"));
+  }
+
+  void closingDuringARunStopsAfterTheFileInHand() {
+    ViewDriver driver;
+    driver.view->show();
+    driver.start(twelveLargePngs(), root_ / "out");
+    QTRY_VERIFY_WITH_TIMEOUT(driver.view->statusLines().size() >= 2, 60000);
+    driver.view->close();
+    QVERIFY(driver.waitUntilIdle());  // the worker has returned: its closing job ran
+    const QStringList lines = driver.view->statusLines();
+    const qsizetype progressLines = lines.filter(QRegularExpression("^\\[")).size();
+    QVERIFY2(progressLines < 12, qPrintable(lines.join('\n')));
+    QVERIFY(
+        lines.contains(QStringLiteral("Done. %1 resized/converted, 0 already small.").arg(progressLines)));
+    verifyConsistentOutput(root_ / "out");
+    QCOMPARE(namesIn(root_ / "out").size(), static_cast<std::size_t>(progressLines + 1));
+  }
+
+  void destroyingDuringARunWaitsForTheFileInHand() {
+    const fs::path source = twelveLargePngs();
+    {
+      ViewDriver driver;
+      driver.start(source, root_ / "out");
+      QVERIFY(driver.view->isRunning());
+      driver.view.reset();  // as when the application quits with the run going on
+    }
+    QCoreApplication::sendPostedEvents();  // calls posted to the destroyed window are dropped, not run
+    // The worker has finished with the window: the output folder is final and consistent.
+    const std::set<std::string> written = namesIn(root_ / "out");
+    verifyConsistentOutput(root_ / "out");
+    QVERIFY(written.size() < 12);
+    QCOMPARE(namesIn(root_ / "out"), written);
+  }
+
+  void summaryLinesInOrder() {
+    ImageOptimizer::Result result{7, 3, 1, {"a.png", "b.png"}, 4};
+    QCOMPARE(summaryLines(result),
+             (QStringList{"", "Done. 7 resized/converted, 3 already small.",
+                          "1 came out larger after reprocessing -- kept the original instead.",
+                          "4 file(s) could not be optimized -- see the messages above.", "",
+                          "2 file(s) changed format and won't be overwritten on the server.",
+                          "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list."}));
+    QCOMPARE(summaryLines(ImageOptimizer::Result{12345, 0, 0, {}, 0}),
+             (QStringList{"", "Done. 12345 resized/converted, 0 already small."}));
+  }
+};
 
 QTEST_MAIN(RunControllerTest)
 #include "tst_run_controller.moc"

@@ -1,47 +1,53 @@
 #pragma once
 
-#include <filesystem>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
 #include <memory>
 
+#include "busy_spinner.h"
+#include "elided_label.h"
 #include "fake_folder_chooser.h"
+#include "folder_row.h"
 #include "optimize_content_view.h"
+#include "segmented_control.h"
+#include "start_button.h"
+#include "status_log.h"
 
-class ElidedLabel;
-class FolderRow;
-class QLabel;
-class QPushButton;
-class QPlainTextEdit;
-class StartButton;
-class StatusLog;
-
-// A window with a fake chooser, and its parts found the way a user finds them: by what they are.
+// A window with a fake chooser, and its parts found by object name, the way the tests use them.
 class ViewDriver {
  public:
-  ViewDriver();
+  explicit ViewDriver(std::unique_ptr<FakeFolderChooser> fake = std::make_unique<FakeFolderChooser>())
+      : chooser(fake.get()), view(std::make_unique<OptimizeContentView>(std::move(fake))) {}
 
-  OptimizeContentView& view() { return *view_; }
-  FakeFolderChooser& chooser() { return *chooser_; }
-
-  FolderRow* sourceRow() const;
-  FolderRow* destRow() const;
-  QPushButton* chooseButton(FolderRow* row) const;
-  ElidedLabel* pathLabel(FolderRow* row) const;
-  QPushButton* segment(int index) const;
-  QLabel* modeDescription() const;
-  StartButton* startButton() const;
-  StatusLog* statusLog() const;
-  QPlainTextEdit* statusLogText() const;
+  template <typename T = QWidget>
+  T* find(const char* name) const {
+    return view->findChild<T*>(name);
+  }
+  FolderRow* row(const char* name) const { return find<FolderRow>(name); }
+  QPushButton* chooseButton(const char* rowName) const {
+    return row(rowName)->findChild<QPushButton*>("chooseButton");
+  }
+  ElidedLabel* pathLabel(const char* rowName) const { return row(rowName)->findChild<ElidedLabel*>("path"); }
+  QPushButton* segment(int index) const { return find<SegmentedControl>("modeControl")->segment(index); }
+  StartButton* startButton() const { return find<StartButton>("startButton"); }
+  QPlainTextEdit* logText() const { return find<QPlainTextEdit>("statusLogText"); }
 
   // Through the "Choose…" buttons, as the user would.
-  void chooseSource(const std::filesystem::path& folder);
-  void chooseDest(const std::filesystem::path& folder);
-  void clickStart();
-  // Waits for the run to end; false on timeout.
-  bool waitUntilIdle(int timeoutMs = 60000);
-  // Closes and destroys the window, as the application does when the user closes it.
-  void closeAndDestroy();
+  void choose(const char* rowName, const std::filesystem::path& folder) {
+    chooser->answer(folder);
+    QTest::mouseClick(chooseButton(rowName), Qt::LeftButton);
+  }
+  void start(const std::filesystem::path& source, const std::filesystem::path& destination) {
+    choose("sourceRow", source);
+    choose("destRow", destination);
+    QTest::mouseClick(startButton(), Qt::LeftButton);
+  }
+  bool waitUntilIdle() {
+    return QTest::qWaitFor([this] { return !view->isRunning(); }, 60000);
+  }
 
- private:
-  FakeFolderChooser* chooser_;  // owned by the view
-  std::unique_ptr<OptimizeContentView> view_;
+  FakeFolderChooser* chooser;  // owned by the view
+  std::unique_ptr<OptimizeContentView> view;
 };
