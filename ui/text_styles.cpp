@@ -9,8 +9,8 @@ struct StyleMetrics {
   bool bold;
 };
 
-// Ratios of the platform text styles to its body text (13 pt body: title 2 is 17, subheadline 11,
-// callout 12, caption 10).
+// Each style as a ratio of the body text, after a common desktop type scale (body 13 pt: title 2 is
+// 17, subheadline 11, callout 12, caption 10).
 StyleMetrics metricsOf(TextStyle style) {
   switch (style) {
     case TextStyle::title2Bold:
