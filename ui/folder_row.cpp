@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 
 #include "elided_label.h"
 #include "text_styles.h"
@@ -28,6 +29,8 @@ FolderRow::FolderRow(const QString& label, Action choose, QWidget* parent)
 
   auto* pathRow = new QHBoxLayout;
   pathRow->setContentsMargins(0, 0, 0, 0);
+  // The style's own spacing between path and button; left unset, it would take the column's 4.
+  pathRow->setSpacing(style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing, nullptr, this));
   pathRow->addWidget(path_, 0, Qt::AlignVCenter);
   pathRow->addStretch(1);
   pathRow->addWidget(choose_, 0, Qt::AlignVCenter);

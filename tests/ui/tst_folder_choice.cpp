@@ -2,6 +2,7 @@
 // file manager onto a row.
 #include <QDropEvent>
 #include <QMimeData>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -76,6 +77,8 @@ class FolderChoiceTest : public QObject {
     QVERIFY(label->fontMetrics().horizontalAdvance(label->displayedText()) <= label->width());
     QCOMPARE(label->height(), label->fontMetrics().height());  // one line
     QCOMPARE(driver.chooseButton("sourceRow")->geometry().right(), 471);
+    QCOMPARE(driver.chooseButton("sourceRow")->x() - label->geometry().right() - 1,
+             label->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing));
     QCOMPARE(driver.view->size(), windowSize);
     driver.choose("sourceRow", root_);
     QTRY_COMPARE(label->displayedText(), text(root_));  // a short path is whole once laid out again
