@@ -1,0 +1,131 @@
+// Choosing folders: through the chooser (a fake answers for the user) and by dropping a folder from the
+// file manager onto a row.
+#include <QDropEvent>
+#include <QMimeData>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "image_fixtures.h"
+#include "view_driver.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString text(const fs::path& path) {
+  return QString::fromStdString(path.string());
+}
+QUrl url(const fs::path& path) {
+  return QUrl::fromLocalFile(text(path));
+}
+
+// What the file manager does: enter the row with the data, then drop it there. Counts the accepted events.
+int dragAndDrop(QWidget* row, const QMimeData& data) {
+  QDragEnterEvent enter(row->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(row, &enter);
+  QDropEvent drop(row->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(row, &drop);
+  return int{enter.isAccepted()} + int{drop.isAccepted()};
+}
+
+}  // namespace
+
+class FolderChoiceTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir scratch_;
+  const fs::path root_{scratch_.path().toStdString()};
+
+ private slots:
+  void chooserCancelAndReplace() {
+    ViewDriver driver;
+    const QColor unset = driver.pathLabel("sourceRow")->palette().color(QPalette::WindowText);
+    driver.chooser->answer(std::nullopt);
+    QTest::mouseClick(driver.chooseButton("sourceRow"), Qt::LeftButton);
+    QCOMPARE(driver.view->sourceFolder(), std::nullopt);  // cancelled: still unchosen
+    QCOMPARE(driver.pathLabel("sourceRow")->text(), "Not selected");
+
+    driver.choose("sourceRow", root_ / "first");
+    driver.choose("destRow", root_ / "out");
+    QCOMPARE(driver.pathLabel("sourceRow")->text(), text(root_ / "first"));
+    QVERIFY(driver.pathLabel("sourceRow")->palette().color(QPalette::WindowText) != unset);
+    driver.chooser->answer(std::nullopt);
+    QTest::mouseClick(driver.chooseButton("sourceRow"), Qt::LeftButton);
+    QCOMPARE(driver.view->sourceFolder(), root_ / "first");  // cancelled: the earlier choice stays
+    driver.choose("sourceRow", root_ / "second");
+    QCOMPARE(driver.view->sourceFolder(), root_ / "second");  // replaced, and only in its own row
+    QCOMPARE(driver.view->destFolder(), root_ / "out");
+    QCOMPARE(driver.pathLabel("sourceRow")->text(), text(root_ / "second"));
+    QCOMPARE(driver.chooser->calls, 5);
+    QCOMPARE(driver.chooser->lastParent, driver.view.get());  // modal over the window
+  }
+
+  void longPathIsShortenedInTheMiddle() {
+    ViewDriver driver;
+    driver.view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
+    const QSize windowSize = driver.view->size();
+    fs::path deep = root_;
+    for (int level = 0; level < 12; ++level)
+      deep /= "a-rather-long-folder-name-" + std::to_string(level);
+    driver.choose("sourceRow", deep);
+    // Once laid out, the path takes all the room up to the button, at the style's spacing from it.
+    ElidedLabel* label = driver.pathLabel("sourceRow");
+    QPushButton* button = driver.chooseButton("sourceRow");
+    QTRY_COMPARE(button->x() - label->geometry().right() - 1,
+                 label->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing));
+    QCOMPARE(button->geometry().right(), 471);
+    const QStringList ends = label->displayedText().split(QChar(0x2026));
+    QCOMPARE(ends.size(), 2);
+    QVERIFY(label->text().startsWith(ends[0]) && label->text().endsWith(ends[1]));
+    QVERIFY(ends[0].size() > 10 && ends[1].size() > 10);  // much of both ends stays visible
+    QVERIFY(label->fontMetrics().horizontalAdvance(label->displayedText()) <= label->width());
+    QCOMPARE(label->height(), label->fontMetrics().height());  // one line
+    QCOMPARE(driver.view->size(), windowSize);
+    driver.choose("sourceRow", root_);
+    QTRY_COMPARE(label->displayedText(), text(root_));  // a short path is whole once laid out again
+  }
+
+  void droppedFolderIsChosen() {
+    ViewDriver driver;
+    fs::create_directories(root_ / "out");
+    QMimeData source, output;
+    source.setUrls({url(root_)});
+    output.setUrls({url(root_ / "out")});
+    QCOMPARE(dragAndDrop(driver.row("sourceRow"), source), 2);
+    QCOMPARE(driver.view->sourceFolder(), root_);
+    QCOMPARE(driver.view->destFolder(), std::nullopt);
+    QCOMPARE(driver.pathLabel("sourceRow")->text(), text(root_));
+    QCOMPARE(dragAndDrop(driver.row("destRow"), output), 2);
+    QCOMPARE(driver.view->destFolder(), root_ / "out");
+    QVERIFY(driver.startButton()->isEnabled());
+    QCOMPARE(driver.chooser->calls, 0);
+  }
+
+  void refusedDrops_data() {
+    QTest::addColumn<QList<QUrl>>("urls");
+    fs::create_directories(root_ / "one");
+    writeText(root_ / "photo.jpg", "jpeg");
+    QTest::newRow("a file") << QList<QUrl>{url(root_ / "photo.jpg")};
+    QTest::newRow("two folders") << QList<QUrl>{url(root_ / "one"), url(root_)};
+    QTest::newRow("a web address") << QList<QUrl>{QUrl("https://example.org/images/")};
+    QTest::newRow("a missing folder") << QList<QUrl>{url(root_ / "gone")};
+    QTest::newRow("no address, only text") << QList<QUrl>{};
+  }
+
+  void refusedDrops() {
+    QFETCH(QList<QUrl>, urls);
+    QMimeData data;
+    data.setUrls(urls);
+    if (urls.isEmpty())
+      data.setText(text(root_ / "one"));
+    ViewDriver driver;
+    driver.choose("sourceRow", root_ / "earlier");
+    QCOMPARE(dragAndDrop(driver.row("sourceRow"), data), 0);
+    QCOMPARE(driver.view->sourceFolder(), root_ / "earlier");
+  }
+};
+
+QTEST_MAIN(FolderChoiceTest)
+#include "tst_folder_choice.moc"

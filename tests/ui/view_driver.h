@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+
+#include "busy_spinner.h"
+#include "elided_label.h"
+#include "fake_folder_chooser.h"
+#include "folder_row.h"
+#include "optimize_content_view.h"
+#include "segmented_control.h"
+#include "start_button.h"
+#include "status_log.h"
+
+// A window with a fake chooser, and its parts found by object name, the way the tests use them.
+class ViewDriver {
+ public:
+  explicit ViewDriver(std::unique_ptr<FakeFolderChooser> fake = std::make_unique<FakeFolderChooser>())
+      : chooser(fake.get()), view(std::make_unique<OptimizeContentView>(std::move(fake))) {}
+
+  template <typename T = QWidget>
+  T* find(const char* name) const {
+    return view->findChild<T*>(name);
+  }
+  FolderRow* row(const char* name) const { return find<FolderRow>(name); }
+  QPushButton* chooseButton(const char* rowName) const {
+    return row(rowName)->findChild<QPushButton*>("chooseButton");
+  }
+  ElidedLabel* pathLabel(const char* rowName) const { return row(rowName)->findChild<ElidedLabel*>("path"); }
+  QPushButton* segment(int index) const { return find<SegmentedControl>("modeControl")->segment(index); }
+  StartButton* startButton() const { return find<StartButton>("startButton"); }
+  QPlainTextEdit* logText() const { return find<QPlainTextEdit>("statusLogText"); }
+
+  // Through the "Choose…" buttons, as the user would.
+  void choose(const char* rowName, const std::filesystem::path& folder) {
+    chooser->answer(folder);
+    QTest::mouseClick(chooseButton(rowName), Qt::LeftButton);
+  }
+  void start(const std::filesystem::path& source, const std::filesystem::path& destination) {
+    choose("sourceRow", source);
+    choose("destRow", destination);
+    QTest::mouseClick(startButton(), Qt::LeftButton);
+  }
+  bool waitUntilIdle() {
+    return QTest::qWaitFor([this] { return !view->isRunning(); }, 60000);
+  }
+
+  FakeFolderChooser* chooser;  // owned by the view
+  std::unique_ptr<OptimizeContentView> view;
+};
