@@ -10,7 +10,8 @@ namespace {
 // "filesystem error: cannot create directories: Permission denied [/home/ann/site/out]".
 std::string describe(const std::filesystem::filesystem_error& error) {
   std::string text = error.code().message();
-  if (!error.path1().empty()) text += ": " + error.path1().string();
+  if (!error.path1().empty())
+    text += ": " + error.path1().string();
   return text;
 }
 
@@ -18,7 +19,8 @@ std::string describe(const std::filesystem::filesystem_error& error) {
 
 std::string ImageOptimizer::errorDescription(const std::exception_ptr& error) {
   try {
-    if (error) std::rethrow_exception(error);
+    if (error)
+      std::rethrow_exception(error);
   } catch (const std::filesystem::filesystem_error& failure) {
     return describe(failure);
   } catch (const std::system_error& failure) {

@@ -15,10 +15,16 @@ bool isValidUtf8(const std::string& text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || i + length > text.size()) return false;
+    std::size_t length = lead < 0x80           ? 1
+                         : (lead >> 5) == 0x6  ? 2
+                         : (lead >> 4) == 0xE  ? 3
+                         : (lead >> 3) == 0x1E ? 4
+                                               : 0;
+    if (length == 0 || i + length > text.size())
+      return false;
     for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
+      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2)
+        return false;
     }
     i += length;
   }
@@ -29,7 +35,8 @@ bool isValidUtf8(const std::string& text) {
 // bytes that are not UTF-8 cannot be written there without naming a wrong file.
 bool fitsOnDeletionList(const std::string& name) {
   for (const char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      return false;
   }
   return isValidUtf8(name);
 }
@@ -51,14 +58,17 @@ ImageOptimizer::Result FolderRun::handleAll(const std::stop_token& stop) {
     const SourceEntry& entry = entries_[i];
     const std::uint64_t size = ImageOptimizer::fileSize(entry.path);
     report("[" + std::to_string(i + 1) + "/" + std::to_string(total) + "] " + entry.name);
-    if (handle(entry, size) == Problem::some) ++totals_.failed;
+    if (handle(entry, size) == Problem::some)
+      ++totals_.failed;
   }
-  if (!totals_.renamedFiles.empty()) writeDeletionList();
+  if (!totals_.renamedFiles.empty())
+    writeDeletionList();
   return totals_;
 }
 
 FolderRun::Problem FolderRun::handle(const SourceEntry& entry, std::uint64_t size) {
-  if (entry.kind == ImageKind::gif) return keepOriginal(entry);
+  if (entry.kind == ImageKind::gif)
+    return keepOriginal(entry);
   if (size < ImageOptimizer::skipUnderBytes) {
     ++totals_.skippedSmall;
     return mode_ == OutputMode::fullReplacement ? keepOriginal(entry) : Problem::none;
@@ -68,12 +78,14 @@ FolderRun::Problem FolderRun::handle(const SourceEntry& entry, std::uint64_t siz
 
 FolderRun::Problem FolderRun::reencode(const SourceEntry& entry, std::uint64_t size) {
   const std::optional<std::string> outputName = outputNameFor(entry);
-  if (!outputName) return keepOriginal(entry);
+  if (!outputName)
+    return keepOriginal(entry);
   const Encoding encoding = encode(entry, size, destination_ / *outputName);
   switch (encoding.outcome) {
     case Encoding::placed:
       ++totals_.processed;
-      if (isRenamedPng(entry)) totals_.renamedFiles.push_back(entry.name);
+      if (isRenamedPng(entry))
+        totals_.renamedFiles.push_back(entry.name);
       return Problem::none;
     case Encoding::grew:
       ++totals_.grew;
@@ -93,18 +105,21 @@ bool FolderRun::isRenamedPng(const SourceEntry& entry) const {
 std::optional<std::string> FolderRun::outputNameFor(const SourceEntry& entry) {
   const std::string convertedName = entry.base + ".jpg";
   if (isRenamedPng(entry) && !fitsOnDeletionList(entry.name)) {
-    report("  kept its own name: the name cannot be written to " + std::string(ImageOptimizer::deletionListName));
+    report("  kept its own name: the name cannot be written to " +
+           std::string(ImageOptimizer::deletionListName));
     return std::nullopt;
   }
   if (const auto holder = outputNames_.claim(entry.name, convertedName)) {
     report("  kept its own name: " + convertedName + " is taken by " + *holder);
-    if (entry.kind == ImageKind::png) return std::nullopt;  // a PNG under its own name is the original
+    if (entry.kind == ImageKind::png)
+      return std::nullopt;  // a PNG under its own name is the original
     return entry.name;
   }
   return convertedName;
 }
 
-FolderRun::Encoding FolderRun::encode(const SourceEntry& entry, std::uint64_t size, const fs::path& target) const {
+FolderRun::Encoding FolderRun::encode(const SourceEntry& entry, std::uint64_t size,
+                                      const fs::path& target) const {
   try {
     TempFile encoded(destination_);
     if (const auto failure = ImageOptimizer::runSips(entry.path, encoded.path(), ImageOptimizer::maxDimension,
@@ -113,9 +128,12 @@ FolderRun::Encoding FolderRun::encode(const SourceEntry& entry, std::uint64_t si
     }
     std::error_code sizeError;  // an unreadable size counts as 0: the file stays
     const std::uint64_t newSize = fs::file_size(encoded.path(), sizeError);
-    if (!sizeError && size < newSize) return {Encoding::grew};
-    if (const auto failure = wouldReplaceSource(target)) return {Encoding::failed, *failure};
-    if (const std::error_code error = encoded.commit(target)) return {Encoding::failed, error.message()};
+    if (!sizeError && size < newSize)
+      return {Encoding::grew};
+    if (const auto failure = wouldReplaceSource(target))
+      return {Encoding::failed, *failure};
+    if (const std::error_code error = encoded.commit(target))
+      return {Encoding::failed, error.message()};
     return {Encoding::placed};
   } catch (const fs::filesystem_error& error) {
     return {Encoding::failed, error.code().message()};
@@ -125,7 +143,8 @@ FolderRun::Encoding FolderRun::encode(const SourceEntry& entry, std::uint64_t si
 FolderRun::Problem FolderRun::keepOriginal(const SourceEntry& entry) {
   const fs::path copy = destination_ / entry.name;
   ImageOptimizer::Failure failure = wouldReplaceSource(copy, entry.name);
-  if (!failure) failure = ImageOptimizer::copyReplacing(entry.path, copy);
+  if (!failure)
+    failure = ImageOptimizer::copyReplacing(entry.path, copy);
   if (failure) {
     report("  could not copy: " + *failure);
     return Problem::some;
@@ -133,10 +152,12 @@ FolderRun::Problem FolderRun::keepOriginal(const SourceEntry& entry) {
   return Problem::none;
 }
 
-ImageOptimizer::Failure FolderRun::wouldReplaceSource(const fs::path& outputFile, const std::string& writer) const {
+ImageOptimizer::Failure FolderRun::wouldReplaceSource(const fs::path& outputFile,
+                                                      const std::string& writer) const {
   const auto source = sourceLinks_.sourceAt(outputFile);
   // A copy of a file onto itself is left to copyReplacing, which does nothing then.
-  if (!source || *source == writer) return std::nullopt;
+  if (!source || *source == writer)
+    return std::nullopt;
   return "it would replace the source file " + *source + ", which links to " + outputFile.filename().string();
 }
 
@@ -151,13 +172,18 @@ void FolderRun::writeDeletionList() {
     TempFile list(destination_);
     {
       std::ofstream out(list.path(), std::ios::binary | std::ios::trunc);
-      for (const std::string& name : totals_.renamedFiles) out << name << '\n';
+      for (const std::string& name : totals_.renamedFiles)
+        out << name << '\n';
       out.close();
-      if (!out) error = errno != 0 ? std::error_code(errno, std::generic_category()) : std::make_error_code(std::errc::io_error);
+      if (!out)
+        error = errno != 0 ? std::error_code(errno, std::generic_category())
+                           : std::make_error_code(std::errc::io_error);
     }
-    if (!error) error = list.commit(listFile);
+    if (!error)
+      error = list.commit(listFile);
   } catch (const fs::filesystem_error& failure) {
     error = failure.code();
   }
-  if (error) report("  could not write " + std::string(ImageOptimizer::deletionListName) + ": " + error.message());
+  if (error)
+    report("  could not write " + std::string(ImageOptimizer::deletionListName) + ": " + error.message());
 }

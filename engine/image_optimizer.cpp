@@ -23,9 +23,10 @@ bool sameFolder(const fs::path& source, const fs::path& destination) {
 
 }  // namespace
 
-ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::path& destination, OutputMode mode,
-                                           const Progress& progress, std::stop_token stop) {
-  if (sameFolder(source, destination)) throw SameFolderError();
+ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::path& destination,
+                                           OutputMode mode, const Progress& progress, std::stop_token stop) {
+  if (sameFolder(source, destination))
+    throw SameFolderError();
   fs::create_directories(destination);
   FolderRun folderRun(listImageEntries(source), destination, mode, progress);
   return folderRun.handleAll(stop);

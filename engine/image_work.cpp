@@ -1,9 +1,8 @@
 // The image work: the only code that talks to libvips.
-#include <vips/vips8>
-
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vips/vips8>
 
 #include "image_optimizer.h"
 
@@ -24,16 +23,18 @@ void startImageLibrary() {
     if (VIPS_INIT("tarvolin") != 0) {
       failure = vips_error_buffer();
       vips_error_clear();
-      if (failure.empty()) failure = "unknown reason";
+      if (failure.empty())
+        failure = "unknown reason";
       return;
     }
     vips_cache_set_max(0);
     // A damaged file is reported on its own line in the log; libvips' warnings on stderr would only
     // repeat it where no user looks.
-    g_log_set_handler("VIPS", G_LOG_LEVEL_WARNING, [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {},
-                      nullptr);
+    g_log_set_handler(
+        "VIPS", G_LOG_LEVEL_WARNING, [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
   });
-  if (!failure.empty()) throw std::runtime_error("The image library could not be started: " + failure);
+  if (!failure.empty())
+    throw std::runtime_error("The image library could not be started: " + failure);
 }
 
 // libvips reports "VipsJpeg: Premature end of JPEG file\nVipsJpeg: out of order read ..." or
@@ -42,16 +43,20 @@ void startImageLibrary() {
 std::string oneLineReason(const std::string& message) {
   std::string line = message.substr(0, message.find('\n'));
   const auto colon = line.find(": ");
-  if (colon != std::string::npos && (line.find(' ') > colon || line.starts_with('/'))) line.erase(0, colon + 2);
-  if (line.find("is not a known file format") != std::string::npos) return "not a readable image file";
-  if (line.empty()) line = "the image could not be decoded";
+  if (colon != std::string::npos && (line.find(' ') > colon || line.starts_with('/')))
+    line.erase(0, colon + 2);
+  if (line.find("is not a known file format") != std::string::npos)
+    return "not a readable image file";
+  if (line.empty())
+    line = "the image could not be decoded";
 
   const std::string systemPrefix = "\nunix error: ";
   const auto system = message.find(systemPrefix);
   if (system != std::string::npos) {
     const auto start = system + systemPrefix.size();
     const std::string detail = message.substr(start, message.find('\n', start) - start);
-    if (!detail.starts_with("Unknown error")) line += " (" + detail + ")";
+    if (!detail.starts_with("Unknown error"))
+      line += " (" + detail + ")";
   }
   return line;
 }
@@ -61,7 +66,9 @@ std::string tooLargeReason(const VImage& header) {
          std::to_string(header.height()) + " pixels)";
 }
 
-bool hasIccProfile(const VImage& image) { return image.get_typeof(VIPS_META_ICC_NAME) != 0; }
+bool hasIccProfile(const VImage& image) {
+  return image.get_typeof(VIPS_META_ICC_NAME) != 0;
+}
 
 // Shrinks while decoding, upright per the EXIF orientation; never enlarges. Colour-managed to sRGB only
 // when the image says it is in another space, so that plain sRGB photos pay nothing for it.
@@ -82,8 +89,10 @@ VImage webReady(VImage image) {
   const bool grey = image.interpretation() == VIPS_INTERPRETATION_B_W ||
                     image.interpretation() == VIPS_INTERPRETATION_GREY16;
   image = image.colourspace(grey ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB);
-  if (image.has_alpha()) image = image.flatten(VImage::option()->set("background", 255.0));
-  if (image.format() != VIPS_FORMAT_UCHAR) image = image.cast(VIPS_FORMAT_UCHAR);
+  if (image.has_alpha())
+    image = image.flatten(VImage::option()->set("background", 255.0));
+  if (image.format() != VIPS_FORMAT_UCHAR)
+    image = image.cast(VIPS_FORMAT_UCHAR);
   return image;
 }
 
@@ -93,7 +102,8 @@ ImageOptimizer::Failure ImageOptimizer::runSips(const fs::path& input, const fs:
                                                 std::int64_t maxSize, std::int64_t quality) {
   startImageLibrary();
   try {
-    const VImage header = VImage::new_from_file(input.c_str(), VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
+    const VImage header =
+        VImage::new_from_file(input.c_str(), VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
     if (static_cast<std::uint64_t>(header.width()) * static_cast<std::uint64_t>(header.height()) >
         maxDecodedPixels) {
       return tooLargeReason(header);

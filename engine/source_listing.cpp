@@ -17,9 +17,12 @@ std::string lowerCaseAscii(std::string text) {
 std::optional<ImageKind> kindOfExtension(const fs::path& name) {
   // std::filesystem's rule: ".png" alone is a hidden name without an extension, "a.b.png" has ".png".
   const std::string extension = lowerCaseAscii(name.extension().string());
-  if (extension == ".jpg" || extension == ".jpeg") return ImageKind::jpeg;
-  if (extension == ".png") return ImageKind::png;
-  if (extension == ".gif") return ImageKind::gif;
+  if (extension == ".jpg" || extension == ".jpeg")
+    return ImageKind::jpeg;
+  if (extension == ".png")
+    return ImageKind::png;
+  if (extension == ".gif")
+    return ImageKind::gif;
   return std::nullopt;
 }
 
@@ -37,7 +40,8 @@ std::vector<SourceEntry> listImageEntries(const fs::path& source) {
   for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
     const fs::path name = entry.path().filename();
     const std::optional<ImageKind> kind = kindOfExtension(name);
-    if (!kind || !isRegularFile(entry)) continue;
+    if (!kind || !isRegularFile(entry))
+      continue;
     entries.push_back({entry.path(), name.string(), name.stem().string(), *kind});
   }
   std::ranges::sort(entries, {}, &SourceEntry::name);

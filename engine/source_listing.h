@@ -9,8 +9,8 @@ enum class ImageKind { jpeg, png, gif };
 // One accepted entry of the source folder, with the parts of its name a run decides on.
 struct SourceEntry {
   std::filesystem::path path;
-  std::string name;       // last path component, exactly as listed
-  std::string base;       // name without its extension
+  std::string name;  // last path component, exactly as listed
+  std::string base;  // name without its extension
   ImageKind kind;
 };
 

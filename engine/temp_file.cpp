@@ -44,7 +44,8 @@ TempFile::TempFile(const fs::path& folder) {
 }
 
 TempFile::~TempFile() {
-  if (committed_) return;
+  if (committed_)
+    return;
   std::error_code ignored;
   fs::remove(path_, ignored);
 }
@@ -52,6 +53,7 @@ TempFile::~TempFile() {
 std::error_code TempFile::commit(const fs::path& finalPath) {
   std::error_code error;
   fs::rename(path_, finalPath, error);
-  if (!error) committed_ = true;
+  if (!error)
+    committed_ = true;
   return error;
 }

@@ -30,7 +30,8 @@ std::vector<FileReport> reportsFrom(const std::vector<std::string>& lines) {
   std::vector<FileReport> reports;
   for (const std::string& line : lines) {
     if (line.starts_with("  ")) {
-      if (!reports.empty()) reports.back().notes.push_back(line);
+      if (!reports.empty())
+        reports.back().notes.push_back(line);
     } else {
       reports.push_back({line.substr(line.find("] ") + 2), {}});
     }
@@ -41,7 +42,8 @@ std::vector<FileReport> reportsFrom(const std::vector<std::string>& lines) {
 std::string randomBytes(std::size_t size, unsigned seed) {
   std::mt19937 generator(seed);
   std::string bytes(size, '\0');
-  for (char& byte : bytes) byte = static_cast<char>(generator());
+  for (char& byte : bytes)
+    byte = static_cast<char>(generator());
   return bytes;
 }
 
@@ -56,7 +58,8 @@ class HostileFolder : public RunFixture, public ::testing::WithParamInterface<Mo
     truncate(source / "cut-short.png", 0.7);
     writeBytes(source / "empty.jpg", "");
     std::string text;
-    while (text.size() < 600000) text += "This is a text file, not a picture at all.\n";
+    while (text.size() < 600000)
+      text += "This is a text file, not a picture at all.\n";
     writeBytes(source / "text.png", text);
     writeBytes(source / "random.jpg", randomBytes(600000, 1));
     writeBytes(source / "noise.png", randomBytes(600000, 2));
@@ -76,9 +79,9 @@ class HostileFolder : public RunFixture, public ::testing::WithParamInterface<Mo
     fs::create_symlink(root / "missing.png", source / "dangling.png");
     fs::create_symlink(source / "loop.jpg", source / "loop.jpg");
     fs::create_directory(source / "photo.jpg");
-    for (const char* name : {"my holiday photo.png", "it's \"quoted\".jpg", "-rf.png", "--help.jpg",
-                             "Ångström über.png", "bad\xff\xfe.png", "two\nlines.png", "tab\there.png",
-                             "brackets[1].png", "$(touch pwned).jpg"}) {
+    for (const char* name :
+         {"my holiday photo.png", "it's \"quoted\".jpg", "-rf.png", "--help.jpg", "Ångström über.png",
+          "bad\xff\xfe.png", "two\nlines.png", "tab\there.png", "brackets[1].png", "$(touch pwned).jpg"}) {
       std::string name_(name);
       if (name_.ends_with(".png")) {
         writeNoisePng(source / name_, 700, 500);
@@ -131,7 +134,8 @@ TEST_P(HostileFolder, LosesNothingAndNamesEveryProblem) {
   expectEveryFileAccountedFor(mode, result);
   // Links that lead nowhere and folders are not part of the run.
   for (const char* absent : {"dangling.png", "loop.jpg", "photo.jpg"}) {
-    EXPECT_EQ(std::ranges::count_if(lines, [&](const std::string& line) { return line.ends_with(absent); }), 0)
+    EXPECT_EQ(std::ranges::count_if(lines, [&](const std::string& line) { return line.ends_with(absent); }),
+              0)
         << absent;
   }
   EXPECT_EQ(fingerprint(output / "animated.gif"), fingerprint(source / "animated.gif"));
@@ -140,7 +144,8 @@ TEST_P(HostileFolder, LosesNothingAndNamesEveryProblem) {
     EXPECT_EQ(turned.width > turned.height, orientation <= 4) << "orientation " << orientation;
   }
   // Damaged and disguised files: kept byte-identical under their own names, each on a problem line.
-  for (const char* damaged : {"cut.jpg", "cut-short.png", "text.png", "random.jpg", "noise.png", "bomb.png"}) {
+  for (const char* damaged :
+       {"cut.jpg", "cut-short.png", "text.png", "random.jpg", "noise.png", "bomb.png"}) {
     EXPECT_EQ(fingerprint(output / damaged), fingerprint(source / damaged)) << damaged;
   }
   EXPECT_EQ(result.failed, 6);
@@ -148,9 +153,10 @@ TEST_P(HostileFolder, LosesNothingAndNamesEveryProblem) {
   for (const char* large : {"cmyk.jpg", "deep.png", "grey-alpha.png", "palette.png", "interlaced.png"}) {
     EXPECT_GE(fs::file_size(source / large), ImageOptimizer::skipUnderBytes) << large;
   }
-  for (const char* sound : {"cmyk.jpg", "deep.jpg", "grey-alpha.jpg", "palette.jpg", "interlaced.jpg",
-                            "progressive.jpg", "link.jpg", "my holiday photo.jpg", "it's \"quoted\".jpg",
-                            "-rf.jpg", "--help.jpg", "Ångström über.jpg", "brackets[1].jpg", "$(touch pwned).jpg"}) {
+  for (const char* sound :
+       {"cmyk.jpg", "deep.jpg", "grey-alpha.jpg", "palette.jpg", "interlaced.jpg", "progressive.jpg",
+        "link.jpg", "my holiday photo.jpg", "it's \"quoted\".jpg", "-rf.jpg", "--help.jpg",
+        "Ångström über.jpg", "brackets[1].jpg", "$(touch pwned).jpg"}) {
     const fs::path file = output / sound;
     ASSERT_TRUE(fs::exists(file)) << sound;
     EXPECT_TRUE(readBytes(file).starts_with("\xFF\xD8\xFF")) << sound;
@@ -162,7 +168,8 @@ TEST_P(HostileFolder, LosesNothingAndNamesEveryProblem) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothModes, HostileFolder, ::testing::Values(Mode::changedOnly, Mode::fullReplacement),
+INSTANTIATE_TEST_SUITE_P(BothModes, HostileFolder,
+                         ::testing::Values(Mode::changedOnly, Mode::fullReplacement),
                          [](const ::testing::TestParamInfo<Mode>& info) {
                            return info.param == Mode::changedOnly ? "changedOnly" : "fullReplacement";
                          });

@@ -11,7 +11,9 @@ using Mode = ImageOptimizer::OutputMode;
 
 namespace {
 
-bool isJpeg(const fs::path& file) { return readBytes(file).starts_with("\xFF\xD8\xFF"); }
+bool isJpeg(const fs::path& file) {
+  return readBytes(file).starts_with("\xFF\xD8\xFF");
+}
 
 // Markers between the start of the image and the start of scan: only JFIF (APP0) and the coding
 // tables may stay; EXIF/XMP (APP1), ICC (APP2), IPTC (APP13) and comments must be gone.
@@ -21,7 +23,8 @@ std::vector<int> headerMarkers(const std::string& jpeg) {
   while (at + 4 <= jpeg.size() && static_cast<unsigned char>(jpeg[at]) == 0xFF) {
     const int marker = static_cast<unsigned char>(jpeg[at + 1]);
     markers.push_back(marker);
-    if (marker == 0xDA) break;
+    if (marker == 0xDA)
+      break;
     at += 2 + (static_cast<unsigned char>(jpeg[at + 2]) << 8 | static_cast<unsigned char>(jpeg[at + 3]));
   }
   return markers;
@@ -74,8 +77,10 @@ TEST_F(ImageOutput, TransparentAreasBecomeWhite) {
   const fs::path file = optimized("cutout.png", "cutout.jpg");
   const Pixels size = dimensionsOf(file);
   EXPECT_EQ(size.bands, 3);
-  for (const double band : meanColour(file, 0, 0, 350, 600)) EXPECT_GT(band, 250.0);
-  for (const double band : meanColour(file, 450, 0, 350, 600)) EXPECT_LT(band, 100.0);
+  for (const double band : meanColour(file, 0, 0, 350, 600))
+    EXPECT_GT(band, 250.0);
+  for (const double band : meanColour(file, 450, 0, 350, 600))
+    EXPECT_LT(band, 100.0);
 }
 
 TEST_F(ImageOutput, NoMetadataSurvives) {

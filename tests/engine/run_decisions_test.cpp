@@ -42,7 +42,8 @@ TEST_F(RunDecisions, ChangedOnlyWritesWhatChangedAndListsConvertedPngs) {
   EXPECT_EQ(result, (ImageOptimizer::Result{2, 2, 1, {"banner.png"}, 0}));
   EXPECT_EQ(namesIn(output), (Names{deletionList, "anim.gif", "banner.jpg", "dense.jpg", "hero.jpg"}));
   EXPECT_EQ(fingerprint(output / "anim.gif"), fingerprint(source / "anim.gif"));
-  EXPECT_EQ(fingerprint(output / "dense.jpg"), fingerprint(source / "dense.jpg")) << "grown file is the original";
+  EXPECT_EQ(fingerprint(output / "dense.jpg"), fingerprint(source / "dense.jpg"))
+      << "grown file is the original";
   EXPECT_LE(fs::file_size(output / "hero.jpg"), fs::file_size(source / "hero.jpg"));
   EXPECT_EQ(readBytes(output / deletionList), "banner.png\n");
   EXPECT_EQ(contentsOf(source), before);
@@ -55,7 +56,8 @@ TEST_F(RunDecisions, FullReplacementAlsoCopiesSmallImagesAndListsNothing) {
 
   EXPECT_EQ(lines.size(), 6u);
   EXPECT_EQ(result, (ImageOptimizer::Result{2, 2, 1, {}, 0}));
-  EXPECT_EQ(namesIn(output), (Names{"anim.gif", "banner.jpg", "dense.jpg", "hero.jpg", "icon.png", "thumb.jpg"}));
+  EXPECT_EQ(namesIn(output),
+            (Names{"anim.gif", "banner.jpg", "dense.jpg", "hero.jpg", "icon.png", "thumb.jpg"}));
   for (const char* copied : {"icon.png", "thumb.jpg", "anim.gif", "dense.jpg"}) {
     EXPECT_EQ(fingerprint(output / copied), fingerprint(source / copied)) << copied;
   }
@@ -104,8 +106,8 @@ TEST_F(RunDecisions, ExtensionsMatchInAnyCaseAndOutputEndsInLowerCaseJpg) {
 
   EXPECT_EQ(result.processed, 5);
   EXPECT_EQ(result.renamedFiles, (Names{".hidden.png", "Logo.Png", "a.b.png"}));
-  EXPECT_EQ(namesIn(output), (Names{".hidden.jpg", "Anim.GIF", "Logo.jpg", "PHOTO.jpg", deletionList,
-                                    "a.b.jpg", "scan.jpg"}));
+  EXPECT_EQ(namesIn(output),
+            (Names{".hidden.jpg", "Anim.GIF", "Logo.jpg", "PHOTO.jpg", deletionList, "a.b.jpg", "scan.jpg"}));
   EXPECT_EQ(readBytes(output / deletionList), ".hidden.png\nLogo.Png\na.b.png\n");
 }
 

@@ -26,7 +26,8 @@ void RunFixture::TearDown() {
 
 ImageOptimizer::Result RunFixture::runOptimizer(ImageOptimizer::OutputMode mode) {
   lines.clear();
-  return ImageOptimizer::run(source, output, mode, [this](const std::string& line) { lines.push_back(line); });
+  return ImageOptimizer::run(source, output, mode,
+                             [this](const std::string& line) { lines.push_back(line); });
 }
 
 std::vector<std::string> RunFixture::namesIn(const fs::path& folder) {
@@ -43,12 +44,15 @@ std::map<std::string, std::string> RunFixture::contentsOf(const fs::path& folder
   std::map<std::string, std::string> contents;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
     std::error_code notAFile;  // dangling links and link loops included
-    if (entry.is_regular_file(notAFile)) contents[entry.path().filename().string()] = test_images::fingerprint(entry.path());
+    if (entry.is_regular_file(notAFile))
+      contents[entry.path().filename().string()] = test_images::fingerprint(entry.path());
   }
   return contents;
 }
 
 void RunFixture::expectNoTemporaryFiles() const {
-  if (!fs::exists(output)) return;
-  for (const std::string& name : namesIn(output)) EXPECT_FALSE(name.starts_with(".tarvolin-")) << name;
+  if (!fs::exists(output))
+    return;
+  for (const std::string& name : namesIn(output))
+    EXPECT_FALSE(name.starts_with(".tarvolin-")) << name;
 }

@@ -4,9 +4,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
-
 #include <algorithm>
+#include <csignal>
 #include <stdexcept>
 
 #include "run_fixture.h"
@@ -42,7 +41,8 @@ TEST_F(RunSafety, RefusesTheSourceFolderUnderAnySpelling) {
   fs::create_directory_symlink(source, root / "link-to-source");
   const auto before = contentsOf(source);
 
-  for (const fs::path& same : {source, source / ".." / "source", root / "link-to-source", fs::path(source.string() + "/")}) {
+  for (const fs::path& same :
+       {source, source / ".." / "source", root / "link-to-source", fs::path(source.string() + "/")}) {
     output = same;
     EXPECT_EQ(describe([&] { runOptimizer(Mode::fullReplacement); }),
               "The output folder must be different from the source folder.")
@@ -77,9 +77,10 @@ TEST_F(RunSafety, SourceLinksIntoTheOutputFolderAreNeverWrittenOver) {
   const std::string animation = fingerprint(output / "anim.gif");
 
   const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
-  EXPECT_EQ(lines, (Names{"[1/2] anim.gif", "[2/2] x.png",
-                          "  could not re-encode (kept the original): it would replace the source file x.png, "
-                          "which links to x.jpg"}));
+  EXPECT_EQ(lines,
+            (Names{"[1/2] anim.gif", "[2/2] x.png",
+                   "  could not re-encode (kept the original): it would replace the source file x.png, "
+                   "which links to x.jpg"}));
   EXPECT_EQ(result, (ImageOptimizer::Result{0, 0, 0, {}, 1}));
   EXPECT_EQ(fingerprint(output / "x.jpg"), photo);
   EXPECT_EQ(fingerprint(output / "x.png"), photo);
@@ -91,7 +92,8 @@ TEST_F(RunSafety, SourceLinksIntoTheOutputFolderAreNeverWrittenOver) {
 
 TEST_F(RunSafety, MissingSourceFailsAfterCreatingTheOutputFolder) {
   source = root / "missing";
-  EXPECT_EQ(describe([&] { runOptimizer(Mode::changedOnly); }), "No such file or directory: " + source.string());
+  EXPECT_EQ(describe([&] { runOptimizer(Mode::changedOnly); }),
+            "No such file or directory: " + source.string());
   EXPECT_TRUE(fs::is_directory(output));
   EXPECT_TRUE(lines.empty());
 }
@@ -125,7 +127,8 @@ TEST_F(RunSafety, UnreadableImagesAreKeptAsTheyAreAndReported) {
   cut.resize(cut.size() * 2 / 3);
   writeBytes(source / "cut.jpg", cut);
   std::string junk(600000, '\0');
-  for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>((i * 2654435761u) >> 13);
+  for (std::size_t i = 0; i < junk.size(); ++i)
+    junk[i] = static_cast<char>((i * 2654435761u) >> 13);
   writeBytes(source / "junk.png", junk);
   writePngBombHeader(source / "bomb.png", 100000, 100000, 600000);
 
@@ -133,8 +136,9 @@ TEST_F(RunSafety, UnreadableImagesAreKeptAsTheyAreAndReported) {
   EXPECT_EQ(result, (ImageOptimizer::Result{0, 0, 0, {}, 3}));
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], "[1/3] bomb.png");
-  EXPECT_EQ(lines[1], "  could not re-encode (kept the original): the image is too large to decode safely "
-                      "(100000 x 100000 pixels)");
+  EXPECT_EQ(lines[1],
+            "  could not re-encode (kept the original): the image is too large to decode safely "
+            "(100000 x 100000 pixels)");
   EXPECT_EQ(lines[2], "[2/3] cut.jpg");
   EXPECT_TRUE(lines[3].starts_with("  could not re-encode (kept the original): ")) << lines[3];
   EXPECT_EQ(lines[4], "[3/3] junk.png");
@@ -149,15 +153,17 @@ TEST_F(RunSafety, FailedWritesAreReportedAndCountedOncePerFile) {
   writeNoisePng(source / "logo.png", 700, 500);
   writeNoisePng(source / "team.png", 700, 500);
   // Folders standing where the run wants to put files make the final rename fail, even for root.
-  for (const char* blocked : {"anim.gif/x", "logo.jpg/x", "logo.png/x", "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt/x"}) {
+  for (const char* blocked :
+       {"anim.gif/x", "logo.jpg/x", "logo.png/x", "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt/x"}) {
     fs::create_directories(output / blocked);
   }
 
   const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
   const std::string reason = std::make_error_code(std::errc::is_a_directory).message();
-  EXPECT_EQ(lines, (Names{"[1/3] anim.gif", "  could not copy: " + reason, "[2/3] logo.png",
-                          "  could not re-encode (kept the original): " + reason, "  could not copy: " + reason,
-                          "[3/3] team.png", "  could not write " + deletionList + ": " + reason}));
+  EXPECT_EQ(lines,
+            (Names{"[1/3] anim.gif", "  could not copy: " + reason, "[2/3] logo.png",
+                   "  could not re-encode (kept the original): " + reason, "  could not copy: " + reason,
+                   "[3/3] team.png", "  could not write " + deletionList + ": " + reason}));
   EXPECT_EQ(result, (ImageOptimizer::Result{1, 0, 0, {"team.png"}, 2}));
   EXPECT_TRUE(fs::is_regular_file(output / "team.jpg"));
   expectNoTemporaryFiles();
@@ -240,7 +246,8 @@ struct ClashCase {
 };
 
 void PrintTo(const ClashCase& clash, std::ostream* out) {
-  for (const std::string& name : clash.sourceNames) *out << name << ' ';
+  for (const std::string& name : clash.sourceNames)
+    *out << name << ' ';
 }
 
 class RunNameClash : public RunFixture, public ::testing::WithParamInterface<ClashCase> {};
@@ -277,21 +284,24 @@ INSTANTIATE_TEST_SUITE_P(
                   {"[1/2] a.PNG", "[2/2] a.png", "  kept its own name: a.jpg is taken by a.PNG"},
                   {deletionList, "a.jpg", "a.png"},
                   {"a.PNG"}},
-        ClashCase{{"photo.jpeg", "photo.jpg"},
-                  {"[1/2] photo.jpeg", "  kept its own name: photo.jpg is taken by photo.jpg", "[2/2] photo.jpg"},
-                  {"photo.jpeg", "photo.jpg"},
-                  {}},
-        ClashCase{{"photo.JPG", "photo.jpg"},
-                  {"[1/2] photo.JPG", "  kept its own name: photo.jpg is taken by photo.jpg", "[2/2] photo.jpg"},
-                  {"photo.JPG", "photo.jpg"},
-                  {}},
+        ClashCase{
+            {"photo.jpeg", "photo.jpg"},
+            {"[1/2] photo.jpeg", "  kept its own name: photo.jpg is taken by photo.jpg", "[2/2] photo.jpg"},
+            {"photo.jpeg", "photo.jpg"},
+            {}},
+        ClashCase{
+            {"photo.JPG", "photo.jpg"},
+            {"[1/2] photo.JPG", "  kept its own name: photo.jpg is taken by photo.jpg", "[2/2] photo.jpg"},
+            {"photo.JPG", "photo.jpg"},
+            {}},
         ClashCase{{"b.jpeg", "b.JPEG"},
                   {"[1/2] b.JPEG", "[2/2] b.jpeg", "  kept its own name: b.jpg is taken by b.JPEG"},
                   {"b.jpeg", "b.jpg"},
                   {}}),
     [](const ::testing::TestParamInfo<ClashCase>& info) {
       std::string name;
-      for (const std::string& file : info.param.sourceNames) name += (name.empty() ? "" : "_with_") + file;
+      for (const std::string& file : info.param.sourceNames)
+        name += (name.empty() ? "" : "_with_") + file;
       std::ranges::replace(name, '.', '_');
       return name;
     });

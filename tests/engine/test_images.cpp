@@ -1,6 +1,5 @@
 #include "test_images.h"
 
-#include <vips/vips8>
 #include <zlib.h>
 
 #include <array>
@@ -10,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <vector>
+#include <vips/vips8>
 
 namespace fs = std::filesystem;
 using vips::VImage;
@@ -20,7 +20,8 @@ namespace {
 void startVips() {
   static std::once_flag once;
   std::call_once(once, [] {
-    if (VIPS_INIT("tarvolin-tests") != 0) throw std::runtime_error("libvips did not start");
+    if (VIPS_INIT("tarvolin-tests") != 0)
+      throw std::runtime_error("libvips did not start");
   });
 }
 
@@ -28,30 +29,35 @@ VImage noise(int width, int height, int bands) {
   startVips();
   std::vector<VImage> channels;
   for (int band = 0; band < bands; ++band) {
-    channels.push_back(VImage::gaussnoise(width, height, VImage::option()->set("sigma", 60.0)->set("mean", 128.0)));
+    channels.push_back(
+        VImage::gaussnoise(width, height, VImage::option()->set("sigma", 60.0)->set("mean", 128.0)));
   }
-  return VImage::bandjoin(channels).cast(VIPS_FORMAT_UCHAR).copy(
-      VImage::option()->set("interpretation", bands >= 3 ? VIPS_INTERPRETATION_sRGB : VIPS_INTERPRETATION_B_W));
+  return VImage::bandjoin(channels)
+      .cast(VIPS_FORMAT_UCHAR)
+      .copy(VImage::option()->set("interpretation",
+                                  bands >= 3 ? VIPS_INTERPRETATION_sRGB : VIPS_INTERPRETATION_B_W));
 }
 
 VImage flat(int width, int height, std::vector<double> colour) {
   startVips();
-  return (VImage::black(width, height, VImage::option()->set("bands", static_cast<int>(colour.size()))) + colour)
+  return (VImage::black(width, height, VImage::option()->set("bands", static_cast<int>(colour.size()))) +
+          colour)
       .cast(VIPS_FORMAT_UCHAR)
       .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
 }
 
 // Big-endian helpers for the hand-made PNG header.
 void appendUint32(std::string& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<char>((value >> shift) & 0xFF));
 }
 
 void appendChunk(std::string& png, const std::string& type, const std::string& data) {
   appendUint32(png, static_cast<std::uint32_t>(data.size()));
   const std::string body = type + data;
   png += body;
-  appendUint32(png, static_cast<std::uint32_t>(
-                        ::crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+  appendUint32(png, static_cast<std::uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(body.data()),
+                                                       static_cast<uInt>(body.size()))));
 }
 
 // A minimal EXIF block: IFD0 with one pointer to a GPS IFD holding GPSLatitudeRef "N".
@@ -59,13 +65,14 @@ std::string exifWithGps() {
   std::string tiff = std::string("II*\0", 4);
   auto u16 = [&](std::uint16_t v) { tiff.push_back(char(v & 0xFF)), tiff.push_back(char(v >> 8)); };
   auto u32 = [&](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) tiff.push_back(char((v >> (8 * i)) & 0xFF));
+    for (int i = 0; i < 4; ++i)
+      tiff.push_back(char((v >> (8 * i)) & 0xFF));
   };
-  u32(8);                      // IFD0 offset
-  u16(1);                      // one entry
-  u16(0x8825), u16(4), u32(1), u32(26);  // GPSInfo pointer, LONG, -> GPS IFD at 26
-  u32(0);                      // no next IFD
-  u16(1);                      // GPS IFD: one entry
+  u32(8);                                                  // IFD0 offset
+  u16(1);                                                  // one entry
+  u16(0x8825), u16(4), u32(1), u32(26);                    // GPSInfo pointer, LONG, -> GPS IFD at 26
+  u32(0);                                                  // no next IFD
+  u16(1);                                                  // GPS IFD: one entry
   u16(0x0001), u16(2), u32(2), tiff.append("N\0\0\0", 4);  // GPSLatitudeRef = "N"
   u32(0);
   return std::string("Exif\0\0", 6) + tiff;
@@ -76,7 +83,8 @@ std::string exifWithGps() {
 void writeBytes(const fs::path& file, const std::string& bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << bytes;
-  if (!out) throw std::runtime_error("cannot write " + file.string());
+  if (!out)
+    throw std::runtime_error("cannot write " + file.string());
 }
 
 std::string readBytes(const fs::path& file) {
@@ -91,7 +99,8 @@ std::string fingerprint(const fs::path& file) {
 
 void padTo(const fs::path& file, std::uint64_t bytes) {
   std::string content = readBytes(file);
-  if (content.size() > bytes) throw std::runtime_error("file already larger than requested size");
+  if (content.size() > bytes)
+    throw std::runtime_error("file already larger than requested size");
   content.resize(bytes, '\0');
   writeBytes(file, content);
 }
@@ -106,7 +115,8 @@ void writeNoisePng(const fs::path& file, int width, int height) {
 
 void writeHalfTransparentPng(const fs::path& file, int width, int height) {
   startVips();
-  const VImage alpha = VImage::black(width, height).insert(flat(width / 2, height, {255}), width - width / 2, 0)
+  const VImage alpha = VImage::black(width, height)
+                           .insert(flat(width / 2, height, {255}), width - width / 2, 0)
                            .cast(VIPS_FORMAT_UCHAR);
   // Dark noise underneath: flattening onto black instead of white would show at once.
   const VImage dark = (noise(width, height, 3) / 4).cast(VIPS_FORMAT_UCHAR);
@@ -129,7 +139,8 @@ void writeGreyAlphaPng(const fs::path& file, int width, int height) {
 }
 
 void writePalettePngWithTransparency(const fs::path& file, int width, int height) {
-  const VImage alpha = VImage::black(width, height).insert(flat(width / 2, height, {255}), width - width / 2, 0)
+  const VImage alpha = VImage::black(width, height)
+                           .insert(flat(width / 2, height, {255}), width - width / 2, 0)
                            .cast(VIPS_FORMAT_UCHAR);
   noise(width, height, 3)
       .bandjoin(alpha)
@@ -138,7 +149,8 @@ void writePalettePngWithTransparency(const fs::path& file, int width, int height
 }
 
 void writeInterlacedPng(const fs::path& file, int width, int height) {
-  noise(width, height, 3).pngsave(file.c_str(), VImage::option()->set("interlace", true)->set("compression", 1));
+  noise(width, height, 3)
+      .pngsave(file.c_str(), VImage::option()->set("interlace", true)->set("compression", 1));
 }
 
 void writeProgressiveJpeg(const fs::path& file, int width, int height) {
@@ -157,9 +169,15 @@ void truncate(const fs::path& file, double fraction) {
   writeBytes(file, content);
 }
 
-void writeSmallJpeg(const fs::path& file) { flat(64, 48, {200, 120, 40}).jpegsave(file.c_str()); }
-void writeSmallPng(const fs::path& file) { flat(64, 48, {20, 120, 240}).pngsave(file.c_str()); }
-void writeSmallGif(const fs::path& file) { flat(32, 32, {0, 200, 0}).gifsave(file.c_str()); }
+void writeSmallJpeg(const fs::path& file) {
+  flat(64, 48, {200, 120, 40}).jpegsave(file.c_str());
+}
+void writeSmallPng(const fs::path& file) {
+  flat(64, 48, {20, 120, 240}).pngsave(file.c_str());
+}
+void writeSmallGif(const fs::path& file) {
+  flat(32, 32, {0, 200, 0}).gifsave(file.c_str());
+}
 
 void writeJpegThatGrows(const fs::path& file) {
   // Low quality noise stays under 1920 px, so the quality-80 re-encode spends far more bytes on it.
@@ -193,17 +211,20 @@ void writeP3RedJpeg(const fs::path& file, int width, int height) {
   flat(width, height, {255, 0, 0})
       .icc_transform("p3", VImage::option()->set("input_profile", "srgb")->set("embedded", false))
       .jpegsave(file.c_str(), VImage::option()->set("Q", 95));
-  if (fs::file_size(file) < 600000) padTo(file, 600000);  // the CMYK profile alone is nearly 1 MB
+  if (fs::file_size(file) < 600000)
+    padTo(file, 600000);  // the CMYK profile alone is nearly 1 MB
 }
 
 void writeCmykRedJpeg(const fs::path& file, int width, int height) {
   flat(width, height, {255, 0, 0})
       .icc_transform("cmyk", VImage::option()->set("input_profile", "srgb")->set("embedded", false))
       .jpegsave(file.c_str(), VImage::option()->set("Q", 95));
-  if (fs::file_size(file) < 600000) padTo(file, 600000);  // the CMYK profile alone is nearly 1 MB
+  if (fs::file_size(file) < 600000)
+    padTo(file, 600000);  // the CMYK profile alone is nearly 1 MB
 }
 
-void writePngBombHeader(const fs::path& file, std::uint32_t width, std::uint32_t height, std::uint64_t bytes) {
+void writePngBombHeader(const fs::path& file, std::uint32_t width, std::uint32_t height,
+                        std::uint64_t bytes) {
   std::string ihdr = "IHDR";
   appendUint32(ihdr, width);
   appendUint32(ihdr, height);
@@ -232,7 +253,8 @@ std::vector<double> meanColour(const fs::path& image, int left, int top, int wid
   startVips();
   const VImage area = VImage::new_from_file(image.c_str()).extract_area(left, top, width, height);
   std::vector<double> means;
-  for (int band = 0; band < area.bands(); ++band) means.push_back(area.extract_band(band).avg());
+  for (int band = 0; band < area.bands(); ++band)
+    means.push_back(area.extract_band(band).avg());
   return means;
 }
 
