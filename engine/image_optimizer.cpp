@@ -4,6 +4,7 @@
 
 #include "folder_run.h"
 #include "source_listing.h"
+#include "temp_file.h"
 
 namespace fs = std::filesystem;
 
@@ -28,6 +29,9 @@ ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::pat
   if (sameFolder(source, destination))
     throw SameFolderError();
   fs::create_directories(destination);
-  FolderRun folderRun(listImageEntries(source), destination, mode, progress);
+  std::vector<SourceEntry> entries = listImageEntries(source);
+  // An output folder that takes no files is one error for the run, not two for every file.
+  if (!entries.empty()) TempFile probe(destination);
+  FolderRun folderRun(std::move(entries), destination, mode, progress);
   return folderRun.handleAll(stop);
 }

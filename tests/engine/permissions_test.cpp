@@ -1,0 +1,103 @@
+// Folders and files the user may not read or write. The engine runs in a child process without root's
+// privileges (as "nobody" when the tests run as root, as in CI), so that permissions really apply.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "run_fixture.h"
+#include "test_images.h"
+
+namespace fs = std::filesystem;
+using namespace test_images;
+using Names = std::vector<std::string>;
+
+namespace {
+
+struct ChildRun {
+  int exitStatus = -1;
+  Names lines;  // standard output
+  std::string error;
+};
+
+std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+}  // namespace
+
+class Permissions : public RunFixture {
+ protected:
+  ChildRun runUnprivileged(const std::string& mode) {
+    const std::string drop = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    const fs::path errors = root / "stderr.txt";
+    const std::string command = drop + quoted(TARVOLIN_BENCH) + " " + quoted(source) + " " + quoted(output) + " " +
+                                mode + " 2>" + quoted(errors);
+    ChildRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    std::string text;
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
+    const int status = ::pclose(pipe);
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+      if (line.starts_with("wall time:") || line.starts_with("peak memory:")) continue;  // they vary
+      run.lines.push_back(line);
+    }
+    run.error = readBytes(errors);
+    return run;
+  }
+
+  static void allow(const fs::path& path, fs::perms permissions) { fs::permissions(path, permissions); }
+};
+
+TEST_F(Permissions, ReadOnlyOutputFolderIsOneClearError) {
+  writeNoisePng(source / "logo.png", 700, 500);
+  writeSmallGif(source / "anim.gif");
+  fs::create_directories(output);
+  allow(output, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
+                    fs::perms::others_read | fs::perms::others_exec);
+
+  const ChildRun run = runUnprivileged("changedOnly");
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_TRUE(run.lines.empty());
+  EXPECT_EQ(run.error, "Error: Permission denied: " + output.string() + "\n");
+  EXPECT_TRUE(namesIn(output).empty());
+}
+
+TEST_F(Permissions, OutputFolderInAReadOnlyFolderCannotBeCreated) {
+  writeSmallGif(source / "anim.gif");
+  fs::create_directories(root / "locked");
+  allow(root / "locked", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                             fs::perms::others_exec);
+  output = root / "locked" / "site" / "out";
+
+  const ChildRun run = runUnprivileged("fullReplacement");
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.error, "Error: Permission denied: " + output.string() + "\n");
+  EXPECT_FALSE(fs::exists(root / "locked" / "site"));
+}
+
+TEST_F(Permissions, UnreadableSourceFileIsNamedAndTheRestIsDone) {
+  writeNoisePng(source / "private.png", 700, 500);
+  writeNoisePng(source / "public.png", 700, 500);
+  writeSmallGif(source / "secret.gif");
+  allow(source / "private.png", fs::perms::none);
+  allow(source / "secret.gif", fs::perms::none);
+  fs::create_directories(output);
+  allow(output, fs::perms::all);
+  const auto before = contentsOf(source);
+
+  const ChildRun run = runUnprivileged("changedOnly");
+  EXPECT_EQ(run.exitStatus, 0) << run.error;
+  EXPECT_EQ(run.lines, (Names{"[1/3] private.png",
+                              "  could not re-encode (kept the original): unable to open for read (Permission denied)",
+                              "  could not copy: Permission denied", "[2/3] public.png", "[3/3] secret.gif",
+                              "  could not copy: Permission denied", "processed: 1", "skippedSmall: 0", "grew: 0",
+                              "failed: 2", "renamedFiles: 1"}));
+  EXPECT_EQ(namesIn(output), (Names{"_DELETE_THESE_OLD_FILES_FROM_SERVER.txt", "public.jpg"}));
+  EXPECT_EQ(contentsOf(source), before);
+  expectNoTemporaryFiles();
+}
