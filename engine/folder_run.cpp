@@ -1,47 +1,12 @@
 #include "folder_run.h"
 
-#include <cerrno>
-#include <fstream>
 #include <system_error>
 
+#include "deletion_list.h"
 #include "temp_file.h"
 
 namespace fs = std::filesystem;
 using OutputMode = ImageOptimizer::OutputMode;
-
-namespace {
-
-bool isValidUtf8(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80           ? 1
-                         : (lead >> 5) == 0x6  ? 2
-                         : (lead >> 4) == 0xE  ? 3
-                         : (lead >> 3) == 0x1E ? 4
-                                               : 0;
-    if (length == 0 || i + length > text.size())
-      return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2)
-        return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
-// The deletion list holds one name per line: a name with a control character (a line feed above all) or
-// bytes that are not UTF-8 cannot be written there without naming a wrong file.
-bool fitsOnDeletionList(const std::string& name) {
-  for (const char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      return false;
-  }
-  return isValidUtf8(name);
-}
-
-}  // namespace
 
 FolderRun::FolderRun(std::vector<SourceEntry> entries, fs::path destination, OutputMode mode,
                      const ImageOptimizer::Progress& progress)
@@ -163,27 +128,11 @@ ImageOptimizer::Failure FolderRun::wouldReplaceSource(const fs::path& outputFile
 
 void FolderRun::writeDeletionList() {
   const fs::path listFile = destination_ / ImageOptimizer::deletionListName;
-  if (const auto failure = wouldReplaceSource(listFile)) {
+  ImageOptimizer::Failure failure = wouldReplaceSource(listFile);
+  if (!failure) {
+    if (const std::error_code error = ::writeDeletionList(listFile, totals_.renamedFiles))
+      failure = error.message();
+  }
+  if (failure)
     report("  could not write " + std::string(ImageOptimizer::deletionListName) + ": " + *failure);
-    return;
-  }
-  std::error_code error;
-  try {
-    TempFile list(destination_);
-    {
-      std::ofstream out(list.path(), std::ios::binary | std::ios::trunc);
-      for (const std::string& name : totals_.renamedFiles)
-        out << name << '\n';
-      out.close();
-      if (!out)
-        error = errno != 0 ? std::error_code(errno, std::generic_category())
-                           : std::make_error_code(std::errc::io_error);
-    }
-    if (!error)
-      error = list.commit(listFile);
-  } catch (const fs::filesystem_error& failure) {
-    error = failure.code();
-  }
-  if (error)
-    report("  could not write " + std::string(ImageOptimizer::deletionListName) + ": " + error.message());
 }
