@@ -1,0 +1,213 @@
+#include "optimize_content_view.h"
+
+#include <QBoxLayout>
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+
+#include "folder_row.h"
+#include "segmented_control.h"
+#include "start_button.h"
+#include "status_log.h"
+#include "text_styles.h"
+
+namespace fs = std::filesystem;
+using OutputMode = ImageOptimizer::OutputMode;
+
+namespace {
+
+std::optional<QString> displayPath(const std::optional<fs::path>& folder) {
+  if (!folder) return std::nullopt;
+  return QFile::decodeName(QByteArray::fromStdString(folder->string()));
+}
+
+int segmentOf(OutputMode mode) { return mode == OutputMode::changedOnly ? 0 : 1; }
+
+OutputMode modeOfSegment(int segment) { return segment == 0 ? OutputMode::changedOnly : OutputMode::fullReplacement; }
+
+}  // namespace
+
+OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser, QWidget* parent)
+    : QWidget(parent), chooser_(std::move(chooser)) {
+  setObjectName(QStringLiteral("optimizeContentView"));
+
+  heading_ = new QLabel(QStringLiteral("Image Optimizer"), this);
+  heading_->setObjectName(QStringLiteral("heading"));
+  sourceRow_ = folderRow(QStringLiteral("Source folder"), sourceFolder_,
+                         [this] { pickFolder([this](const fs::path& folder) { setSourceFolder(folder); }); });
+  sourceRow_->setObjectName(QStringLiteral("sourceRow"));
+  sourceRow_->setDropHandler([this](const fs::path& folder) { setSourceFolder(folder); });
+  destRow_ = folderRow(QStringLiteral("Output folder"), destFolder_,
+                       [this] { pickFolder([this](const fs::path& folder) { setDestFolder(folder); }); });
+  destRow_->setObjectName(QStringLiteral("destRow"));
+  destRow_->setDropHandler([this](const fs::path& folder) { setDestFolder(folder); });
+  startButton_ = new StartButton(QStringLiteral("Optimize images"), this);
+  startButton_->setObjectName(QStringLiteral("startButton"));
+  connect(startButton_, &QPushButton::clicked, this, &OptimizeContentView::run);
+  statusLog_ = new StatusLog(this);
+  statusLog_->setObjectName(QStringLiteral("statusLog"));
+
+  column_ = new QVBoxLayout(this);
+  column_->setContentsMargins(padding, padding, padding, padding);
+  column_->setSpacing(sectionSpacing);
+  column_->addWidget(heading_);
+  column_->addWidget(sourceRow_);
+  column_->addWidget(destRow_);
+  column_->addWidget(modeSection());
+  column_->addWidget(startButton_, 0, Qt::AlignLeft);
+  column_->addWidget(statusLog_);
+
+  applyStyle();
+  syncToState();
+}
+
+OptimizeContentView::~OptimizeContentView() { runController_.stopAndWait(); }
+
+FolderRow* OptimizeContentView::folderRow(const QString& label, const std::optional<fs::path>& path,
+                                          std::function<void()> action) {
+  auto* row = new FolderRow(label, std::move(action), this);
+  row->setPath(displayPath(path));
+  return row;
+}
+
+QWidget* OptimizeContentView::modeSection() {
+  auto* section = new QWidget(this);
+  section->setObjectName(QStringLiteral("modeSection"));
+  modeTitle_ = new QLabel(QStringLiteral("Output mode"), section);
+  modeTitle_->setObjectName(QStringLiteral("modeTitle"));
+  modeControl_ = new SegmentedControl({QStringLiteral("Changed files only"), QStringLiteral("Full folder replacement")},
+                                      section);
+  modeControl_->setObjectName(QStringLiteral("modeControl"));
+  modeControl_->setAccessibleName(QStringLiteral("Output mode"));
+  connect(modeControl_, &SegmentedControl::segmentPicked, this,
+          [this](int segment) { setMode(modeOfSegment(segment)); });
+  modeDescription_ = new QLabel(section);
+  modeDescription_->setObjectName(QStringLiteral("modeDescription"));
+  modeDescription_->setWordWrap(true);
+  modeDescription_->setTextFormat(Qt::PlainText);
+
+  auto* layout = new QVBoxLayout(section);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(groupSpacing);
+  layout->addWidget(modeTitle_);
+  layout->addWidget(modeControl_, 0, Qt::AlignLeft);
+  layout->addWidget(modeDescription_);
+  return section;
+}
+
+QString OptimizeContentView::modeDescription() const {
+  if (mode_ == OutputMode::changedOnly) {
+    return QStringLiteral(
+        "Output folder only contains files that actually changed -- smaller, faster to upload, but any renamed "
+        "PNGs need the old ones deleted from the server manually (see the list this produces).");
+  }
+  return QStringLiteral(
+      "Output folder is a complete copy of the source, ready to replace the whole live folder in one upload -- "
+      "simpler, but uploads everything even if most files didn't change.");
+}
+
+void OptimizeContentView::pickFolder(const FolderCompletion& completion) {
+  if (const auto folder = chooser_->chooseFolder(this)) completion(*folder);
+}
+
+void OptimizeContentView::run() {
+  // The start button is disabled in all three cases; a second worker would interleave two logs.
+  if (!sourceFolder_ || !destFolder_ || isRunning_) return;
+  isRunning_ = true;
+  statusLines_ = {QStringLiteral("Starting\u2026")};
+  ++statusGeneration_;
+  syncToState();
+  emit runningChanged(true);
+  emit statusLinesChanged();
+  runController_.start({*sourceFolder_, *destFolder_, mode_},
+                       [this](const QString& line) { appendStatusLines({line}); },
+                       [this](const QStringList& closingLines) { finishRun(closingLines); });
+}
+
+void OptimizeContentView::setSourceFolder(const fs::path& folder) {
+  sourceFolder_ = folder;
+  syncToState();
+}
+
+void OptimizeContentView::setDestFolder(const fs::path& folder) {
+  destFolder_ = folder;
+  syncToState();
+}
+
+void OptimizeContentView::setMode(OutputMode mode) {
+  mode_ = mode;
+  syncToState();
+}
+
+void OptimizeContentView::appendStatusLines(const QStringList& lines) {
+  statusLines_ += lines;
+  syncToState();
+  emit statusLinesChanged();
+}
+
+void OptimizeContentView::finishRun(const QStringList& closingLines) {
+  statusLines_ += closingLines;
+  isRunning_ = false;
+  syncToState();
+  emit statusLinesChanged();
+  emit runningChanged(false);
+}
+
+// Cheap enough to run for every log line: each setter below returns early when nothing changed, and the
+// log adds only the new lines.
+void OptimizeContentView::syncToState() {
+  sourceRow_->setPath(displayPath(sourceFolder_));
+  destRow_->setPath(displayPath(destFolder_));
+  modeControl_->setCurrentIndex(segmentOf(mode_));
+  modeDescription_->setText(modeDescription());
+  startButton_->setBusy(isRunning_);
+  startButton_->setEnabled(sourceFolder_ && destFolder_ && !isRunning_);
+  statusLog_->showLines(statusLines_, statusGeneration_);
+  if (statusLog_->isHidden() != statusLines_.isEmpty()) {
+    statusLog_->setHidden(statusLines_.isEmpty());
+    fitToContent();
+  }
+}
+
+void OptimizeContentView::applyStyle() {
+  heading_->setFont(styledFont(TextStyle::title2Bold, font()));
+  modeTitle_->setFont(styledFont(TextStyle::subheadlineBold, font()));
+  modeDescription_->setFont(styledFont(TextStyle::caption, font()));
+  QPalette descriptionPalette = modeDescription_->palette();
+  descriptionPalette.setColor(QPalette::WindowText, secondaryTextColor(palette().color(QPalette::WindowText)));
+  modeDescription_->setPalette(descriptionPalette);
+  sourceRow_->applyStyle();
+  destRow_->applyStyle();
+  modeControl_->applyStyle();
+  startButton_->applyStyle(palette());
+  statusLog_->applyStyle();
+  fitToContent();
+}
+
+// The window is exactly as wide as the content column and exactly as tall as the content at that
+// width; the user cannot resize it.
+void OptimizeContentView::fitToContent() {
+  const int height = column_->hasHeightForWidth() ? column_->heightForWidth(contentWidth)
+                                                  : column_->sizeHint().height();
+  setFixedSize(contentWidth, height);
+}
+
+void OptimizeContentView::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // A new desktop font or theme: derive the text styles and colours again.
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) applyStyle();
+}
+
+bool OptimizeContentView::event(QEvent* event) {
+  const bool handled = QWidget::event(event);
+  if (event->type() == QEvent::LayoutRequest) fitToContent();
+  return handled;
+}
+
+// Closing stops a run after the file in hand; the engine then writes its deletion list for what it
+// converted so far. The destructor waits for that, so no half-written file and no thread is left.
+void OptimizeContentView::closeEvent(QCloseEvent* event) {
+  runController_.requestStop();
+  event->accept();
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "folder_chooser.h"
+#include "image_optimizer.h"
+#include "run_controller.h"
+
+class FolderRow;
+class QLabel;
+class QVBoxLayout;
+class SegmentedControl;
+class StartButton;
+class StatusLog;
+
+// The one window: two folders, the output mode, the start button and the status log. It owns the whole
+// user state in five fields and is a function of them: every change goes through syncToState(), which
+// brings each widget in line with the fields. All of it lives on the UI thread.
+//
+// Folders are std::optional<std::filesystem::path>: absent until chosen, and already in the form the
+// engine takes, so a run hands them over unconverted.
+class OptimizeContentView : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int contentWidth = 520;
+  static constexpr int padding = 24;
+  static constexpr int sectionSpacing = 16;
+  static constexpr int groupSpacing = 4;
+
+  using FolderCompletion = std::function<void(const std::filesystem::path&)>;
+
+  explicit OptimizeContentView(std::unique_ptr<FolderChooser> chooser, QWidget* parent = nullptr);
+  // Stops a run in progress after the file in hand and waits for it.
+  ~OptimizeContentView() override;
+
+  const std::optional<std::filesystem::path>& sourceFolder() const { return sourceFolder_; }
+  const std::optional<std::filesystem::path>& destFolder() const { return destFolder_; }
+  ImageOptimizer::OutputMode mode() const { return mode_; }
+  const QStringList& statusLines() const { return statusLines_; }
+  bool isRunning() const { return isRunning_; }
+
+  QString modeDescription() const;
+
+  // The start button's action: starts a run on a background thread and returns at once. Does nothing
+  // without both folders or while a run is in progress.
+  void run();
+  // Asks the chooser for one folder; `completion` gets it unless the user cancelled.
+  void pickFolder(const FolderCompletion& completion);
+
+ signals:
+  void statusLinesChanged();
+  void runningChanged(bool running);
+
+ protected:
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  FolderRow* folderRow(const QString& label, const std::optional<std::filesystem::path>& path,
+                       std::function<void()> action);
+  QWidget* modeSection();
+  void applyStyle();
+  void syncToState();
+  void fitToContent();
+
+  void setSourceFolder(const std::filesystem::path& folder);
+  void setDestFolder(const std::filesystem::path& folder);
+  void setMode(ImageOptimizer::OutputMode mode);
+  void appendStatusLines(const QStringList& lines);
+  void finishRun(const QStringList& closingLines);
+
+  std::unique_ptr<FolderChooser> chooser_;
+
+  // The state.
+  std::optional<std::filesystem::path> sourceFolder_;
+  std::optional<std::filesystem::path> destFolder_;
+  ImageOptimizer::OutputMode mode_ = ImageOptimizer::OutputMode::changedOnly;
+  QStringList statusLines_;
+  bool isRunning_ = false;
+  // Counts replacements of statusLines_, so that the log redraws only what was appended.
+  std::uint64_t statusGeneration_ = 0;
+
+  QVBoxLayout* column_ = nullptr;
+  QLabel* heading_ = nullptr;
+  FolderRow* sourceRow_ = nullptr;
+  FolderRow* destRow_ = nullptr;
+  QLabel* modeTitle_ = nullptr;
+  SegmentedControl* modeControl_ = nullptr;
+  QLabel* modeDescription_ = nullptr;
+  StartButton* startButton_ = nullptr;
+  StatusLog* statusLog_ = nullptr;
+
+  // Last member: destroyed first, so the worker is stopped and joined while everything it could post
+  // to still exists.
+  RunController runController_{this};
+};
