@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The AppStream metainfo passes appstreamcli without errors, warnings or infos (only pedantic
+# remarks are accepted), shows the launch and finished screenshots, and its newest release is the
+# version being built, so that software centres show the right version.
+#   check_metainfo.sh METAINFO PROJECT_VERSION
+set -euo pipefail
+
+metainfo=$1
+version=$2
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# --strict: without it appstreamcli passes files with infos, and a missing content rating is only one.
+appstreamcli validate --no-net --strict --no-color "$metainfo" || fail "appstreamcli rejected $metainfo"
+
+for shot in launch.png finished.png; do
+  grep -Eq "<image[^>]*>https?://[^<]+/$shot</image>" "$metainfo" || fail "no screenshot $shot in $metainfo"
+done
+
+newest=$(grep -o '<release [^>]*version="[^"]*"' "$metainfo" | head -n 1 | sed 's/.*version="\([^"]*\)"/\1/')
+[ "$newest" = "$version" ] ||
+  fail "newest release in $metainfo is '$newest', but the build is version $version: add a release entry"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "metainfo $metainfo is valid"
