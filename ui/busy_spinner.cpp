@@ -17,9 +17,13 @@ QSize BusySpinner::sizeHint() const {
   return {side, side};
 }
 
-void BusySpinner::showEvent(QShowEvent*) { timer_.start(); }
+void BusySpinner::showEvent(QShowEvent*) {
+  timer_.start();
+}
 
-void BusySpinner::hideEvent(QHideEvent*) { timer_.stop(); }
+void BusySpinner::hideEvent(QHideEvent*) {
+  timer_.stop();
+}
 
 void BusySpinner::paintEvent(QPaintEvent*) {
   QPainter painter(this);

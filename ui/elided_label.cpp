@@ -2,8 +2,8 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QtMath>
 #include <QStyle>
+#include <QtMath>
 
 ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {
   setTextFormat(Qt::PlainText);

@@ -12,8 +12,10 @@ void FileDialogFolderChooser::configure(QFileDialog& dialog) {
 std::optional<std::filesystem::path> FileDialogFolderChooser::chooseFolder(QWidget* parent) {
   QFileDialog dialog(parent);
   configure(dialog);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  if (dialog.exec() != QDialog::Accepted)
+    return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();
-  if (chosen.size() != 1 || chosen.front().isEmpty()) return std::nullopt;
+  if (chosen.size() != 1 || chosen.front().isEmpty())
+    return std::nullopt;
   return std::filesystem::path(QFile::encodeName(chosen.front()).toStdString());
 }

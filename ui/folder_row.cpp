@@ -24,7 +24,6 @@ FolderRow::FolderRow(const QString& label, Action choose, QWidget* parent)
   path_->setObjectName(QStringLiteral("path"));
   choose_->setObjectName(QStringLiteral("chooseButton"));
   choose_->setAccessibleName(QStringLiteral("Choose ") + label.toLower());
-  choose_->setAutoDefault(false);  // Return belongs to the start button
   connect(choose_, &QPushButton::clicked, this, [action = std::move(choose)] { action(); });
 
   auto* pathRow = new QHBoxLayout;
@@ -40,6 +39,7 @@ FolderRow::FolderRow(const QString& label, Action choose, QWidget* parent)
   column->addLayout(pathRow);
 
   setPath(std::nullopt);
+  applyStyle();
 }
 
 void FolderRow::setPath(const std::optional<QString>& path) {
@@ -47,7 +47,8 @@ void FolderRow::setPath(const std::optional<QString>& path) {
   hasPath_ = path.has_value();
   path_->setText(path.value_or(QStringLiteral("Not selected")));
   path_->setAccessibleName(label_->text() + QStringLiteral(": ") + path_->text());
-  if (hadPath != hasPath_) applyStyle();
+  if (hadPath != hasPath_)
+    applyStyle();
 }
 
 void FolderRow::applyStyle() {
@@ -59,40 +60,57 @@ void FolderRow::applyStyle() {
   path_->setPalette(pathPalette);
 }
 
+// Each part derives its styles from its own font and palette: they reach a widget only after its
+// parent's change event has run.
+void FolderRow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+    applyStyle();
+}
+
 std::optional<std::filesystem::path> FolderRow::droppedFolder(const QMimeData* data) {
-  if (data == nullptr || !data->hasUrls()) return std::nullopt;
+  if (data == nullptr || !data->hasUrls())
+    return std::nullopt;
   const QList<QUrl> urls = data->urls();
-  if (urls.size() != 1 || !urls.front().isLocalFile()) return std::nullopt;
+  if (urls.size() != 1 || !urls.front().isLocalFile())
+    return std::nullopt;
   const QString local = urls.front().toLocalFile();
-  if (!QFileInfo(local).isDir()) return std::nullopt;
+  if (!QFileInfo(local).isDir())
+    return std::nullopt;
   return std::filesystem::path(QFile::encodeName(local).toStdString());
 }
 
 void FolderRow::dragEnterEvent(QDragEnterEvent* event) {
-  if (!dropHandler_ || !droppedFolder(event->mimeData())) return;  // not accepted: the cursor says no
+  if (!dropHandler_ || !droppedFolder(event->mimeData()))
+    return;  // not accepted: the cursor says no
   event->acceptProposedAction();
   setDropHover(true);
 }
 
-void FolderRow::dragLeaveEvent(QDragLeaveEvent*) { setDropHover(false); }
+void FolderRow::dragLeaveEvent(QDragLeaveEvent*) {
+  setDropHover(false);
+}
 
 void FolderRow::dropEvent(QDropEvent* event) {
   setDropHover(false);
   const auto folder = droppedFolder(event->mimeData());
-  if (!dropHandler_ || !folder) return;
+  if (!dropHandler_ || !folder)
+    return;
   event->acceptProposedAction();
   dropHandler_(*folder);
 }
 
 void FolderRow::setDropHover(bool hover) {
-  if (dropHover_ == hover) return;
+  if (dropHover_ == hover)
+    return;
   dropHover_ = hover;
   update();
 }
 
 // While a folder hovers over the row, a highlight frame shows where it will land.
 void FolderRow::paintEvent(QPaintEvent*) {
-  if (!dropHover_) return;
+  if (!dropHover_)
+    return;
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(QPen(palette().color(QPalette::Highlight), 2));

@@ -24,7 +24,6 @@ class FolderRow : public QWidget {
   // nullopt shows "Not selected" in the secondary colour.
   void setPath(const std::optional<QString>& path);
   void setDropHandler(FolderHandler handler) { dropHandler_ = std::move(handler); }
-  void applyStyle();
 
   // The one local folder that `data` carries, or nullopt for files, several items or non-local URLs.
   static std::optional<std::filesystem::path> droppedFolder(const QMimeData* data);
@@ -34,8 +33,10 @@ class FolderRow : public QWidget {
   void dragLeaveEvent(QDragLeaveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  void applyStyle();
   void setDropHover(bool hover);
 
   QLabel* label_;

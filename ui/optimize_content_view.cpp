@@ -18,13 +18,18 @@ using OutputMode = ImageOptimizer::OutputMode;
 namespace {
 
 std::optional<QString> displayPath(const std::optional<fs::path>& folder) {
-  if (!folder) return std::nullopt;
+  if (!folder)
+    return std::nullopt;
   return QFile::decodeName(QByteArray::fromStdString(folder->string()));
 }
 
-int segmentOf(OutputMode mode) { return mode == OutputMode::changedOnly ? 0 : 1; }
+int segmentOf(OutputMode mode) {
+  return mode == OutputMode::changedOnly ? 0 : 1;
+}
 
-OutputMode modeOfSegment(int segment) { return segment == 0 ? OutputMode::changedOnly : OutputMode::fullReplacement; }
+OutputMode modeOfSegment(int segment) {
+  return segment == 0 ? OutputMode::changedOnly : OutputMode::fullReplacement;
+}
 
 }  // namespace
 
@@ -42,6 +47,8 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
                        [this] { pickFolder([this](const fs::path& folder) { setDestFolder(folder); }); });
   destRow_->setObjectName(QStringLiteral("destRow"));
   destRow_->setDropHandler([this](const fs::path& folder) { setDestFolder(folder); });
+  // Created in reading order, which is also the order Tab visits them.
+  QWidget* modes = modeSection();
   startButton_ = new StartButton(QStringLiteral("Optimize images"), this);
   startButton_->setObjectName(QStringLiteral("startButton"));
   connect(startButton_, &QPushButton::clicked, this, &OptimizeContentView::run);
@@ -54,7 +61,7 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   column_->addWidget(heading_);
   column_->addWidget(sourceRow_);
   column_->addWidget(destRow_);
-  column_->addWidget(modeSection());
+  column_->addWidget(modes);
   column_->addWidget(startButton_, 0, Qt::AlignLeft);
   column_->addWidget(statusLog_);
 
@@ -62,7 +69,9 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   syncToState();
 }
 
-OptimizeContentView::~OptimizeContentView() { runController_.stopAndWait(); }
+OptimizeContentView::~OptimizeContentView() {
+  runController_.stopAndWait();
+}
 
 FolderRow* OptimizeContentView::folderRow(const QString& label, const std::optional<fs::path>& path,
                                           std::function<void()> action) {
@@ -76,8 +85,8 @@ QWidget* OptimizeContentView::modeSection() {
   section->setObjectName(QStringLiteral("modeSection"));
   modeTitle_ = new QLabel(QStringLiteral("Output mode"), section);
   modeTitle_->setObjectName(QStringLiteral("modeTitle"));
-  modeControl_ = new SegmentedControl({QStringLiteral("Changed files only"), QStringLiteral("Full folder replacement")},
-                                      section);
+  modeControl_ = new SegmentedControl(
+      {QStringLiteral("Changed files only"), QStringLiteral("Full folder replacement")}, section);
   modeControl_->setObjectName(QStringLiteral("modeControl"));
   modeControl_->setAccessibleName(QStringLiteral("Output mode"));
   connect(modeControl_, &SegmentedControl::segmentPicked, this,
@@ -99,30 +108,33 @@ QWidget* OptimizeContentView::modeSection() {
 QString OptimizeContentView::modeDescription() const {
   if (mode_ == OutputMode::changedOnly) {
     return QStringLiteral(
-        "Output folder only contains files that actually changed -- smaller, faster to upload, but any renamed "
-        "PNGs need the old ones deleted from the server manually (see the list this produces).");
+        "Output folder only contains files that actually changed -- smaller, faster to upload, "
+        "but any renamed PNGs need the old ones deleted from the server manually (see the list this "
+        "produces).");
   }
   return QStringLiteral(
-      "Output folder is a complete copy of the source, ready to replace the whole live folder in one upload -- "
-      "simpler, but uploads everything even if most files didn't change.");
+      "Output folder is a complete copy of the source, ready to replace the whole live folder in one "
+      "upload -- simpler, but uploads everything even if most files didn't change.");
 }
 
 void OptimizeContentView::pickFolder(const FolderCompletion& completion) {
-  if (const auto folder = chooser_->chooseFolder(this)) completion(*folder);
+  if (const auto folder = chooser_->chooseFolder(this))
+    completion(*folder);
 }
 
 void OptimizeContentView::run() {
   // The start button is disabled in all three cases; a second worker would interleave two logs.
-  if (!sourceFolder_ || !destFolder_ || isRunning_) return;
+  if (!sourceFolder_ || !destFolder_ || isRunning_)
+    return;
   isRunning_ = true;
   statusLines_ = {QStringLiteral("Starting\u2026")};
   ++statusGeneration_;
   syncToState();
   emit runningChanged(true);
   emit statusLinesChanged();
-  runController_.start({*sourceFolder_, *destFolder_, mode_},
-                       [this](const QString& line) { appendStatusLines({line}); },
-                       [this](const QStringList& closingLines) { finishRun(closingLines); });
+  runController_.start(
+      {*sourceFolder_, *destFolder_, mode_}, [this](const QString& line) { appendStatusLines({line}); },
+      [this](const QStringList& closingLines) { finishRun(closingLines); });
 }
 
 void OptimizeContentView::setSourceFolder(const fs::path& folder) {
@@ -175,33 +187,33 @@ void OptimizeContentView::applyStyle() {
   modeTitle_->setFont(styledFont(TextStyle::subheadlineBold, font()));
   modeDescription_->setFont(styledFont(TextStyle::caption, font()));
   QPalette descriptionPalette = modeDescription_->palette();
-  descriptionPalette.setColor(QPalette::WindowText, secondaryTextColor(palette().color(QPalette::WindowText)));
+  descriptionPalette.setColor(QPalette::WindowText,
+                              secondaryTextColor(palette().color(QPalette::WindowText)));
   modeDescription_->setPalette(descriptionPalette);
-  sourceRow_->applyStyle();
-  destRow_->applyStyle();
-  modeControl_->applyStyle();
   startButton_->applyStyle(palette());
-  statusLog_->applyStyle();
   fitToContent();
 }
 
 // The window is exactly as wide as the content column and exactly as tall as the content at that
 // width; the user cannot resize it.
 void OptimizeContentView::fitToContent() {
-  const int height = column_->hasHeightForWidth() ? column_->heightForWidth(contentWidth)
-                                                  : column_->sizeHint().height();
+  const int height =
+      column_->hasHeightForWidth() ? column_->heightForWidth(contentWidth) : column_->sizeHint().height();
   setFixedSize(contentWidth, height);
 }
 
 void OptimizeContentView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  // A new desktop font or theme: derive the text styles and colours again.
-  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) applyStyle();
+  // A new desktop font or theme: derive the text styles and colours again. The rows, the mode control
+  // and the log do the same for themselves.
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+    applyStyle();
 }
 
 bool OptimizeContentView::event(QEvent* event) {
   const bool handled = QWidget::event(event);
-  if (event->type() == QEvent::LayoutRequest) fitToContent();
+  if (event->type() == QEvent::LayoutRequest)
+    fitToContent();
   return handled;
 }
 

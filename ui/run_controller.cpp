@@ -10,7 +10,9 @@ void RunController::start(Job job, LineHandler onLine, FinishHandler onFinished)
   worker_ = std::jthread([receiver = receiver_, job = std::move(job), onLine = std::move(onLine),
                           onFinished = std::move(onFinished)](std::stop_token stop) {
     // The receiver as context object: a call still queued when it is destroyed is dropped, not run.
-    const auto post = [receiver](auto call) { QMetaObject::invokeMethod(receiver, std::move(call), Qt::QueuedConnection); };
+    const auto post = [receiver](auto call) {
+      QMetaObject::invokeMethod(receiver, std::move(call), Qt::QueuedConnection);
+    };
     const auto progress = [&](const std::string& line) {
       post([onLine, text = QString::fromStdString(line)] { onLine(text); });
     };
@@ -25,7 +27,8 @@ void RunController::start(Job job, LineHandler onLine, FinishHandler onFinished)
 }
 
 void RunController::stopAndWait() {
-  if (!worker_.joinable()) return;
+  if (!worker_.joinable())
+    return;
   worker_.request_stop();
   worker_.join();
 }

@@ -5,10 +5,12 @@ QStringList summaryLines(const ImageOptimizer::Result& result) {
                                    .arg(result.processed)
                                    .arg(result.skippedSmall)};
   if (result.grew > 0) {
-    lines << QStringLiteral("%1 came out larger after reprocessing -- kept the original instead.").arg(result.grew);
+    lines << QStringLiteral("%1 came out larger after reprocessing -- kept the original instead.")
+                 .arg(result.grew);
   }
   if (result.failed > 0) {
-    lines << QStringLiteral("%1 file(s) could not be optimized -- see the messages above.").arg(result.failed);
+    lines
+        << QStringLiteral("%1 file(s) could not be optimized -- see the messages above.").arg(result.failed);
   }
   if (!result.renamedFiles.empty()) {
     lines << QString()

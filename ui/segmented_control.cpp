@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 #include <QButtonGroup>
+#include <QEvent>
 #include <QPushButton>
 
 namespace {
@@ -30,8 +31,10 @@ QPushButton#segmentMiddle, QPushButton#segmentLast { border-left-width: 0px; }
 )";
 
 QString segmentName(int index, int count) {
-  if (index == 0) return QStringLiteral("segmentFirst");
-  if (index == count - 1) return QStringLiteral("segmentLast");
+  if (index == 0)
+    return QStringLiteral("segmentFirst");
+  if (index == count - 1)
+    return QStringLiteral("segmentLast");
   return QStringLiteral("segmentMiddle");
 }
 
@@ -47,27 +50,43 @@ SegmentedControl::SegmentedControl(const QStringList& segments, QWidget* parent)
     auto* button = new QPushButton(segments[index], this);
     button->setObjectName(segmentName(index, static_cast<int>(segments.size())));
     button->setCheckable(true);
-    button->setAutoDefault(false);
     button->setAccessibleName(segments[index]);
     group_->addButton(button, index);
     row->addWidget(button);
   }
-  if (!segments.isEmpty()) group_->button(0)->setChecked(true);
+  if (!segments.isEmpty())
+    group_->button(0)->setChecked(true);
   connect(group_, &QButtonGroup::idClicked, this, &SegmentedControl::segmentPicked);
   applyStyle();
 }
 
-int SegmentedControl::currentIndex() const { return group_->checkedId(); }
+int SegmentedControl::currentIndex() const {
+  return group_->checkedId();
+}
 
 void SegmentedControl::setCurrentIndex(int index) {
-  if (QAbstractButton* button = group_->button(index)) button->setChecked(true);
+  if (QAbstractButton* button = group_->button(index))
+    button->setChecked(true);
 }
 
 QPushButton* SegmentedControl::segment(int index) const {
   return static_cast<QPushButton*>(group_->button(index));
 }
 
-int SegmentedControl::count() const { return static_cast<int>(group_->buttons().size()); }
+int SegmentedControl::count() const {
+  return static_cast<int>(group_->buttons().size());
+}
 
 // Setting the sheet again makes it resolve palette() against the current palette.
-void SegmentedControl::applyStyle() { setStyleSheet(QString::fromLatin1(segmentStyle)); }
+void SegmentedControl::applyStyle() {
+  setStyleSheet(QString::fromLatin1(segmentStyle));
+}
+
+void SegmentedControl::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange && !restyling_) {
+    restyling_ = true;  // re-polishing may itself announce a palette change
+    applyStyle();
+    restyling_ = false;
+  }
+}

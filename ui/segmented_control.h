@@ -18,13 +18,16 @@ class SegmentedControl : public QWidget {
   QPushButton* segment(int index) const;
   int count() const;
 
-  // Re-resolves the palette colours of the joined look; call after a palette change.
-  void applyStyle();
-
  signals:
   // Only for a segment the user picked, not for setCurrentIndex.
   void segmentPicked(int index);
 
+ protected:
+  void changeEvent(QEvent* event) override;
+
  private:
+  void applyStyle();
+
   QButtonGroup* group_;
+  bool restyling_ = false;
 };

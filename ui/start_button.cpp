@@ -15,7 +15,8 @@ StartButton::StartButton(const QString& title, QWidget* parent)
 }
 
 void StartButton::setBusy(bool busy) {
-  if (busy_ == busy) return;
+  if (busy_ == busy)
+    return;
   busy_ = busy;
   setText(busy ? QString() : title_);
   setAccessibleDescription(busy ? QStringLiteral("Running") : QString());

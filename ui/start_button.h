@@ -18,7 +18,9 @@ class StartButton : public QPushButton {
 
   // Re-derives the accent colours from the inherited palette; call after a palette change.
   void applyStyle(const QPalette& inherited);
-  static QColor accentFill(const QPalette& inherited) { return inherited.color(QPalette::Active, QPalette::Highlight); }
+  static QColor accentFill(const QPalette& inherited) {
+    return inherited.color(QPalette::Active, QPalette::Highlight);
+  }
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }

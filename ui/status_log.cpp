@@ -1,32 +1,52 @@
 #include "status_log.h"
 
 #include <QBoxLayout>
+#include <QEvent>
 #include <QPainter>
-#include <QScrollBar>
+#include <QPlainTextDocumentLayout>
+#include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextEdit>
 
 #include "text_styles.h"
 
-StatusLog::StatusLog(QWidget* parent) : QFrame(parent), text_(new QTextEdit(this)) {
-  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  lineFormat_.setBottomMargin(lineSpacing);
+namespace {
 
+// The plain-text layout ignores block margins; every entry is made a little taller instead, which the
+// view uses both to place the entries and to hit-test selections, so both agree.
+class SpacedLinesLayout : public QPlainTextDocumentLayout {
+ public:
+  using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+  QRectF blockBoundingRect(const QTextBlock& block) const override {
+    QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
+    rect.setHeight(rect.height() + StatusLog::lineSpacing);
+    return rect;
+  }
+};
+
+}  // namespace
+
+StatusLog::StatusLog(QWidget* parent) : QFrame(parent), text_(new QPlainTextEdit(this)) {
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+
+  auto* document = new QTextDocument(text_);
+  document->setDocumentLayout(new SpacedLinesLayout(document));
+  document->setDocumentMargin(0);
+  document->setUndoRedoEnabled(false);  // the log only grows; an undo history would double its memory
+  text_->setDocument(document);
   text_->setObjectName(QStringLiteral("statusLogText"));
   text_->setAccessibleName(QStringLiteral("Status log"));
   text_->setReadOnly(true);
-  text_->setUndoRedoEnabled(false);  // the log only grows; an undo history would double its memory
   text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   text_->setFocusPolicy(Qt::StrongFocus);
   text_->setTabChangesFocus(true);
   text_->setFrameShape(QFrame::NoFrame);
   text_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   text_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  text_->setLineWrapMode(QTextEdit::WidgetWidth);
+  text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   text_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);  // long paths have no spaces
   text_->setFixedHeight(scrollAreaHeight);
-  text_->document()->setDocumentMargin(0);
   // The rounded block behind paints the background; the text view itself stays transparent.
   text_->viewport()->setAutoFillBackground(false);
 
@@ -44,33 +64,39 @@ void StatusLog::applyStyle() {
   text_->setPalette(textPalette);
 }
 
+void StatusLog::changeEvent(QEvent* event) {
+  QFrame::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+    applyStyle();
+}
+
 void StatusLog::showLines(const QStringList& lines, std::uint64_t generation) {
   if (generation != generation_ || lines.size() < shownLines_) {
     generation_ = generation;
     restart();
   }
-  if (lines.size() > shownLines_) appendLines(lines, shownLines_);
+  if (lines.size() > shownLines_)
+    appendLines(lines, shownLines_);
 }
 
 void StatusLog::restart() {
   text_->document()->clear();
-  QTextCursor(text_->document()).setBlockFormat(lineFormat_);
   shownLines_ = 0;
 }
 
-// Inserted through a cursor of its own, not the view's, and the scroll bar put back where it was: new
-// lines arrive below and the visible part stays until the user scrolls.
+// Inserted through a cursor of its own, not the view's: the view then never scrolls to it, so new lines
+// arrive below and the visible part stays until the user scrolls, wherever the user's cursor is.
 void StatusLog::appendLines(const QStringList& lines, qsizetype from) {
-  QScrollBar* scrollBar = text_->verticalScrollBar();
-  const int position = scrollBar->value();
   QTextCursor cursor(text_->document());
   cursor.movePosition(QTextCursor::End);
+  cursor.beginEditBlock();  // one layout pass for the new block and its text
   for (qsizetype index = from; index < lines.size(); ++index) {
-    if (shownLines_ > 0) cursor.insertBlock(lineFormat_);
+    if (shownLines_ > 0)
+      cursor.insertBlock();
     cursor.insertText(lines[index]);
     ++shownLines_;
   }
-  scrollBar->setValue(position);
+  cursor.endEditBlock();
 }
 
 void StatusLog::paintEvent(QPaintEvent*) {

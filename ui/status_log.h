@@ -2,14 +2,14 @@
 
 #include <QFrame>
 #include <QStringList>
-#include <QTextBlockFormat>
 #include <cstdint>
 
-class QTextEdit;
+class QPlainTextEdit;
 
 // The status log: selectable, wrapping, monospaced lines on the text-background colour in a rounded
-// block. Appending costs the same at the ten-thousandth line as at the tenth: one text block per line,
-// laid out on its own, no widget per line. The program never moves the scroll position.
+// block. Appending costs the same at the ten-thousandth line as at the tenth: one plain-text block per
+// line, laid out on its own (the rich-text layout would walk the earlier blocks again on every append),
+// no widget per line. The program never moves the scroll position.
 class StatusLog : public QFrame {
   Q_OBJECT
 
@@ -25,18 +25,18 @@ class StatusLog : public QFrame {
   // than extended; as long as it stays, only the lines beyond those already shown are added.
   void showLines(const QStringList& lines, std::uint64_t generation);
 
-  QTextEdit* textView() const { return text_; }
-  void applyStyle();
+  QPlainTextEdit* textView() const { return text_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  void applyStyle();
   void restart();
   void appendLines(const QStringList& lines, qsizetype from);
 
-  QTextEdit* text_;
-  QTextBlockFormat lineFormat_;
+  QPlainTextEdit* text_;
   qsizetype shownLines_ = 0;
   std::uint64_t generation_ = 0;
 };

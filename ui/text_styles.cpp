@@ -39,7 +39,8 @@ void scaleFont(QFont& font, const QFont& base, double scale) {
 
 QFont styledFont(TextStyle style, const QFont& base) {
   const StyleMetrics metrics = metricsOf(style);
-  QFont font = style == TextStyle::captionMonospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : base;
+  QFont font =
+      style == TextStyle::captionMonospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : base;
   scaleFont(font, base, metrics.scale);
   font.setBold(metrics.bold);
   return font;

@@ -16,7 +16,8 @@ class FakeFolderChooser final : public FolderChooser {
   std::optional<std::filesystem::path> chooseFolder(QWidget* parent) override {
     ++calls_;
     lastParent_ = parent;
-    if (answers_.empty()) return std::nullopt;
+    if (answers_.empty())
+      return std::nullopt;
     auto next = std::move(answers_.front());
     answers_.pop_front();
     return next;

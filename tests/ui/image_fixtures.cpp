@@ -1,23 +1,23 @@
 #include "image_fixtures.h"
 
-#include <vips/vips8>
-
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <vips/vips8>
 
 namespace {
 
 void startImageLibrary() {
-  if (VIPS_INIT("tarvolin-tests") != 0) throw std::runtime_error("libvips could not be started");
+  if (VIPS_INIT("tarvolin-tests") != 0)
+    throw std::runtime_error("libvips could not be started");
 }
 
 // Each band and each image gets its own seed: equal seeds give equal noise, which compresses well.
 vips::VImage noisyRgb(int side) {
   static int seed = 0;
   const auto noise = [side] {
-    return vips::VImage::gaussnoise(side, side,
-                                    vips::VImage::option()->set("mean", 128.0)->set("sigma", 50.0)->set("seed", ++seed));
+    return vips::VImage::gaussnoise(
+        side, side, vips::VImage::option()->set("mean", 128.0)->set("sigma", 50.0)->set("seed", ++seed));
   };
   return noise().bandjoin({noise(), noise()}).cast(VIPS_FORMAT_UCHAR);
 }
@@ -27,7 +27,8 @@ vips::VImage noisyRgb(int side) {
 void writeLargePng(const std::filesystem::path& file, int side) {
   startImageLibrary();
   noisyRgb(side).pngsave(file.c_str());
-  if (std::filesystem::file_size(file) < 512000) throw std::logic_error("fixture PNG came out too small: " + file.string());
+  if (std::filesystem::file_size(file) < 512000)
+    throw std::logic_error("fixture PNG came out too small: " + file.string());
 }
 
 void writeSmallJpeg(const std::filesystem::path& file) {
@@ -38,5 +39,6 @@ void writeSmallJpeg(const std::filesystem::path& file) {
 void writeBrokenImage(const std::filesystem::path& file, std::uint64_t bytes) {
   std::ofstream out(file, std::ios::binary);
   const std::string chunk(4096, 'x');
-  for (std::uint64_t written = 0; written < bytes; written += chunk.size()) out << chunk;
+  for (std::uint64_t written = 0; written < bytes; written += chunk.size())
+    out << chunk;
 }

@@ -1,10 +1,11 @@
 // Renders the window offscreen at the moments worth looking at and saves them as PNG files in the
 // build folder (screenshots/), so that the layout can be checked without a desktop.
+#include <QDir>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextEdit>
 #include <fstream>
 
 #include "image_fixtures.h"
@@ -23,7 +24,8 @@ class ScreenshotsTest : public QObject {
  private:
   void save(const QPixmap& shot, const char* name);
 
-  QTemporaryDir scratch_;
+  // A readable name: the paths show in the pictures.
+  QTemporaryDir scratch_{QDir::tempPath() + "/tarvolin-demo-XXXXXX"};
   fs::path root_;
   const fs::path screenshotDir_{TARVOLIN_SCREENSHOT_DIR};
 };
@@ -45,7 +47,7 @@ void ScreenshotsTest::launchRunningAndFinished() {
   for (const char* name : {"about-team.png", "banner.png", "contact-map.png", "hero-home.png", "logo.png"}) {
     writeLargePng(source / name);
   }
-  writeBrokenImage(source / "header-photo.jpg", 600000);
+  writeBrokenImage(source / "wide-header.jpg", 600000);  // sorts last: its message shows above the summary
   for (int index = 1; index <= 24; ++index) {
     writeSmallJpeg(source / QStringLiteral("thumb-%1.jpg").arg(index, 2, 10, QChar('0')).toStdString());
   }
@@ -63,7 +65,8 @@ void ScreenshotsTest::launchRunningAndFinished() {
   // Taken inside the job that shows the third progress line: the run is certainly still going then.
   QPixmap running;
   connect(&view, &OptimizeContentView::statusLinesChanged, this, [&] {
-    if (view.statusLines().size() == 4 && view.isRunning()) running = view.grab();
+    if (view.statusLines().size() == 4 && view.isRunning())
+      running = view.grab();
   });
   driver.clickStart();
   QVERIFY(driver.waitUntilIdle());
@@ -73,6 +76,7 @@ void ScreenshotsTest::launchRunningAndFinished() {
 
   // As a user would after the run: scrolled to the end of the log to read the summary.
   QScrollBar* scrollBar = driver.statusLogText()->verticalScrollBar();
+  QTRY_VERIFY(scrollBar->isVisible());  // shown once the event loop has laid out the last lines
   scrollBar->setValue(scrollBar->maximum());
   const QPixmap finished = view.grab();
   save(finished, "finished.png");

@@ -1,9 +1,9 @@
 #include "view_driver.h"
 
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTextEdit>
 
 #include "elided_label.h"
 #include "folder_row.h"
@@ -17,17 +17,33 @@ ViewDriver::ViewDriver() {
   view_ = std::make_unique<OptimizeContentView>(std::move(chooser));
 }
 
-FolderRow* ViewDriver::sourceRow() const { return view_->findChild<FolderRow*>("sourceRow"); }
-FolderRow* ViewDriver::destRow() const { return view_->findChild<FolderRow*>("destRow"); }
-QPushButton* ViewDriver::chooseButton(FolderRow* row) const { return row->findChild<QPushButton*>("chooseButton"); }
-ElidedLabel* ViewDriver::pathLabel(FolderRow* row) const { return row->findChild<ElidedLabel*>("path"); }
+FolderRow* ViewDriver::sourceRow() const {
+  return view_->findChild<FolderRow*>("sourceRow");
+}
+FolderRow* ViewDriver::destRow() const {
+  return view_->findChild<FolderRow*>("destRow");
+}
+QPushButton* ViewDriver::chooseButton(FolderRow* row) const {
+  return row->findChild<QPushButton*>("chooseButton");
+}
+ElidedLabel* ViewDriver::pathLabel(FolderRow* row) const {
+  return row->findChild<ElidedLabel*>("path");
+}
 QPushButton* ViewDriver::segment(int index) const {
   return view_->findChild<SegmentedControl*>("modeControl")->segment(index);
 }
-QLabel* ViewDriver::modeDescription() const { return view_->findChild<QLabel*>("modeDescription"); }
-StartButton* ViewDriver::startButton() const { return view_->findChild<StartButton*>("startButton"); }
-StatusLog* ViewDriver::statusLog() const { return view_->findChild<StatusLog*>("statusLog"); }
-QTextEdit* ViewDriver::statusLogText() const { return view_->findChild<QTextEdit*>("statusLogText"); }
+QLabel* ViewDriver::modeDescription() const {
+  return view_->findChild<QLabel*>("modeDescription");
+}
+StartButton* ViewDriver::startButton() const {
+  return view_->findChild<StartButton*>("startButton");
+}
+StatusLog* ViewDriver::statusLog() const {
+  return view_->findChild<StatusLog*>("statusLog");
+}
+QPlainTextEdit* ViewDriver::statusLogText() const {
+  return view_->findChild<QPlainTextEdit*>("statusLogText");
+}
 
 void ViewDriver::chooseSource(const std::filesystem::path& folder) {
   chooser_->answer(folder);
@@ -39,7 +55,9 @@ void ViewDriver::chooseDest(const std::filesystem::path& folder) {
   QTest::mouseClick(chooseButton(destRow()), Qt::LeftButton);
 }
 
-void ViewDriver::clickStart() { QTest::mouseClick(startButton(), Qt::LeftButton); }
+void ViewDriver::clickStart() {
+  QTest::mouseClick(startButton(), Qt::LeftButton);
+}
 
 bool ViewDriver::waitUntilIdle(int timeoutMs) {
   return QTest::qWaitFor([this] { return !view_->isRunning(); }, timeoutMs);

@@ -10,7 +10,7 @@ class ElidedLabel;
 class FolderRow;
 class QLabel;
 class QPushButton;
-class QTextEdit;
+class QPlainTextEdit;
 class StartButton;
 class StatusLog;
 
@@ -30,7 +30,7 @@ class ViewDriver {
   QLabel* modeDescription() const;
   StartButton* startButton() const;
   StatusLog* statusLog() const;
-  QTextEdit* statusLogText() const;
+  QPlainTextEdit* statusLogText() const;
 
   // Through the "Choose…" buttons, as the user would.
   void chooseSource(const std::filesystem::path& folder);
