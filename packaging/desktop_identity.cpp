@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QGuiApplication>
 
-QString DesktopIdentity::appId() { return QStringLiteral(TARVOLIN_APP_ID); }
+QString DesktopIdentity::appId() {
+  return QStringLiteral(TARVOLIN_APP_ID);
+}
 
 QIcon DesktopIdentity::icon() {
   // Every size rendered from the SVG at build time; Qt picks the closest one for each use.
