@@ -37,7 +37,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 [ -n "$depends" ] || fail "Depends is empty: dpkg-shlibdeps did not run"
 # Package names alone, one a line, from "libfoo1 (>= 1.0), libbar2 | libbaz2, ...".
-depend_names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/[[:space:]]//g' | sed '/^$/d' | sort -u)
+depend_names=$(tr ',|' '\n' <<<"$depends" | sed 's/(.*)//; s/[[:space:]]//g' | sed '/^$/d' | sort -u)
 dev_packages=$(grep -- '-dev$' <<<"$depend_names" || true)
 [ -z "$dev_packages" ] || fail "Depends names development packages: $dev_packages"
 
@@ -66,7 +66,7 @@ for soname in $(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p');
     grep -qx "$owner" <<<"$depend_names" && covered=yes
   done
   [ "$covered" = yes ] || fail "$soname ($path, from: ${owners:-no package}) is not covered by Depends"
-  echo "$soname -> $(echo $owners) (in Depends)"
+  echo "$soname -> ${owners//$'\n'/ } (in Depends)"
 done
 
 [ "$failures" -eq 0 ] || exit 1

@@ -8,6 +8,7 @@ build=$1
 bindir=$2
 datadir=$3
 app_id=$4
+# shellcheck source=tests/packaging/staging.bash
 source "$(dirname "${BASH_SOURCE[0]}")/staging.bash"
 
 failures=0

@@ -6,6 +6,7 @@ set -euo pipefail
 
 build=$1
 bindir=$2
+# shellcheck source=tests/packaging/staging.bash
 source "$(dirname "${BASH_SOURCE[0]}")/staging.bash"
 stage_install "$build"
 program=$stage$bindir/tarvolin
