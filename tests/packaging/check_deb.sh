@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds the Debian package with CPack and checks it: named tarvolin_<version>_<arch>.deb, holding
+# exactly the installed files, with Depends computed by dpkg-shlibdeps that cover every library the
+# program links to directly and name no development package.
+#   check_deb.sh BUILD_DIR PROJECT_VERSION APP_ID
+set -euo pipefail
+
+build=$1
+version=$2
+app_id=$3
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+out=$(mktemp -d "${TMPDIR:-/tmp}/tarvolin-deb.XXXXXX")
+trap 'rm -rf -- "$out"' EXIT
+cpack --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 || {
+  cat "$out/cpack.log" >&2
+  echo "FAIL: cpack failed" >&2
+  exit 1
+}
+
+deb=$out/tarvolin_${version}_$(dpkg --print-architecture).deb
+if [ ! -f "$deb" ]; then
+  echo "FAIL: no $deb; cpack made: $(cd "$out" && ls ./*.deb 2>/dev/null)" >&2
+  exit 1
+fi
+dpkg-deb -I "$deb"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = tarvolin ] || fail "Package is '$(field Package)'"
+[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)'"
+[ "$(field Section)" = graphics ] || fail "Section is '$(field Section)'"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+[ -n "$(field Description)" ] || fail "no Description"
+
+depends=$(field Depends)
+[ -n "$depends" ] || fail "Depends is empty: dpkg-shlibdeps did not run"
+# Package names alone, one a line, from "libfoo1 (>= 1.0), libbar2 | libbaz2, ...".
+depend_names=$(tr ',|' '\n' <<<"$depends" | sed 's/(.*)//; s/[[:space:]]//g' | sed '/^$/d' | sort -u)
+dev_packages=$(grep -- '-dev$' <<<"$depend_names" || true)
+[ -z "$dev_packages" ] || fail "Depends names development packages: $dev_packages"
+
+contents=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort)
+expected=$(printf '%s\n' ./usr/bin/tarvolin "./usr/share/applications/$app_id.desktop" \
+  "./usr/share/icons/hicolor/scalable/apps/$app_id.svg" "./usr/share/metainfo/$app_id.metainfo.xml" | sort)
+[ "$contents" = "$expected" ] || fail "package files differ:"$'\n'"$(diff <(echo "$expected") <(echo "$contents"))"
+
+root=$out/root
+dpkg-deb -x "$deb" "$root"
+program=$root/usr/bin/tarvolin
+if readelf -S "$program" | grep -q '\.debug_info'; then
+  fail "the packaged program still carries debug information"
+fi
+
+# Each library the program names must come from a package in Depends (the libraries those need are
+# their own packages' business).
+for soname in $(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+  path=$(ldd "$program" | awk -v so="$soname" '$1 == so {print $3}')
+  [ -n "$path" ] || { fail "$soname is not found on this system"; continue; }
+  # Matched on the folder too, so that a 32-bit twin of the library is not taken for its owner.
+  real=$(readlink -f "$path")
+  owners=$(dpkg -S "*/$(basename "$(dirname "$real")")/$(basename "$real")" 2>/dev/null | cut -d: -f1 | sort -u)
+  covered=no
+  for owner in $owners; do
+    grep -qx "$owner" <<<"$depend_names" && covered=yes
+  done
+  [ "$covered" = yes ] || fail "$soname ($path, from: ${owners:-no package}) is not covered by Depends"
+  echo "$soname -> ${owners//$'\n'/ } (in Depends)"
+done
+
+[ "$failures" -eq 0 ] || exit 1
+echo "$(basename "$deb") Depends: $depends"
