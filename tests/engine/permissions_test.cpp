@@ -22,7 +22,9 @@ struct ChildRun {
   std::string error;
 };
 
-std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+std::string quoted(const fs::path& path) {
+  return "'" + path.string() + "'";
+}
 
 }  // namespace
 
@@ -31,19 +33,25 @@ class Permissions : public RunFixture {
   ChildRun runUnprivileged(const std::string& mode) {
     const std::string drop = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
     const fs::path errors = root / "stderr.txt";
-    const std::string command = drop + quoted(TARVOLIN_BENCH) + " " + quoted(source) + " " + quoted(output) + " " +
+    // A copy next to the folders: the build folder may lie where the unprivileged user cannot enter.
+    const fs::path program = root / "tarvolin-bench";
+    fs::copy_file(TARVOLIN_BENCH, program, fs::copy_options::overwrite_existing);
+    const std::string command = drop + quoted(program) + " " + quoted(source) + " " + quoted(output) + " " +
                                 mode + " 2>" + quoted(errors);
     ChildRun run;
     FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
+    if (pipe == nullptr)
+      return run;
     char buffer[4096];
     std::string text;
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+      text += buffer;
     const int status = ::pclose(pipe);
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::istringstream stream(text);
     for (std::string line; std::getline(stream, line);) {
-      if (line.starts_with("wall time:") || line.starts_with("peak memory:")) continue;  // they vary
+      if (line.starts_with("wall time:") || line.starts_with("peak memory:"))
+        continue;  // they vary
       run.lines.push_back(line);
     }
     run.error = readBytes(errors);
@@ -57,8 +65,8 @@ TEST_F(Permissions, ReadOnlyOutputFolderIsOneClearError) {
   writeNoisePng(source / "logo.png", 700, 500);
   writeSmallGif(source / "anim.gif");
   fs::create_directories(output);
-  allow(output, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
-                    fs::perms::others_read | fs::perms::others_exec);
+  allow(output, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                    fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
 
   const ChildRun run = runUnprivileged("changedOnly");
   EXPECT_EQ(run.exitStatus, 1);
@@ -70,8 +78,8 @@ TEST_F(Permissions, ReadOnlyOutputFolderIsOneClearError) {
 TEST_F(Permissions, OutputFolderInAReadOnlyFolderCannotBeCreated) {
   writeSmallGif(source / "anim.gif");
   fs::create_directories(root / "locked");
-  allow(root / "locked", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                             fs::perms::others_exec);
+  allow(root / "locked",
+        fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
   output = root / "locked" / "site" / "out";
 
   const ChildRun run = runUnprivileged("fullReplacement");
@@ -92,11 +100,12 @@ TEST_F(Permissions, UnreadableSourceFileIsNamedAndTheRestIsDone) {
 
   const ChildRun run = runUnprivileged("changedOnly");
   EXPECT_EQ(run.exitStatus, 0) << run.error;
-  EXPECT_EQ(run.lines, (Names{"[1/3] private.png",
-                              "  could not re-encode (kept the original): unable to open for read (Permission denied)",
-                              "  could not copy: Permission denied", "[2/3] public.png", "[3/3] secret.gif",
-                              "  could not copy: Permission denied", "processed: 1", "skippedSmall: 0", "grew: 0",
-                              "failed: 2", "renamedFiles: 1"}));
+  EXPECT_EQ(run.lines,
+            (Names{"[1/3] private.png",
+                   "  could not re-encode (kept the original): unable to open for read (Permission denied)",
+                   "  could not copy: Permission denied", "[2/3] public.png", "[3/3] secret.gif",
+                   "  could not copy: Permission denied", "processed: 1", "skippedSmall: 0", "grew: 0",
+                   "failed: 2", "renamedFiles: 1"}));
   EXPECT_EQ(namesIn(output), (Names{"_DELETE_THESE_OLD_FILES_FROM_SERVER.txt", "public.jpg"}));
   EXPECT_EQ(contentsOf(source), before);
   expectNoTemporaryFiles();
