@@ -11,7 +11,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::error_code lastError() { return {errno, std::generic_category()}; }
+std::error_code lastError() {
+  return {errno, std::generic_category()};
+}
 
 // Closes on scope exit; only the written file's close is checked, explicitly, as that is where a network
 // file system reports a failed write.

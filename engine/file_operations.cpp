@@ -6,7 +6,9 @@
 
 namespace fs = std::filesystem;
 
-std::uint64_t ImageOptimizer::fileSize(const fs::path& file) { return fs::file_size(file); }
+std::uint64_t ImageOptimizer::fileSize(const fs::path& file) {
+  return fs::file_size(file);
+}
 
 ImageOptimizer::Failure ImageOptimizer::copyReplacing(const fs::path& source, const fs::path& destination) {
   std::error_code error;

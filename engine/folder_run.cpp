@@ -8,6 +8,28 @@
 namespace fs = std::filesystem;
 using OutputMode = ImageOptimizer::OutputMode;
 
+namespace {
+
+// A name as it appears in the log, where every report is one line: control characters (a line feed in
+// a file name) are shown as their Unicode pictures, U+2400 onwards.
+std::string shownName(const std::string& name) {
+  std::string shown;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20) {
+      shown += "\xE2\x90";
+      shown += static_cast<char>(0x80 + byte);
+    } else if (byte == 0x7F) {
+      shown += "\xE2\x90\xA1";
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+}  // namespace
+
 FolderRun::FolderRun(std::vector<SourceEntry> entries, fs::path destination, OutputMode mode,
                      const ImageOptimizer::Progress& progress)
     : entries_(std::move(entries)),
@@ -22,7 +44,7 @@ ImageOptimizer::Result FolderRun::handleAll(const std::stop_token& stop) {
   for (std::size_t i = 0; i < total && !stop.stop_requested(); ++i) {
     const SourceEntry& entry = entries_[i];
     const std::uint64_t size = ImageOptimizer::fileSize(entry.path);
-    report("[" + std::to_string(i + 1) + "/" + std::to_string(total) + "] " + entry.name);
+    report("[" + std::to_string(i + 1) + "/" + std::to_string(total) + "] " + shownName(entry.name));
     if (handle(entry, size) == Problem::some)
       ++totals_.failed;
   }
@@ -75,7 +97,7 @@ std::optional<std::string> FolderRun::outputNameFor(const SourceEntry& entry) {
     return std::nullopt;
   }
   if (const auto holder = outputNames_.claim(entry.name, convertedName)) {
-    report("  kept its own name: " + convertedName + " is taken by " + *holder);
+    report("  kept its own name: " + shownName(convertedName) + " is taken by " + shownName(*holder));
     if (entry.kind == ImageKind::png)
       return std::nullopt;  // a PNG under its own name is the original
     return entry.name;
@@ -123,7 +145,8 @@ ImageOptimizer::Failure FolderRun::wouldReplaceSource(const fs::path& outputFile
   // A copy of a file onto itself is left to copyReplacing, which does nothing then.
   if (!source || *source == writer)
     return std::nullopt;
-  return "it would replace the source file " + *source + ", which links to " + outputFile.filename().string();
+  return "it would replace the source file " + shownName(*source) + ", which links to " +
+         shownName(outputFile.filename().string());
 }
 
 void FolderRun::writeDeletionList() {

@@ -31,7 +31,8 @@ ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::pat
   fs::create_directories(destination);
   std::vector<SourceEntry> entries = listImageEntries(source);
   // An output folder that takes no files is one error for the run, not two for every file.
-  if (!entries.empty()) TempFile probe(destination);
+  if (!entries.empty())
+    TempFile probe(destination);
   FolderRun folderRun(std::move(entries), destination, mode, progress);
   return folderRun.handleAll(stop);
 }

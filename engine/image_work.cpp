@@ -2,6 +2,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vips/vips8>
 
 #include "image_optimizer.h"
@@ -45,8 +46,16 @@ std::string oneLineReason(const std::string& message) {
   const auto colon = line.find(": ");
   if (colon != std::string::npos && (line.find(' ') > colon || line.starts_with('/')))
     line.erase(0, colon + 2);
-  if (line.find("is not a known file format") != std::string::npos)
-    return "not a readable image file";
+  // The decoders' own words for the commonest damage, said plainly.
+  static constexpr std::pair<const char*, const char*> plainWords[] = {
+      {"is not a known file format", "not a readable image file"},
+      {"Premature end of", "the file is cut short"},
+      {"libpng read error", "the PNG data is damaged or cut short"},
+  };
+  for (const auto& [words, plain] : plainWords) {
+    if (line.find(words) != std::string::npos)
+      return plain;
+  }
   if (line.empty())
     line = "the image could not be decoded";
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <random>
+#include <string_view>
+#include <utility>
 
 #include "run_fixture.h"
 #include "test_images.h"
@@ -26,6 +28,17 @@ struct FileReport {
   bool hasProblem() const { return hasNote("  could not "); }
 };
 
+// The log shows a line feed or tab in a name as its Unicode picture; the fixture uses no other control
+// characters.
+std::string realName(std::string shown) {
+  for (const auto& [picture, control] : {std::pair{"\u240A", "\n"}, std::pair{"\u2409", "\t"}}) {
+    for (auto at = shown.find(picture); at != std::string::npos; at = shown.find(picture)) {
+      shown.replace(at, std::string_view(picture).size(), control);
+    }
+  }
+  return shown;
+}
+
 std::vector<FileReport> reportsFrom(const std::vector<std::string>& lines) {
   std::vector<FileReport> reports;
   for (const std::string& line : lines) {
@@ -33,7 +46,7 @@ std::vector<FileReport> reportsFrom(const std::vector<std::string>& lines) {
       if (!reports.empty())
         reports.back().notes.push_back(line);
     } else {
-      reports.push_back({line.substr(line.find("] ") + 2), {}});
+      reports.push_back({realName(line.substr(line.find("] ") + 2)), {}});
     }
   }
   return reports;
