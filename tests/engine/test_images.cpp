@@ -263,4 +263,14 @@ bool hasMetadata(const fs::path& image, const std::string& field) {
   return VImage::new_from_file(image.c_str()).get_typeof(field.c_str()) != 0;
 }
 
+std::string chromaSubsampling(const fs::path& jpeg) {
+  startVips();
+  return VImage::new_from_file(jpeg.c_str()).get_string("jpeg-chroma-subsample");
+}
+
+bool isProgressive(const fs::path& jpeg) {
+  startVips();
+  return VImage::new_from_file(jpeg.c_str()).get_int("jpeg-multiscan") != 0;
+}
+
 }  // namespace test_images

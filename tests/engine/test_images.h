@@ -62,5 +62,8 @@ Pixels dimensionsOf(const std::filesystem::path& image);
 std::vector<double> meanColour(const std::filesystem::path& image, int left, int top, int width, int height);
 // Whether libvips finds a metadata field such as "exif-data" or "icc-profile-data".
 bool hasMetadata(const std::filesystem::path& image, const std::string& field);
+// How libvips describes a JPEG's coding: chroma subsampling ("4:2:0") and whether it is progressive.
+std::string chromaSubsampling(const std::filesystem::path& jpeg);
+bool isProgressive(const std::filesystem::path& jpeg);
 
 }  // namespace test_images
