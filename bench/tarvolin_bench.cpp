@@ -31,7 +31,8 @@ double peakMemoryMiB() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3 || argc > 4) return usage();
+  if (argc < 3 || argc > 4)
+    return usage();
   OutputMode mode = OutputMode::changedOnly;
   if (argc == 4) {
     const std::string_view name = argv[3];
