@@ -12,7 +12,6 @@
 
 namespace fs = std::filesystem;
 using namespace test_images;
-using Names = std::vector<std::string>;
 
 namespace {
 

@@ -10,6 +10,11 @@
 
 #include "image_optimizer.h"
 
+using Names = std::vector<std::string>;
+
+// Spelled out here rather than taken from the engine, so that a changed name fails the tests.
+inline const std::string deletionList = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
+
 // Test names and failure messages show the mode by name.
 inline void PrintTo(ImageOptimizer::OutputMode mode, std::ostream* out) {
   *out << (mode == ImageOptimizer::OutputMode::changedOnly ? "changedOnly" : "fullReplacement");

@@ -14,11 +14,8 @@
 namespace fs = std::filesystem;
 using namespace test_images;
 using Mode = ImageOptimizer::OutputMode;
-using Names = std::vector<std::string>;
 
 namespace {
-
-const std::string deletionList = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
 
 std::string describe(const std::function<void()>& action) {
   try {

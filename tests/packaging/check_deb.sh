@@ -9,8 +9,7 @@ build=$1
 version=$2
 app_id=$3
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "${BASH_SOURCE[0]}")/checks.bash"
 
 out=$(mktemp -d "${TMPDIR:-/tmp}/tarvolin-deb.XXXXXX")
 trap 'rm -rf -- "$out"' EXIT
@@ -69,5 +68,5 @@ for soname in $(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p');
   echo "$soname -> ${owners//$'\n'/ } (in Depends)"
 done
 
-[ "$failures" -eq 0 ] || exit 1
+finish
 echo "$(basename "$deb") Depends: $depends"

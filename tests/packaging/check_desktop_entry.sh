@@ -5,8 +5,7 @@
 set -euo pipefail
 
 entry=$1
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "${BASH_SOURCE[0]}")/checks.bash"
 
 remarks=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate rejected $entry"
 [ -z "$remarks" ] || fail "desktop-file-validate remarks on $entry:"$'\n'"$remarks"
@@ -20,5 +19,5 @@ for category in Graphics Photography; do
 done
 [ "$(value Type)" = Application ] || fail "$entry: Type is not Application"
 
-[ "$failures" -eq 0 ] || exit 1
+finish
 echo "desktop entry $entry is valid"

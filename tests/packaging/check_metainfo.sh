@@ -9,8 +9,7 @@ set -euo pipefail
 metainfo=$1
 version=$2
 screenshot_dir=$3
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "${BASH_SOURCE[0]}")/checks.bash"
 
 # --strict: without it appstreamcli passes files with infos, and a missing content rating is only one.
 appstreamcli validate --no-net --strict --no-color "$metainfo" || fail "appstreamcli rejected $metainfo"
@@ -24,5 +23,5 @@ newest=$(grep -o '<release [^>]*version="[^"]*"' "$metainfo" | head -n 1 | sed '
 [ "$newest" = "$version" ] ||
   fail "newest release in $metainfo is '$newest', but the build is version $version: add a release entry"
 
-[ "$failures" -eq 0 ] || exit 1
+finish
 echo "metainfo $metainfo is valid"

@@ -11,8 +11,7 @@ app_id=$4
 # shellcheck source=tests/packaging/staging.bash
 source "$(dirname "${BASH_SOURCE[0]}")/staging.bash"
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "${BASH_SOURCE[0]}")/checks.bash"
 
 stage_install "$build"
 
@@ -55,5 +54,5 @@ if [ -f "$stage$metainfo" ]; then
   grep -q "<binary>$(basename "$program")</binary>" "$stage$metainfo" || fail "metainfo does not provide $program"
 fi
 
-[ "$failures" -eq 0 ] || exit 1
+finish
 echo "staged install holds:"$'\n'"$installed"
