@@ -1,23 +1,26 @@
-// tarvolin-bench SOURCE DEST [changedOnly|fullReplacement]
+// tarvolin-bench [--jobs N] SOURCE DEST [changedOnly|fullReplacement]
 // Runs the engine on real folders and reports what it did, how long it took and its peak memory.
 // A measuring tool for bench/compare, not a user feature.
 #include <sys/resource.h>
 
+#include <charconv>
 #include <chrono>
 #include <exception>
 #include <iomanip>
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "image_optimizer.h"
+#include "run_log.h"
 
 namespace {
 
 using OutputMode = ImageOptimizer::OutputMode;
 
 int usage() {
-  std::cerr << "usage: tarvolin-bench SOURCE DEST [changedOnly|fullReplacement]\n";
+  std::cerr << "usage: tarvolin-bench [--jobs N] SOURCE DEST [changedOnly|fullReplacement]\n";
   return 2;
 }
 
@@ -31,14 +34,22 @@ double peakMemoryMiB() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3 || argc > 4)
+  std::vector<std::string_view> arguments(argv + 1, argv + argc);
+  RunSettings settings;
+  if (arguments.size() >= 2 && arguments[0] == "--jobs") {
+    const std::string_view count = arguments[1];
+    const auto [end, problem] = std::from_chars(count.data(), count.data() + count.size(), settings.jobs);
+    if (problem != std::errc() || end != count.data() + count.size() || settings.jobs == 0)
+      return usage();
+    arguments.erase(arguments.begin(), arguments.begin() + 2);
+  }
+  if (arguments.size() < 2 || arguments.size() > 3)
     return usage();
   OutputMode mode = OutputMode::changedOnly;
-  if (argc == 4) {
-    const std::string_view name = argv[3];
-    if (name == "fullReplacement") {
+  if (arguments.size() == 3) {
+    if (arguments[2] == "fullReplacement") {
       mode = OutputMode::fullReplacement;
-    } else if (name != "changedOnly") {
+    } else if (arguments[2] != "changedOnly") {
       return usage();
     }
   }
@@ -46,21 +57,27 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   try {
     // Flushed line by line so that a pipe or a log file shows progress as it happens.
-    const auto progress = [](const std::string& line) { std::cout << line << std::endl; };
-    const ImageOptimizer::Result result = ImageOptimizer::run(argv[1], argv[2], mode, progress);
+    const RunEventHandler print = [](const RunEvent& event) {
+      for (const std::string& line : run_log::linesOf(event))
+        std::cout << line << std::endl;
+    };
+    const ImageOptimizer::Result result = ImageOptimizer::run(std::string(arguments[0]), std::string(arguments[1]),
+                                                              mode, print, settings);
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
 
     std::cout << "processed: " << result.processed << '\n'
               << "skippedSmall: " << result.skippedSmall << '\n'
               << "grew: " << result.grew << '\n'
               << "failed: " << result.failed << '\n'
-              << "renamedFiles: " << result.renamedFiles.size() << '\n';
+              << "renamedFiles: " << result.renamedFiles.size() << '\n'
+              << "bytesBefore: " << result.bytesBefore << '\n'
+              << "bytesAfter: " << result.bytesAfter << '\n';
     std::cout << std::fixed << std::setprecision(3) << "wall time: " << wall.count() << " s\n"
               << std::setprecision(1) << "peak memory: " << peakMemoryMiB() << " MiB" << std::endl;
     return 0;
   } catch (...) {
     std::cout.flush();
-    std::cerr << "Error: " << ImageOptimizer::errorDescription(std::current_exception()) << '\n';
+    std::cerr << run_log::errorLine(std::current_exception()) << '\n';
     return 1;
   }
 }

@@ -1,7 +1,6 @@
 #include "deletion_list.h"
 
 #include "file_contents.h"
-#include "temp_file.h"
 
 namespace {
 
@@ -35,16 +34,15 @@ bool fitsOnDeletionList(const std::string& name) {
   return isValidUtf8(name);
 }
 
-std::error_code writeDeletionList(const std::filesystem::path& file, const std::vector<std::string>& names) {
+StepError writeDeletionList(OutputFolder& folder, const std::vector<std::string>& names) {
   std::string text;
   for (const std::string& name : names)
     text += name + '\n';
-  try {
-    TempFile list(file.parent_path());
-    if (const std::error_code error = writeFileContents(list.path(), text))
-      return error;
-    return list.commit(file);
-  } catch (const std::filesystem::filesystem_error& failure) {
-    return failure.code();
-  }
+  StepError error;
+  TempFile list = folder.newFile(error);
+  if (!error)
+    error = writeContents(list, text);
+  if (!error)
+    error = folder.place(list, deletionListName);
+  return error;
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "step_error.h"
+
 enum class ImageKind { jpeg, png, gif };
 
 // One accepted entry of the source folder, with the parts of its name a run decides on.
@@ -15,6 +17,5 @@ struct SourceEntry {
 };
 
 // The regular files (or links to them) directly in `source` whose extension, lower-cased, is jpg, jpeg,
-// png or gif, sorted by name byte-wise (UTF-8 byte order is code point order). Throws
-// std::filesystem::filesystem_error when the folder cannot be listed.
-std::vector<SourceEntry> listImageEntries(const std::filesystem::path& source);
+// png or gif, sorted by name byte-wise (UTF-8 byte order is code point order).
+StepError listImageEntries(const std::filesystem::path& source, std::vector<SourceEntry>& entries);

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
+
+#include "output_folder.h"
+#include "step_error.h"
 
 // The list of converted PNG files that the user deletes from the web server by hand: UTF-8, one name
 // per line, each line ended by a line feed.
@@ -12,5 +13,8 @@
 // without the list naming a wrong file.
 bool fitsOnDeletionList(const std::string& name);
 
-// Written under a temporary name and moved over `file` when complete.
-std::error_code writeDeletionList(const std::filesystem::path& file, const std::vector<std::string>& names);
+// The list's name in the output folder.
+inline constexpr const char* deletionListName = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
+
+// Written whole into a temporary file and placed over any earlier list in one step.
+StepError writeDeletionList(OutputFolder& folder, const std::vector<std::string>& names);

@@ -35,15 +35,18 @@ bool isRegularFile(const fs::directory_entry& entry) {
 
 }  // namespace
 
-std::vector<SourceEntry> listImageEntries(const fs::path& source) {
-  std::vector<SourceEntry> entries;
-  for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
-    const fs::path name = entry.path().filename();
+StepError listImageEntries(const fs::path& source, std::vector<SourceEntry>& entries) {
+  entries.clear();
+  std::error_code error;
+  for (fs::directory_iterator entry(source, error), end; !error && entry != end; entry.increment(error)) {
+    const fs::path name = entry->path().filename();
     const std::optional<ImageKind> kind = kindOfExtension(name);
-    if (!kind || !isRegularFile(entry))
+    if (!kind || !isRegularFile(*entry))
       continue;
-    entries.push_back({entry.path(), name.string(), name.stem().string(), *kind});
+    entries.push_back({entry->path(), name.string(), name.stem().string(), *kind});
   }
+  if (error)
+    return StepError::ofCode(error);
   std::ranges::sort(entries, {}, &SourceEntry::name);
-  return entries;
+  return {};
 }

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "image_optimizer.h"
+#include "run_events.h"
+
+// The wording of every line a run shows the user: the one place that knows it. The window, the
+// command-line program and the bench all print through it.
+namespace run_log {
+
+// "[3/12] banner.png" for a FileStarted; the indented problem lines of a FileOutcome, none when all
+// went as intended; the line about an unwritable deletion list.
+std::vector<std::string> linesOf(const RunEvent& event);
+
+// What closes the log of a finished run: a blank line, "Done. …" and the lines that apply.
+std::vector<std::string> closingLines(const ImageOptimizer::Result& result);
+
+// The one line that closes the log of a failed run: "Error: " and the description.
+std::string errorLine(const std::exception_ptr& error);
+
+// "72.9 MB → 4.1 MB (94 % smaller)": the run's images before and after, in decimal units.
+std::string bytesSavedText(const ImageOptimizer::Result& result);
+
+// "1.5 MB": decimal units with one decimal place, as desktop file managers show sizes.
+std::string sizeText(std::uint64_t bytes);
+
+// A file name as the log shows it, always on one line: control characters (a line feed in a name)
+// appear as their Unicode pictures.
+std::string shownName(const std::string& name);
+
+}  // namespace run_log

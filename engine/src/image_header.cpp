@@ -1,0 +1,356 @@
+#include "image_header.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "source_file.h"
+
+namespace {
+
+// Reads a file front to back in blocks, through the descriptor the run opened.
+class ByteReader {
+ public:
+  explicit ByteReader(const SourceFile& file) : file_(file) {}
+
+  // Moves to the next 0xFF byte without looking at the others one by one: most of a JPEG is scan data.
+  void seekMarkerByte() {
+    for (;;) {
+      const void* found = std::memchr(buffer_.data() + at_, 0xFF, filled_ - at_);
+      if (found != nullptr) {
+        at_ = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - buffer_.data());
+        return;
+      }
+      at_ = filled_;
+      if (!refill())
+        return;
+    }
+  }
+  // The next byte, or -1 at the end of the file (or on a read error, which looks the same to a parser).
+  int next() {
+    if (at_ == filled_ && !refill())
+      return -1;
+    return buffer_[at_++];
+  }
+  bool read(unsigned char* out, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const int byte = next();
+      if (byte < 0)
+        return false;
+      out[i] = static_cast<unsigned char>(byte);
+    }
+    return true;
+  }
+  // Skips `count` bytes; false when the file ends first.
+  bool skip(std::uint64_t count) {
+    const std::uint64_t buffered = filled_ - at_;
+    if (count <= buffered) {
+      at_ += static_cast<std::size_t>(count);
+      return true;
+    }
+    offset_ += count - buffered;
+    at_ = filled_ = 0;
+    return offset_ <= file_.size();
+  }
+
+ private:
+  bool refill() {
+    const long long count = file_.readAt(offset_, buffer_.data(), buffer_.size());
+    if (count <= 0)
+      return false;
+    offset_ += static_cast<std::uint64_t>(count);
+    filled_ = static_cast<std::size_t>(count);
+    at_ = 0;
+    return true;
+  }
+
+  const SourceFile& file_;
+  std::array<unsigned char, 1 << 16> buffer_{};
+  std::uint64_t offset_ = 0;
+  std::size_t filled_ = 0;
+  std::size_t at_ = 0;
+};
+
+std::uint32_t bigEndian(const unsigned char* bytes, int count) {
+  std::uint32_t value = 0;
+  for (int i = 0; i < count; ++i)
+    value = value << 8 | bytes[i];
+  return value;
+}
+
+// Every image, whatever its kind, needs a working set of about this much on top of its decode buffer:
+// the shrunk image, the encoder's buffers and libvips' own.
+constexpr std::uint64_t workingSet = 64ULL << 20;
+
+StepError checkPixels(const ImageHeader& header, const DecodeLimits& limits) {
+  if (static_cast<std::uint64_t>(header.width) * header.height <= limits.maxPixels)
+    return {};
+  return StepError::inWords("the image is too large to decode safely (" + std::to_string(header.width) + " x " +
+                            std::to_string(header.height) + " pixels)");
+}
+
+// --- JPEG ---------------------------------------------------------------------------------------------
+
+struct JpegComponent {
+  int horizontal = 1;
+  int vertical = 1;
+};
+
+struct JpegFrame {
+  int precision = 8;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::vector<JpegComponent> components;
+  bool progressive = false;
+};
+
+// libjpeg keeps every coefficient of a multi-scan image: 64 of 2 bytes per 8 x 8 block, per component,
+// with the blocks padded to whole MCUs.
+std::uint64_t coefficientBytes(const JpegFrame& frame) {
+  int maxHorizontal = 1;
+  int maxVertical = 1;
+  for (const JpegComponent& component : frame.components) {
+    maxHorizontal = std::max(maxHorizontal, component.horizontal);
+    maxVertical = std::max(maxVertical, component.vertical);
+  }
+  const std::uint64_t mcuColumns = (frame.width + 8ULL * maxHorizontal - 1) / (8ULL * maxHorizontal);
+  const std::uint64_t mcuRows = (frame.height + 8ULL * maxVertical - 1) / (8ULL * maxVertical);
+  std::uint64_t blocks = 0;
+  for (const JpegComponent& component : frame.components)
+    blocks += mcuColumns * component.horizontal * mcuRows * component.vertical;
+  return blocks * 64 * 2;
+}
+
+// What the decoder here cannot read at all, in words a user can follow.
+StepError unreadableFrame(int marker, const JpegFrame& frame) {
+  if (marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF)
+    return StepError::inWords("a lossless JPEG, which cannot be read");
+  if (marker == 0xC5 || marker == 0xC6 || marker == 0xCD || marker == 0xCE)
+    return StepError::inWords("a hierarchical JPEG, which cannot be read");
+  if (frame.precision != 8)
+    return StepError::inWords("a " + std::to_string(frame.precision) + "-bit JPEG, which cannot be read");
+  if (frame.width == 0 || frame.height == 0 || frame.components.empty() || frame.components.size() > 4)
+    return StepError::inWords("the JPEG data is damaged");
+  return {};
+}
+
+bool readFrame(ByteReader& reader, std::uint32_t length, JpegFrame& frame) {
+  unsigned char fixed[6];
+  if (length < 8 || !reader.read(fixed, sizeof fixed))
+    return false;
+  frame.precision = fixed[0];
+  frame.height = bigEndian(fixed + 1, 2);
+  frame.width = bigEndian(fixed + 3, 2);
+  const unsigned count = fixed[5];
+  if (length != 8 + 3 * count)
+    return false;
+  for (unsigned i = 0; i < count; ++i) {
+    unsigned char component[3];
+    if (!reader.read(component, sizeof component))
+      return false;
+    const int horizontal = component[1] >> 4;
+    const int vertical = component[1] & 0x0F;
+    if (horizontal < 1 || horizontal > 4 || vertical < 1 || vertical > 4)
+      return false;
+    frame.components.push_back({horizontal, vertical});
+  }
+  return true;
+}
+
+void finishJpeg(const JpegFrame& frame, ImageHeader& header) {
+  header.wholeImageDecode = frame.progressive || header.scans > 1;
+  header.decodeBuffer = header.wholeImageDecode ? coefficientBytes(frame) : 0;
+}
+
+// Walks the marker segments and the entropy-coded data between them up to the end marker, counting the
+// scans. Counting stops as soon as the limit is passed: a bomb need not be read to its end.
+StepError inspectJpeg(ByteReader& reader, const DecodeLimits& limits, ImageHeader& header) {
+  JpegFrame frame;
+  bool seenFrame = false;
+  for (;;) {
+    reader.seekMarkerByte();  // past scan data, or junk between segments that decoders skip too
+    int byte = reader.next();
+    if (byte < 0)
+      break;
+    do {
+      byte = reader.next();
+    } while (byte == 0xFF);  // fill bytes
+    if (byte < 0)
+      break;
+    if (byte == 0x00 || (byte >= 0xD0 && byte <= 0xD7) || byte == 0x01)
+      continue;  // a stuffed 0xFF in scan data, a restart marker, or TEM: no segment follows
+    if (byte == 0xD9) {  // the end marker: the file is whole
+      if (!seenFrame || header.scans == 0)
+        return StepError::inWords("the JPEG data is damaged");
+      finishJpeg(frame, header);
+      return {};
+    }
+    unsigned char lengthBytes[2];
+    if (!reader.read(lengthBytes, 2))
+      break;
+    const std::uint32_t length = bigEndian(lengthBytes, 2);
+    if (length < 2)
+      return StepError::inWords("the JPEG data is damaged");
+    const bool isFrame = byte >= 0xC0 && byte <= 0xCF && byte != 0xC4 && byte != 0xC8 && byte != 0xCC;
+    if (isFrame && !seenFrame) {
+      seenFrame = true;
+      if (!readFrame(reader, length, frame))
+        return StepError::inWords("the JPEG data is damaged");
+      frame.progressive = byte == 0xC2 || byte == 0xC6 || byte == 0xCA || byte == 0xCE;
+      if (const StepError refused = unreadableFrame(byte, frame))
+        return refused;
+      header.width = frame.width;
+      header.height = frame.height;
+      if (const StepError refused = checkPixels(header, limits))
+        return refused;
+      continue;
+    }
+    if (byte == 0xDA) {
+      if (!seenFrame)
+        return StepError::inWords("the JPEG data is damaged");
+      if (++header.scans > limits.maxScans) {
+        return StepError::inWords("the JPEG is built from more than " + std::to_string(limits.maxScans) +
+                                  " scans, far more than any real photo needs");
+      }
+    }
+    if (!reader.skip(length - 2))
+      break;
+  }
+  header.cutShort = true;
+  if (!seenFrame)
+    return StepError::inWords("the file is cut short");
+  finishJpeg(frame, header);
+  return {};
+}
+
+// --- PNG ----------------------------------------------------------------------------------------------
+
+constexpr unsigned char pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+// Bytes per pixel as libvips decodes it: a palette becomes RGB, or RGBA with transparency.
+unsigned decodedBytesPerPixel(int colourType, int bitDepth, bool transparency) {
+  unsigned samples = 4;
+  switch (colourType) {
+    case 0:
+      samples = transparency ? 2 : 1;
+      break;
+    case 2:
+    case 3:
+      samples = transparency ? 4 : 3;
+      break;
+    case 4:
+      samples = 2;
+      break;
+    default:
+      break;
+  }
+  return samples * (bitDepth == 16 ? 2 : 1);
+}
+
+// An interlaced PNG is decoded whole before its first row comes out.
+void finishPng(bool interlaced, unsigned bytesPerPixel, ImageHeader& header) {
+  header.wholeImageDecode = interlaced;
+  header.decodeBuffer = interlaced ? std::uint64_t{header.width} * header.height * bytesPerPixel : 0;
+}
+
+StepError inspectPng(ByteReader& reader, const DecodeLimits& limits, ImageHeader& header) {
+  reader.skip(sizeof pngSignature);
+  int bitDepth = 8;
+  int colourType = 2;
+  bool interlaced = false;
+  bool transparency = false;
+  bool seenHeader = false;
+  for (;;) {
+    unsigned char chunk[8];
+    if (!reader.read(chunk, sizeof chunk))
+      break;
+    const std::uint32_t length = bigEndian(chunk, 4);
+    const std::string type(reinterpret_cast<const char*>(chunk + 4), 4);
+    if (length > 0x7FFFFFFFu)
+      return StepError::inWords("the PNG data is damaged");
+    if (!seenHeader) {
+      unsigned char fields[13];
+      if (type != "IHDR" || length != sizeof fields)
+        return StepError::inWords("the PNG data is damaged");
+      if (!reader.read(fields, sizeof fields))
+        break;
+      header.width = bigEndian(fields, 4);
+      header.height = bigEndian(fields + 4, 4);
+      bitDepth = fields[8];
+      colourType = fields[9];
+      interlaced = fields[12] == 1;
+      seenHeader = true;
+      if (header.width == 0 || header.height == 0)
+        return StepError::inWords("the PNG data is damaged");
+      if (const StepError refused = checkPixels(header, limits))
+        return refused;
+      if (!reader.skip(4))
+        break;
+      continue;
+    }
+    if (type == "tRNS")
+      transparency = true;
+    if (type == "IEND") {
+      finishPng(interlaced, decodedBytesPerPixel(colourType, bitDepth, transparency), header);
+      return {};
+    }
+    if (!reader.skip(std::uint64_t{length} + 4))
+      break;
+  }
+  header.cutShort = true;
+  if (!seenHeader)
+    return StepError::inWords("the file is cut short");
+  finishPng(interlaced, decodedBytesPerPixel(colourType, bitDepth, transparency), header);
+  return {};
+}
+
+}  // namespace
+
+StepError inspectImage(const SourceFile& file, const DecodeLimits& limits, ImageHeader& header) {
+  header = {};
+  unsigned char start[8] = {};
+  const long long count = file.readAt(0, start, sizeof start);
+  if (count < 0)
+    return StepError::ofErrno();
+  ByteReader reader(file);
+  StepError error;
+  if (count >= 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF) {
+    header.format = ImageFormat::jpeg;
+    error = inspectJpeg(reader, limits, header);
+  } else if (count == 8 && std::memcmp(start, pngSignature, 8) == 0) {
+    header.format = ImageFormat::png;
+    error = inspectPng(reader, limits, header);
+  } else {
+    return StepError::inWords("not a JPEG or PNG image");
+  }
+  if (error)
+    return error;
+  const std::uint64_t needed = memoryToDecode(header);
+  if (needed > limits.maxDecodeMemory) {
+    return StepError::inWords("the image needs about " + memoryText(needed) +
+                              " of memory to decode, more than the " + memoryText(limits.maxDecodeMemory) +
+                              " allowed");
+  }
+  return {};
+}
+
+std::uint64_t memoryToDecode(const ImageHeader& header) {
+  return header.decodeBuffer + workingSet;
+}
+
+std::string memoryText(std::uint64_t bytes) {
+  constexpr double gib = 1024.0 * 1024.0 * 1024.0;
+  constexpr double mib = 1024.0 * 1024.0;
+  char text[32];
+  if (bytes >= (1ULL << 30)) {
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / gib);
+    std::string shown = text;
+    if (shown.ends_with(".0"))
+      shown.resize(shown.size() - 2);  // "1 GiB", not "1.0 GiB"
+    return shown + " GiB";
+  }
+  std::snprintf(text, sizeof text, "%.0f MiB", static_cast<double>(bytes) / mib);
+  return text;
+}

@@ -1,0 +1,289 @@
+// The image work: the only code that talks to libvips.
+#include "image_work.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vips/vips8>
+
+using vips::VImage;
+using vips::VOption;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Chosen by measurement on a corpus of real photographs: see bench/README.md.
+constexpr bool progressiveJpeg = true;
+
+// --- What can go wrong, in plain words ------------------------------------------------------------------
+
+// Why an image could not be re-encoded once libvips has failed on it. libvips' own messages are never
+// shown: they are the decoders' jargon, and its error buffer is shared by every thread of the process, so
+// a message there may belong to another image. The reason is taken from what this file knows instead.
+enum class WorkFailure { tookTooLong, stopped, writeFailed, cutShort, jpegDamaged, pngDamaged };
+
+constexpr std::pair<WorkFailure, const char*> plainWords[] = {
+    {WorkFailure::tookTooLong, "the image took too long to decode (more than %s)"},
+    {WorkFailure::stopped, "the run was stopped before the image was finished"},
+    {WorkFailure::writeFailed, "write error (%s)"},
+    {WorkFailure::cutShort, "the file is cut short"},
+    {WorkFailure::jpegDamaged, "the JPEG data is damaged"},
+    {WorkFailure::pngDamaged, "the PNG data is damaged"},
+};
+
+StepError failure(WorkFailure kind, const std::string& detail = {}) {
+  for (const auto& [failureKind, words] : plainWords) {
+    if (failureKind != kind)
+      continue;
+    std::string text = words;
+    if (const auto slot = text.find("%s"); slot != std::string::npos)
+      text.replace(slot, 2, detail);
+    return StepError::inWords(text);
+  }
+  return StepError::inWords("the image could not be decoded");
+}
+
+std::string secondsText(Clock::duration duration) {
+  return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count()) + " seconds";
+}
+
+// --- The time an image may take -------------------------------------------------------------------------
+
+// Checked from libvips' threads, whenever the decoder asks for more bytes and whenever the pipeline
+// reports progress: an image past its time is given up there.
+class WorkClock {
+ public:
+  explicit WorkClock(const WorkLimits& limits) : limits_(limits), deadline_(Clock::now() + limits.budget) {}
+
+  bool expired() {
+    const std::lock_guard lock(mutex_);
+    const Clock::time_point now = Clock::now();
+    if (limits_.stop.stop_requested()) {
+      if (!stopSeen_) {
+        stopSeen_ = true;
+        stopDeadline_ = now + limits_.stopGrace;
+      }
+      if (now >= stopDeadline_) {
+        reason_ = WorkFailure::stopped;
+        return true;
+      }
+    }
+    if (now >= deadline_) {
+      reason_ = WorkFailure::tookTooLong;
+      return true;
+    }
+    return false;
+  }
+  std::optional<WorkFailure> reason() const {
+    const std::lock_guard lock(mutex_);
+    return reason_;
+  }
+
+ private:
+  const WorkLimits& limits_;
+  const Clock::time_point deadline_;
+  mutable std::mutex mutex_;
+  bool stopSeen_ = false;
+  Clock::time_point stopDeadline_{};
+  std::optional<WorkFailure> reason_;
+};
+
+// --- libvips reads the source and writes the output through the run's own descriptors ------------------
+
+struct SourceReading {
+  const SourceFile* file;
+  WorkClock* clock;
+  std::int64_t position = 0;
+};
+
+gint64 readSource(VipsSourceCustom*, void* buffer, gint64 length, SourceReading* reading) {
+  if (reading->clock->expired())
+    return -1;  // the decoder stops with an error at once
+  const long long count = reading->file->readAt(static_cast<std::uint64_t>(reading->position), buffer,
+                                                static_cast<std::size_t>(length));
+  if (count < 0)
+    return -1;
+  reading->position += count;
+  return count;
+}
+
+gint64 seekSource(VipsSourceCustom*, gint64 offset, int whence, SourceReading* reading) {
+  const auto size = static_cast<std::int64_t>(reading->file->size());
+  const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? reading->position : size;
+  if (base + offset < 0)
+    return -1;
+  reading->position = base + offset;
+  return reading->position;
+}
+
+vips::VSource sourceFor(SourceReading& reading) {
+  VipsSourceCustom* custom = vips_source_custom_new();
+  g_signal_connect(custom, "read", G_CALLBACK(readSource), &reading);
+  g_signal_connect(custom, "seek", G_CALLBACK(seekSource), &reading);
+  return vips::VSource(VIPS_SOURCE(custom));
+}
+
+struct OutputWriting {
+  int descriptor;
+  std::atomic<int> error{0};
+};
+
+gint64 writeOutput(VipsTargetCustom*, const void* data, gint64 length, OutputWriting* writing) {
+  const char* bytes = static_cast<const char*>(data);
+  gint64 done = 0;
+  while (done < length) {
+    const ssize_t written = ::write(writing->descriptor, bytes + done, static_cast<std::size_t>(length - done));
+    if (written < 0 && errno == EINTR)
+      continue;
+    if (written < 0) {
+      writing->error = errno;
+      return -1;
+    }
+    done += written;
+  }
+  return done;
+}
+
+gint endOutput(VipsTargetCustom*, OutputWriting*) {
+  return 0;
+}
+
+vips::VTarget targetFor(OutputWriting& writing) {
+  VipsTargetCustom* custom = vips_target_custom_new();
+  g_signal_connect(custom, "write", G_CALLBACK(writeOutput), &writing);
+  g_signal_connect(custom, "end", G_CALLBACK(endOutput), &writing);
+  return vips::VTarget(VIPS_TARGET(custom));
+}
+
+// --- The pixels -----------------------------------------------------------------------------------------
+
+bool hasIccProfile(const VImage& image) {
+  return image.get_typeof(VIPS_META_ICC_NAME) != 0;
+}
+
+bool isGrey(const VImage& image) {
+  return image.interpretation() == VIPS_INTERPRETATION_B_W || image.interpretation() == VIPS_INTERPRETATION_GREY16;
+}
+
+// Shrinks while decoding where the format allows, upright per the EXIF orientation; never enlarges.
+// Colour-managed to sRGB only when the image says it is in another space, so that plain sRGB photos pay
+// nothing for it.
+VImage shrunkUpright(const vips::VSource& source, const VImage& header, int maxSize) {
+  VOption* options = VImage::option()
+                         ->set("height", maxSize)
+                         ->set("size", VIPS_SIZE_DOWN)
+                         ->set("option_string", "fail_on=truncated");
+  if (hasIccProfile(header) || header.interpretation() == VIPS_INTERPRETATION_CMYK) {
+    options->set("import_profile", header.interpretation() == VIPS_INTERPRETATION_CMYK ? "cmyk" : "srgb")
+        ->set("export_profile", "srgb");
+  }
+  return VImage::thumbnail_source(source, maxSize, options);
+}
+
+// Transparent images go onto white before they are shrunk: a JPEG has no alpha anyway, and flattening
+// first spares the resampler its premultiplied floating-point pass, for the same pixels within rounding.
+VImage flattenedThenShrunk(const vips::VSource& source, const VImage& header, int maxSize) {
+  VImage image = VImage::new_from_source(
+      source, "", VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL)->set("fail_on", VIPS_FAIL_ON_TRUNCATED));
+  if (hasIccProfile(header)) {
+    image = image.icc_transform("srgb", VImage::option()->set("embedded", true)->set("input_profile", "srgb"));
+  }
+  image = image.colourspace(isGrey(image) ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB)
+              .flatten(VImage::option()->set("background", 255.0));
+  return image.thumbnail_image(maxSize, VImage::option()->set("height", maxSize)->set("size", VIPS_SIZE_DOWN));
+}
+
+// JPEG holds 8-bit grey or sRGB without alpha: transparent areas go onto white, as on a web page.
+VImage webReady(VImage image) {
+  image = image.colourspace(isGrey(image) ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB);
+  if (image.has_alpha())
+    image = image.flatten(VImage::option()->set("background", 255.0));
+  if (image.format() != VIPS_FORMAT_UCHAR)
+    image = image.cast(VIPS_FORMAT_UCHAR);
+  return image;
+}
+
+// Called as the pipeline computes; the kill flag ends the computation with an error.
+void watchProgress(VipsImage* computed, VipsProgress*, WorkClock* clock) {
+  if (clock->expired())
+    vips_image_set_kill(computed, TRUE);
+}
+
+void saveJpeg(VImage image, vips::VTarget& target, int quality, WorkClock& clock) {
+  vips_image_set_progress(image.get_image(), TRUE);
+  g_signal_connect(image.get_image(), "eval", G_CALLBACK(watchProgress), &clock);
+  image.jpegsave_target(target, VImage::option()
+                                    ->set("Q", quality)
+                                    ->set("strip", true)
+                                    ->set("optimize_coding", true)
+                                    ->set("interlace", progressiveJpeg)
+                                    ->set("subsample_mode", VIPS_FOREIGN_SUBSAMPLE_ON));
+}
+
+StepError decodeFailure(const ImageHeader& header) {
+  if (header.cutShort)
+    return failure(WorkFailure::cutShort);
+  return failure(header.format == ImageFormat::png ? WorkFailure::pngDamaged : WorkFailure::jpegDamaged);
+}
+
+}  // namespace
+
+StepError startImageLibrary() {
+  static std::once_flag once;
+  static std::string problem;
+  std::call_once(once, [] {
+    if (VIPS_INIT("tarvolin") != 0) {
+      problem = vips_error_buffer();
+      vips_error_clear();
+      if (problem.empty())
+        problem = "unknown reason";
+      return;
+    }
+    vips_cache_set_max(0);  // every file is different
+    // Only the two decoders this program needs may ever run, whatever a file's bytes claim to be: the
+    // others (PDF, SVG, TIFF, ...) are more code for a hostile file to reach.
+    vips_operation_block_set("VipsForeignLoad", TRUE);
+    vips_operation_block_set("VipsForeignLoadJpegSource", FALSE);
+    vips_operation_block_set("VipsForeignLoadPngSource", FALSE);
+    // A damaged file is reported on its own line in the log; libvips' warnings on stderr would only
+    // repeat it where no user looks.
+    g_log_set_handler(
+        "VIPS", G_LOG_LEVEL_WARNING, [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+  });
+  if (!problem.empty())
+    return StepError::inWords("The image library could not be started: " + problem);
+  return {};
+}
+
+void setImageThreads(int threads) {
+  vips_concurrency_set(threads);
+}
+
+StepError reencodeImage(const SourceFile& input, const ImageHeader& header, TempFile& output, std::int64_t maxSize,
+                        std::int64_t quality, const WorkLimits& limits) {
+  WorkClock clock(limits);
+  SourceReading reading{&input, &clock};
+  OutputWriting writing{output.descriptor()};
+  try {
+    const vips::VSource source = sourceFor(reading);
+    const VImage described = VImage::new_from_source(source, "", VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
+    const int bound = static_cast<int>(maxSize);
+    const VImage shrunk = described.has_alpha() ? flattenedThenShrunk(source, described, bound)
+                                                : shrunkUpright(source, described, bound);
+    vips::VTarget target = targetFor(writing);
+    saveJpeg(webReady(shrunk), target, static_cast<int>(quality), clock);
+    return {};
+  } catch (const vips::VError&) {
+    vips_error_clear();
+    if (const auto reason = clock.reason())
+      return failure(*reason, secondsText(limits.budget));
+    if (const int error = writing.error.load())
+      return failure(WorkFailure::writeFailed, std::error_code(error, std::generic_category()).message());
+    return decodeFailure(header);
+  }
+}

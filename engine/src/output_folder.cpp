@@ -1,0 +1,84 @@
+#include "output_folder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<struct stat> entryStatus(int folder, const std::string& name) {
+  struct stat status {};
+  if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    return std::nullopt;
+  return status;
+}
+
+}  // namespace
+
+bool foldsCase(CaseProbeFolder& folder) {
+  const std::string name = folder.createProbeFile();
+  if (name.empty())
+    return false;
+  std::string other = name;
+  std::ranges::transform(other, other.begin(), [](unsigned char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : static_cast<char>(c);
+  });
+  const bool folds = other != name && folder.sameEntry(name, other);
+  folder.removeProbeFile(name);
+  return folds;
+}
+
+OutputFolder OutputFolder::open(const fs::path& path, StepError& error) {
+  OutputFolder folder;
+  folder.path_ = path;
+  folder.descriptor_ = FileDescriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  error = folder.descriptor_.valid() ? StepError() : StepError::ofErrno();
+  return folder;
+}
+
+StepError OutputFolder::requireWritable() {
+  StepError error;
+  newFile(error);
+  return error;
+}
+
+StepError OutputFolder::place(TempFile& file, const std::string& name) {
+  if (const auto existing = entryStatus(descriptor(), name); existing && S_ISDIR(existing->st_mode))
+    return StepError::inWords("a folder named " + name + " is in the way");
+  return file.placeAs(name);
+}
+
+StepError OutputFolder::remove(const std::string& name) {
+  if (::unlinkat(descriptor(), name.c_str(), 0) != 0 && errno != ENOENT)
+    return StepError::ofErrno();
+  return {};
+}
+
+std::optional<FileIdentity> OutputFolder::fileAt(const std::string& name) const {
+  const auto status = entryStatus(descriptor(), name);
+  if (!status || !S_ISREG(status->st_mode))
+    return std::nullopt;
+  return FileIdentity{status->st_dev, status->st_ino};
+}
+
+std::string OutputFolder::createProbeFile() {
+  std::string name = TempFile::freshName();  // a crash before its removal leaves a removable leftover
+  const FileDescriptor probe(
+      ::openat(descriptor(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  return probe.valid() ? name : std::string();
+}
+
+bool OutputFolder::sameEntry(const std::string& name, const std::string& other) {
+  const auto first = entryStatus(descriptor(), name);
+  const auto second = entryStatus(descriptor(), other);
+  return first && second && first->st_dev == second->st_dev && first->st_ino == second->st_ino;
+}
+
+void OutputFolder::removeProbeFile(const std::string& name) {
+  ::unlinkat(descriptor(), name.c_str(), 0);
+}

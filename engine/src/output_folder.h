@@ -1,0 +1,57 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "file_descriptor.h"
+#include "source_file.h"
+#include "step_error.h"
+#include "temp_file.h"
+
+// What finding out whether a folder tells names apart by case needs of it; a test stands in for a file
+// system it cannot mount.
+class CaseProbeFolder {
+ public:
+  virtual ~CaseProbeFolder() = default;
+  // Creates a new empty file and returns its name, or an empty name when none can be created.
+  virtual std::string createProbeFile() = 0;
+  // Whether `other` names the same entry as `name`.
+  virtual bool sameEntry(const std::string& name, const std::string& other) = 0;
+  virtual void removeProbeFile(const std::string& name) = 0;
+};
+
+// True when the folder takes a name in other letter cases as the same name (FAT and exFAT drives, SMB
+// shares, case-folding folders): there, photo.jpg and Photo.jpg are one file.
+bool foldsCase(CaseProbeFolder& folder);
+
+// The output folder, held open for the whole run: every file is created, placed and removed relative to
+// this one descriptor, so that nothing is ever written outside it, whatever happens to its entries or
+// to the path that led to it.
+class OutputFolder final : public CaseProbeFolder {
+ public:
+  OutputFolder() = default;
+  // The folder must exist.
+  static OutputFolder open(const std::filesystem::path& path, StepError& error);
+
+  const std::filesystem::path& path() const { return path_; }
+  int descriptor() const { return descriptor_.get(); }
+
+  // Fails, as a run-ending error would, when no file can be created in the folder.
+  StepError requireWritable();
+
+  TempFile newFile(StepError& error) { return TempFile::create(descriptor(), error); }
+  // Puts `file` under `name`, replacing what is there; a folder of that name stays and is named.
+  StepError place(TempFile& file, const std::string& name);
+  StepError remove(const std::string& name);
+  // The regular file under `name` (not following a link), if there is one.
+  std::optional<FileIdentity> fileAt(const std::string& name) const;
+
+  std::string createProbeFile() override;
+  bool sameEntry(const std::string& name, const std::string& other) override;
+  void removeProbeFile(const std::string& name) override;
+
+ private:
+  std::filesystem::path path_;
+  FileDescriptor descriptor_;
+};

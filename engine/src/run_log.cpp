@@ -1,0 +1,127 @@
+#include "run_log.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace run_log {
+namespace {
+
+// Spelled out rather than built from a constant: the user reads this name, and a rename of the file
+// must not change the sentences silently.
+constexpr const char* deletionListName = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
+
+std::string progressLine(const FileStarted& started) {
+  return "[" + std::to_string(started.number) + "/" + std::to_string(started.total) + "] " +
+         shownName(started.name);
+}
+
+std::vector<std::string> problemLines(const FileOutcome& outcome) {
+  std::vector<std::string> lines;
+  switch (outcome.ownName) {
+    case OwnNameReason::none:
+      break;
+    case OwnNameReason::nameTaken:
+      lines.push_back("  kept its own name: " + shownName(outcome.convertedName) + " is taken by " +
+                      shownName(outcome.nameTakenBy));
+      break;
+    case OwnNameReason::cannotBeListed:
+      lines.push_back("  kept its own name: the name cannot be written to " + std::string(deletionListName));
+      break;
+  }
+  if (outcome.fate == FileFate::failed) {
+    // "Kept the original" only when the original really is in the output folder (or was meant to stay
+    // out of it, which never happens after a failed re-encode).
+    lines.push_back(std::string("  could not re-encode") +
+                    (outcome.copyFailure.empty() ? " (kept the original): " : ": ") + outcome.reencodeFailure);
+  }
+  if (!outcome.copyFailure.empty())
+    lines.push_back("  could not copy: " + outcome.copyFailure);
+  return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> linesOf(const RunEvent& event) {
+  if (const auto* started = std::get_if<FileStarted>(&event))
+    return {progressLine(*started)};
+  if (const auto* outcome = std::get_if<FileOutcome>(&event))
+    return problemLines(*outcome);
+  const auto& listFailure = std::get<DeletionListFailure>(event);
+  return {"  could not write " + std::string(deletionListName) + ": " + listFailure.reason};
+}
+
+std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
+  std::vector<std::string> lines{"", "Done. " + std::to_string(result.processed) + " resized/converted, " +
+                                         std::to_string(result.skippedSmall) + " already small."};
+  if (result.grew > 0) {
+    lines.push_back(std::to_string(result.grew) +
+                    " came out larger after reprocessing -- kept the original instead.");
+  }
+  if (result.failed > 0)
+    lines.push_back(std::to_string(result.failed) + " file(s) could not be optimized -- see the messages above.");
+  if (!result.renamedFiles.empty()) {
+    lines.push_back("");
+    lines.push_back(std::to_string(result.renamedFiles.size()) +
+                    " file(s) changed format and won't be overwritten on the server.");
+    if (result.deletionListFailed) {
+      lines.push_back(std::string(deletionListName) + " could not be written -- see the message above.");
+    } else {
+      lines.push_back("See " + std::string(deletionListName) + " in the output folder for the list.");
+    }
+  }
+  return lines;
+}
+
+std::string errorLine(const std::exception_ptr& error) {
+  return "Error: " + ImageOptimizer::errorDescription(error);
+}
+
+std::string sizeText(std::uint64_t bytes) {
+  if (bytes == 1)
+    return "1 byte";
+  if (bytes < 1000)
+    return std::to_string(bytes) + " bytes";
+  static constexpr const char* units[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
+  double value = static_cast<double>(bytes) / 1000.0;
+  std::size_t unit = 0;
+  // Rounded as shown, so that 999,960 bytes reads "1.0 MB" and not "1000.0 kB".
+  while (std::round(value * 10.0) >= 10000.0 && unit + 1 < std::size(units)) {
+    value /= 1000.0;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
+}
+
+std::string bytesSavedText(const ImageOptimizer::Result& result) {
+  const std::string sizes = sizeText(result.bytesBefore) + " \u2192 " + sizeText(result.bytesAfter);
+  if (result.bytesAfter >= result.bytesBefore)
+    return sizes + " (unchanged)";
+  const double saved = static_cast<double>(result.bytesBefore - result.bytesAfter) /
+                       static_cast<double>(result.bytesBefore) * 100.0;
+  if (saved < 0.5)
+    return sizes + " (less than 1 % smaller)";
+  // Never "100 % smaller" while something was written.
+  const long shown = std::min(std::lround(saved), 99L);
+  return sizes + " (" + std::to_string(shown) + " % smaller)";
+}
+
+std::string shownName(const std::string& name) {
+  std::string shown;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20) {
+      shown += "\xE2\x90";  // U+2400 + byte
+      shown += static_cast<char>(0x80 + byte);
+    } else if (byte == 0x7F) {
+      shown += "\xE2\x90\xA1";
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+}  // namespace run_log

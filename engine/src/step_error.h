@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+#include <utility>
+
+// How one step below ImageOptimizer::run went: nothing wrong, or what went wrong as the system's code
+// and, where the system's message would not do, plain words for the log. Steps return it; only the
+// run decides whether a failure ends the run (and then throws it, in one place).
+class StepError {
+ public:
+  StepError() = default;
+
+  static StepError ofCode(std::error_code code) { return StepError(code, {}); }
+  static StepError ofErrno(int number = errno) { return ofCode({number, std::generic_category()}); }
+  static StepError inWords(std::string words) { return StepError({}, std::move(words)); }
+
+  explicit operator bool() const { return failed_; }
+  const std::error_code& code() const { return code_; }
+  // The words the log shows after "could not …: ".
+  std::string reason() const { return words_.empty() ? code_.message() : words_; }
+
+ private:
+  StepError(std::error_code code, std::string words)
+      : failed_(true), code_(code), words_(std::move(words)) {}
+
+  bool failed_ = false;
+  std::error_code code_;
+  std::string words_;
+};

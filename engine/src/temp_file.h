@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "file_descriptor.h"
+#include "step_error.h"
+
+// A file being written in the output folder, through the one descriptor that created it; nothing ever
+// reopens it by name. Where the file system allows, it has no name at all until it is complete
+// (O_TMPFILE), so a crash leaves nothing behind; elsewhere it has a hidden name that carries its owner,
+// so that a later run can tell a crashed run's leftover from a file that a running run still writes.
+// Placed under its final name in one step, replacing what was there; removed if never placed.
+class TempFile {
+ public:
+  TempFile() = default;
+  // Never throws: on failure `error` says why and the file is not valid().
+  static TempFile create(int folder, StepError& error);
+  // Always with a name; the case probe needs one.
+  static TempFile createNamed(int folder, StepError& error);
+  ~TempFile();
+
+  TempFile(TempFile&& other) noexcept;
+  TempFile& operator=(TempFile&& other) noexcept;
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  bool valid() const { return descriptor_.valid(); }
+  int descriptor() const { return descriptor_.get(); }
+  const std::string& name() const { return name_; }  // empty while unnamed
+  // Bytes written so far.
+  std::uint64_t size() const;
+
+  // Puts the file under `finalName` in its folder, replacing the entry there, in one step.
+  StepError placeAs(const std::string& finalName);
+
+  // Removes, from `folder`, the named temporary files whose owner has ended: leftovers of a crash.
+  static void removeLeftovers(int folder);
+  static bool isTemporaryName(const std::string& name);
+  // A new hidden name that carries this process as its owner.
+  static std::string freshName();
+
+ private:
+  void discard();
+
+  int folder_ = -1;  // not owned
+  FileDescriptor descriptor_;
+  std::string name_;
+  bool placed_ = false;
+};
