@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "folder_row.h"
+#include "run_log.h"
 #include "segmented_control.h"
 #include "start_button.h"
 #include "status_log.h"
@@ -21,6 +22,17 @@ std::optional<QString> displayPath(const std::optional<fs::path>& folder) {
   if (!folder)
     return std::nullopt;
   return QFile::decodeName(QByteArray::fromStdString(folder->string()));
+}
+
+QStringList toQStringList(const std::vector<std::string>& lines) {
+  QStringList converted;
+  for (const std::string& line : lines)
+    converted << QString::fromStdString(line);
+  return converted;
+}
+
+QStringList logLines(const RunEvent& event) {
+  return toQStringList(run_log::linesOf(event));
 }
 
 int segmentOf(OutputMode mode) {
@@ -133,8 +145,8 @@ void OptimizeContentView::run() {
   emit runningChanged(true);
   emit statusLinesChanged();
   runController_.start(
-      {*sourceFolder_, *destFolder_, mode_}, [this](const QString& line) { appendStatusLines({line}); },
-      [this](const QStringList& closingLines) { finishRun(closingLines); });
+      {*sourceFolder_, *destFolder_, mode_}, [this](const RunEvent& event) { appendStatusLines(logLines(event)); },
+      [this](const RunController::Ending& ending) { finishRun(ending); });
 }
 
 void OptimizeContentView::setSourceFolder(const fs::path& folder) {
@@ -158,8 +170,9 @@ void OptimizeContentView::appendStatusLines(const QStringList& lines) {
   emit statusLinesChanged();
 }
 
-void OptimizeContentView::finishRun(const QStringList& closingLines) {
-  statusLines_ += closingLines;
+void OptimizeContentView::finishRun(const RunController::Ending& ending) {
+  statusLines_ += ending.result ? toQStringList(run_log::closingLines(*ending.result))
+                                : QStringList{QString::fromStdString(ending.errorLine)};
   isRunning_ = false;
   syncToState();
   emit statusLinesChanged();

@@ -75,7 +75,7 @@ class OptimizeContentView : public QWidget {
   void setDestFolder(const std::filesystem::path& folder);
   void setMode(ImageOptimizer::OutputMode mode);
   void appendStatusLines(const QStringList& lines);
-  void finishRun(const QStringList& closingLines);
+  void finishRun(const RunController::Ending& ending);
 
   std::unique_ptr<FolderChooser> chooser_;
 
