@@ -165,6 +165,8 @@ void OptimizeContentView::setMode(OutputMode mode) {
 }
 
 void OptimizeContentView::appendStatusLines(const QStringList& lines) {
+  if (lines.isEmpty())
+    return;  // a file that went as intended adds no line of its own
   statusLines_ += lines;
   syncToState();
   emit statusLinesChanged();

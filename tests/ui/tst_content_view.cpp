@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "file_dialog_folder_chooser.h"
-#include "image_fixtures.h"
+#include "test_images.h"
 #include "text_styles.h"
 #include "view_driver.h"
 
@@ -48,7 +48,7 @@ class ContentViewTest : public QObject {
 
   // A run that fails at once (the output folder would be inside a plain file) brings up the log.
   void runIntoError(ViewDriver& driver) {
-    writeText(root_ / "plain-file", "not a folder");
+    test_images::writeBytes(root_ / "plain-file", "not a folder");
     driver.start(root_, root_ / "plain-file" / "out");
     QVERIFY(driver.waitUntilIdle());
   }

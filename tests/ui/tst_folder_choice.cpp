@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "image_fixtures.h"
+#include "test_images.h"
 #include "view_driver.h"
 
 namespace fs = std::filesystem;
@@ -106,7 +106,7 @@ class FolderChoiceTest : public QObject {
   void refusedDrops_data() {
     QTest::addColumn<QList<QUrl>>("urls");
     fs::create_directories(root_ / "one");
-    writeText(root_ / "photo.jpg", "jpeg");
+    test_images::writeBytes(root_ / "photo.jpg", "jpeg");
     QTest::newRow("a file") << QList<QUrl>{url(root_ / "photo.jpg")};
     QTest::newRow("two folders") << QList<QUrl>{url(root_ / "one"), url(root_)};
     QTest::newRow("a web address") << QList<QUrl>{QUrl("https://example.org/images/")};

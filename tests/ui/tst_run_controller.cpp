@@ -6,8 +6,8 @@
 #include <fstream>
 #include <set>
 
-#include "image_fixtures.h"
-#include "run_summary.h"
+#include "test_images.h"
+#include "run_log.h"
 #include "view_driver.h"
 
 namespace fs = std::filesystem;
@@ -54,6 +54,13 @@ void verifyConsistentOutput(const fs::path& output) {
     QVERIFY(written.contains(fs::path(png).replace_extension(".jpg").string()));
 }
 
+QStringList closingLines(const ImageOptimizer::Result& result) {
+  QStringList lines;
+  for (const std::string& line : run_log::closingLines(result))
+    lines << QString::fromStdString(line);
+  return lines;
+}
+
 }  // namespace
 
 class RunControllerTest : public QObject {
@@ -64,14 +71,14 @@ class RunControllerTest : public QObject {
 
   fs::path workedExampleSource() {
     fs::create_directories(root_ / "source");
-    writeLargePng(root_ / "source" / "a.png");
-    writeSmallJpeg(root_ / "source" / "b.jpg");
+    test_images::writeLargePng(root_ / "source" / "a.png");
+    test_images::writeSmallJpeg(root_ / "source" / "b.jpg");
     return root_ / "source";
   }
 
   fs::path twelveLargePngs() {
     for (int index = 10; index < 22; ++index)
-      writeLargePng(root_ / ("image-" + std::to_string(index) + ".png"));
+      test_images::writeLargePng(root_ / ("image-" + std::to_string(index) + ".png"));
     return root_;
   }
 
@@ -94,7 +101,7 @@ class RunControllerTest : public QObject {
   }
 
   void failingRunShowsOneErrorLine() {
-    writeText(root_ / "plain-file", "not a folder");
+    test_images::writeBytes(root_ / "plain-file", "not a folder");
     const fs::path destination = root_ / "plain-file" / "out";
     QString expected;  // the engine's own description of the failure, unchanged
     try {
@@ -113,7 +120,7 @@ class RunControllerTest : public QObject {
 
   void problemFileAndSecondRun() {
     const fs::path source = workedExampleSource();
-    writeBrokenImage(source / "c.jpg", 600000);
+    test_images::writeBrokenImage(source / "c.jpg", 600000);
     ViewDriver driver;
     driver.start(source, root_ / "out");
     QVERIFY(driver.waitUntilIdle());
@@ -192,13 +199,13 @@ class RunControllerTest : public QObject {
 
   void summaryLinesInOrder() {
     ImageOptimizer::Result result{7, 3, 1, {"a.png", "b.png"}, 4};
-    QCOMPARE(summaryLines(result),
+    QCOMPARE(closingLines(result),
              (QStringList{"", "Done. 7 resized/converted, 3 already small.",
                           "1 came out larger after reprocessing -- kept the original instead.",
                           "4 file(s) could not be optimized -- see the messages above.", "",
                           "2 file(s) changed format and won't be overwritten on the server.",
                           "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list."}));
-    QCOMPARE(summaryLines(ImageOptimizer::Result{12345, 0, 0, {}, 0}),
+    QCOMPARE(closingLines(ImageOptimizer::Result{12345, 0, 0, {}, 0}),
              (QStringList{"", "Done. 12345 resized/converted, 0 already small."}));
   }
 };

@@ -5,7 +5,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 
-#include "image_fixtures.h"
+#include "test_images.h"
 #include "view_driver.h"
 
 namespace fs = std::filesystem;
@@ -28,11 +28,11 @@ class ScreenshotsTest : public QObject {
     fs::create_directories(source);
     for (const char* name :
          {"about-team.png", "banner.png", "contact-map.png", "hero-home.png", "logo.png"}) {
-      writeLargePng(source / name);
+      test_images::writeLargePng(source / name);
     }
     for (int index = 10; index < 34; ++index)
-      writeSmallJpeg(source / ("thumb-" + std::to_string(index) + ".jpg"));
-    writeBrokenImage(source / "wide-header.jpg", 600000);  // sorts last: its message shows above the summary
+      test_images::writeSmallJpeg(source / ("thumb-" + std::to_string(index) + ".jpg"));
+    test_images::writeBrokenImage(source / "wide-header.jpg", 600000);  // sorts last: its message shows above the summary
 
     ViewDriver driver;
     OptimizeContentView& view = *driver.view;
@@ -58,7 +58,7 @@ class ScreenshotsTest : public QObject {
   }
 
   void failedRun() {
-    writeText(root_ / "not-a-folder", "a plain file");
+    test_images::writeBytes(root_ / "not-a-folder", "a plain file");
     ViewDriver driver;
     driver.view->show();
     QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));

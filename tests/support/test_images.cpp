@@ -15,14 +15,25 @@ namespace fs = std::filesystem;
 using vips::VImage;
 
 namespace test_images {
-namespace {
 
-void startVips() {
+void startLibvips() {
   static std::once_flag once;
   std::call_once(once, [] {
     if (VIPS_INIT("tarvolin-tests") != 0)
       throw std::runtime_error("libvips did not start");
   });
+}
+
+namespace {
+
+void startVips() {
+  startLibvips();
+}
+
+// Through libvips' source loaders: the engine allows no others in its process.
+VImage load(const fs::path& image) {
+  startVips();
+  return VImage::new_from_source(vips::VSource::new_from_file(image.c_str()), "");
 }
 
 VImage noise(int width, int height, int bands) {
@@ -111,6 +122,16 @@ void writeNoiseJpeg(const fs::path& file, int width, int height, int quality) {
 
 void writeNoisePng(const fs::path& file, int width, int height) {
   noise(width, height, 3).pngsave(file.c_str(), VImage::option()->set("compression", 1));
+}
+
+void writeLargePng(const fs::path& file) {
+  writeNoisePng(file, 640, 640);
+  if (fs::file_size(file) < 512000)
+    throw std::logic_error("fixture PNG too small: " + file.string());
+}
+
+void writeBrokenImage(const fs::path& file, std::uint64_t bytes) {
+  writeBytes(file, std::string(bytes, 'x'));
 }
 
 void writeHalfTransparentPng(const fs::path& file, int width, int height) {
@@ -244,14 +265,12 @@ void writePngBombHeader(const fs::path& file, std::uint32_t width, std::uint32_t
 }
 
 Pixels dimensionsOf(const fs::path& image) {
-  startVips();
-  const VImage loaded = VImage::new_from_file(image.c_str());
+  const VImage loaded = load(image);
   return {loaded.width(), loaded.height(), loaded.bands()};
 }
 
 std::vector<double> meanColour(const fs::path& image, int left, int top, int width, int height) {
-  startVips();
-  const VImage area = VImage::new_from_file(image.c_str()).extract_area(left, top, width, height);
+  const VImage area = load(image).extract_area(left, top, width, height);
   std::vector<double> means;
   for (int band = 0; band < area.bands(); ++band)
     means.push_back(area.extract_band(band).avg());
@@ -259,18 +278,15 @@ std::vector<double> meanColour(const fs::path& image, int left, int top, int wid
 }
 
 bool hasMetadata(const fs::path& image, const std::string& field) {
-  startVips();
-  return VImage::new_from_file(image.c_str()).get_typeof(field.c_str()) != 0;
+  return load(image).get_typeof(field.c_str()) != 0;
 }
 
 std::string chromaSubsampling(const fs::path& jpeg) {
-  startVips();
-  return VImage::new_from_file(jpeg.c_str()).get_string("jpeg-chroma-subsample");
+  return load(jpeg).get_string("jpeg-chroma-subsample");
 }
 
 bool isProgressive(const fs::path& jpeg) {
-  startVips();
-  return VImage::new_from_file(jpeg.c_str()).get_int("jpeg-multiscan") != 0;
+  return load(jpeg).get_int("jpeg-multiscan") != 0;
 }
 
 }  // namespace test_images

@@ -5,13 +5,20 @@
 #include <string>
 #include <vector>
 
-// Generated fixtures: real images written with libvips, sized to land on either side of the run's
-// 512000-byte threshold.
+// Generated fixtures for the engine's tests, the window's tests and the benches: real images written
+// with libvips, sized to land on either side of the run's 512000-byte threshold.
 namespace test_images {
+
+// Starts libvips for the fixtures; the engine starts it on its own as well.
+void startLibvips();
 
 // Noise compresses badly, so these come out large for their pixel count.
 void writeNoiseJpeg(const std::filesystem::path& file, int width, int height, int quality = 95);
 void writeNoisePng(const std::filesystem::path& file, int width, int height);
+// A noise PNG of at least 512000 bytes whose JPEG comes out much smaller: one the engine converts.
+void writeLargePng(const std::filesystem::path& file);
+// A file with an image extension that is no image at all.
+void writeBrokenImage(const std::filesystem::path& file, std::uint64_t bytes);
 // RGBA noise whose left half is fully transparent.
 void writeHalfTransparentPng(const std::filesystem::path& file, int width, int height);
 // A flat colour: tiny files, well under the threshold.

@@ -1,0 +1,25 @@
+// tarvolin_engine_driver SOURCE DEST changedOnly|fullReplacement
+// Runs the engine and prints its log lines, then its totals; an error goes to stderr with exit status 1.
+#include <iostream>
+#include <string_view>
+
+#include "image_optimizer.h"
+#include "run_log.h"
+
+int main(int argc, char** argv) {
+  if (argc != 4)
+    return 2;
+  const auto mode = std::string_view(argv[3]) == "fullReplacement" ? ImageOptimizer::OutputMode::fullReplacement
+                                                                   : ImageOptimizer::OutputMode::changedOnly;
+  try {
+    const ImageOptimizer::Result result =
+        ImageOptimizer::run(argv[1], argv[2], mode, [](const std::string& line) { std::cout << line << '\n'; });
+    for (const std::string& line : run_log::closingLines(result))
+      std::cout << line << '\n';
+    return 0;
+  } catch (...) {
+    std::cout.flush();
+    std::cerr << run_log::errorLine(std::current_exception()) << '\n';
+    return 1;
+  }
+}
