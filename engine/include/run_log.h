@@ -17,6 +17,10 @@ namespace run_log {
 // went as intended; the line about an unwritable deletion list.
 std::vector<std::string> linesOf(const RunEvent& event);
 
+// The problem lines of a file, each starting with the file's name instead of the indent, for a report
+// that leaves out the files that went as intended: "banner.png: could not copy: Permission denied".
+std::vector<std::string> namedProblemLines(const FileOutcome& outcome);
+
 // What closes the log of a finished run: a blank line, "Done. …" and the lines that apply.
 std::vector<std::string> closingLines(const ImageOptimizer::Result& result);
 

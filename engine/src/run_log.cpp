@@ -51,6 +51,13 @@ std::vector<std::string> linesOf(const RunEvent& event) {
   return {"  could not write " + std::string(deletionListName) + ": " + listFailure.reason};
 }
 
+std::vector<std::string> namedProblemLines(const FileOutcome& outcome) {
+  std::vector<std::string> lines = problemLines(outcome);
+  for (std::string& line : lines)
+    line = shownName(outcome.name) + ": " + line.substr(2);
+  return lines;
+}
+
 std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
   std::vector<std::string> lines{"", "Done. " + std::to_string(result.processed) + " resized/converted, " +
                                          std::to_string(result.skippedSmall) + " already small."};
