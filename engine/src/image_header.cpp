@@ -179,8 +179,8 @@ StepError inspectJpeg(ByteReader& reader, const DecodeLimits& limits, ImageHeade
     } while (byte == 0xFF);  // fill bytes
     if (byte < 0)
       break;
-    if (byte == 0x00 || (byte >= 0xD0 && byte <= 0xD7) || byte == 0x01)
-      continue;  // a stuffed 0xFF in scan data, a restart marker, or TEM: no segment follows
+    if (byte == 0x00 || (byte >= 0xD0 && byte <= 0xD8) || byte == 0x01)
+      continue;  // a stuffed 0xFF in scan data, a restart marker, the start marker or TEM: no segment follows
     if (byte == 0xD9) {  // the end marker: the file is whole
       if (!seenFrame || header.scans == 0)
         return StepError::inWords("the JPEG data is damaged");

@@ -33,10 +33,11 @@ std::vector<std::string> problemLines(const FileOutcome& outcome) {
     // "Kept the original" only when the original really is in the output folder (or was meant to stay
     // out of it, which never happens after a failed re-encode).
     lines.push_back(std::string("  could not re-encode") +
-                    (outcome.copyFailure.empty() ? " (kept the original): " : ": ") + outcome.reencodeFailure);
+                    (outcome.copyFailure.empty() ? " (kept the original): " : ": ") +
+                    shownName(outcome.reencodeFailure));
   }
   if (!outcome.copyFailure.empty())
-    lines.push_back("  could not copy: " + outcome.copyFailure);
+    lines.push_back("  could not copy: " + shownName(outcome.copyFailure));
   return lines;
 }
 
@@ -48,7 +49,7 @@ std::vector<std::string> linesOf(const RunEvent& event) {
   if (const auto* outcome = std::get_if<FileOutcome>(&event))
     return problemLines(*outcome);
   const auto& listFailure = std::get<DeletionListFailure>(event);
-  return {"  could not write " + std::string(deletionListName) + ": " + listFailure.reason};
+  return {"  could not write " + std::string(deletionListName) + ": " + shownName(listFailure.reason)};
 }
 
 std::vector<std::string> namedProblemLines(const FileOutcome& outcome) {

@@ -17,6 +17,9 @@ TEST(OptimizerModel, ResultStartsEmptyEitherWay) {
     EXPECT_EQ(result.grew, 0);
     EXPECT_TRUE(result.renamedFiles.empty());
     EXPECT_EQ(result.failed, 0);
+    EXPECT_EQ(result.bytesBefore, 0u);
+    EXPECT_EQ(result.bytesAfter, 0u);
+    EXPECT_FALSE(result.deletionListFailed);
   }
   const Result given{3, 2, 1, {"logo.png"}};
   EXPECT_EQ(given.processed, 3);

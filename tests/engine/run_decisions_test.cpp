@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "run_fixture.h"
+#include "run_log.h"
 #include "test_images.h"
 
 namespace fs = std::filesystem;
 using namespace test_images;
-using Mode = ImageOptimizer::OutputMode;
 
 class RunDecisions : public RunFixture {
  protected:
@@ -34,7 +34,7 @@ TEST_F(RunDecisions, ChangedOnlyWritesWhatChangedAndListsConvertedPngs) {
 
   EXPECT_EQ(lines, (Names{"[1/6] anim.gif", "[2/6] banner.png", "[3/6] dense.jpg", "[4/6] hero.jpg",
                           "[5/6] icon.png", "[6/6] thumb.jpg"}));
-  EXPECT_EQ(result, (ImageOptimizer::Result{2, 2, 1, {"banner.png"}, 0}));
+  EXPECT_EQ(totalsOf(result), (Totals{2, 2, 1, {"banner.png"}, 0}));
   EXPECT_EQ(namesIn(output), (Names{deletionList, "anim.gif", "banner.jpg", "dense.jpg", "hero.jpg"}));
   EXPECT_EQ(fingerprint(output / "anim.gif"), fingerprint(source / "anim.gif"));
   EXPECT_EQ(fingerprint(output / "dense.jpg"), fingerprint(source / "dense.jpg"))
@@ -50,7 +50,7 @@ TEST_F(RunDecisions, FullReplacementAlsoCopiesSmallImagesAndListsNothing) {
   const ImageOptimizer::Result result = runOptimizer(Mode::fullReplacement);
 
   EXPECT_EQ(lines.size(), 6u);
-  EXPECT_EQ(result, (ImageOptimizer::Result{2, 2, 1, {}, 0}));
+  EXPECT_EQ(totalsOf(result), (Totals{2, 2, 1, {}, 0}));
   EXPECT_EQ(namesIn(output),
             (Names{"anim.gif", "banner.jpg", "dense.jpg", "hero.jpg", "icon.png", "thumb.jpg"}));
   for (const char* copied : {"icon.png", "thumb.jpg", "anim.gif", "dense.jpg"}) {
@@ -130,7 +130,9 @@ TEST_F(RunDecisions, GifIsCopiedWhateverItsSizeAndCountsNowhere) {
   big.resize(700000, '\0');
   writeBytes(source / "big.gif", big);
   const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
-  EXPECT_EQ(result, ImageOptimizer::Result{});
+  EXPECT_EQ(totalsOf(result), Totals{});
+  EXPECT_EQ(result.bytesAfter, result.bytesBefore);
+  EXPECT_EQ(result.bytesBefore, fs::file_size(source / "big.gif") + fs::file_size(source / "small.gif"));
   EXPECT_EQ(lines, (Names{"[1/2] big.gif", "[2/2] small.gif"}));
   EXPECT_EQ(contentsOf(output), contentsOf(source));
 }
@@ -142,15 +144,122 @@ TEST_F(RunDecisions, StopRequestEndsTheRunBetweenFilesWithItsDeletionList) {
   std::stop_source stop;
   const ImageOptimizer::Result result = ImageOptimizer::run(
       source, output, Mode::changedOnly,
-      [&](const std::string& line) {
-        lines.push_back(line);
+      [&](const RunEvent& event) {
+        for (const std::string& line : run_log::linesOf(event))
+          lines.push_back(line);
         stop.request_stop();  // arrives while the first file is in hand
       },
-      stop.get_token());
+      RunSettings{stop.get_token(), 1});
 
   EXPECT_EQ(lines, Names{"[1/3] a.png"});
-  EXPECT_EQ(result, (ImageOptimizer::Result{1, 0, 0, {"a.png"}, 0}));
+  EXPECT_EQ(totalsOf(result), (Totals{1, 0, 0, {"a.png"}, 0}));
   EXPECT_EQ(namesIn(output), (Names{deletionList, "a.jpg"}));
   EXPECT_EQ(readBytes(output / deletionList), "a.png\n");
   expectNoTemporaryFiles();
+}
+
+// --- Bytes --------------------------------------------------------------------------------------------
+
+TEST_F(RunDecisions, BytesCountWhatTheOutputFolderHoldsForEachImage) {
+  makeMixedFolder();
+  for (const Mode mode : {Mode::changedOnly, Mode::fullReplacement}) {
+    fs::remove_all(output);
+    const ImageOptimizer::Result result = runOptimizer(mode);
+    std::uint64_t sources = 0;
+    for (const char* name : {"banner.png", "hero.jpg", "icon.png", "thumb.jpg", "anim.gif", "dense.jpg"})
+      sources += fs::file_size(source / name);
+    EXPECT_EQ(result.bytesBefore, sources);
+    // Small files count as they are in both modes; the two converted images as written.
+    const std::uint64_t unchanged = fs::file_size(source / "icon.png") + fs::file_size(source / "thumb.jpg") +
+                                    fs::file_size(source / "anim.gif") + fs::file_size(source / "dense.jpg");
+    EXPECT_EQ(result.bytesAfter,
+              unchanged + fs::file_size(output / "banner.jpg") + fs::file_size(output / "hero.jpg"));
+    if (mode == Mode::fullReplacement) {
+      std::uint64_t folder = 0;  // every image written: the folder is the total
+      for (const fs::directory_entry& entry : fs::directory_iterator(output))
+        folder += entry.file_size();
+      EXPECT_EQ(result.bytesAfter, folder);
+    }
+  }
+}
+
+// --- Each file's own reason and lines -------------------------------------------------------------------
+
+TEST_F(RunDecisions, EachFailureHasItsOwnReason) {
+  // Converts, with a decoder warning about the stray bytes before its end marker.
+  writeNoiseJpeg(source / "a-warns.jpg", 1000, 800);
+  std::string warned = readBytes(source / "a-warns.jpg");
+  warned.insert(warned.size() - 2, std::string(16, '\0'));
+  writeBytes(source / "a-warns.jpg", warned);
+  writeBrokenImage(source / "b-text.png", 600000);
+  writeNoiseJpeg(source / "c-cut.jpg", 1200, 900);
+  truncate(source / "c-cut.jpg", 0.5);
+  writeNoisePng(source / "d-cut.png", 700, 500);
+  truncate(source / "d-cut.png", 0.5);
+
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly, 2);
+  EXPECT_EQ(outcomeOf("a-warns.jpg").fate, FileFate::reencoded);
+  EXPECT_EQ(outcomeOf("b-text.png").reencodeFailure, "not a JPEG or PNG image");
+  EXPECT_EQ(outcomeOf("c-cut.jpg").reencodeFailure, "the file is cut short");
+  EXPECT_EQ(outcomeOf("d-cut.png").reencodeFailure, "the file is cut short");
+  EXPECT_EQ(result.failed, 3);
+}
+
+TEST_F(RunDecisions, AGrownFileLeavesNoOlderConvertedFileBehind) {
+  writeJpegThatGrows(source / "dense.jpeg");
+  writeJpegThatGrows(source / "kept.jpeg");
+  writeSmallJpeg(source / "kept.jpg");  // its own name: the older kept.jpg is this entry's, not dense's
+  fs::create_directories(output);
+  writeBytes(output / "dense.jpg", "from an earlier run");
+  writeBytes(output / "kept.jpg", "from an earlier run");
+
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+  EXPECT_EQ(result.grew, 2);
+  EXPECT_EQ(namesIn(output), (Names{"dense.jpeg", "kept.jpeg", "kept.jpg"}));
+  EXPECT_EQ(fingerprint(output / "dense.jpeg"), fingerprint(source / "dense.jpeg"));
+  EXPECT_EQ(readBytes(output / "kept.jpg"), "from an earlier run");
+}
+
+TEST_F(RunDecisions, AnUnwritableDeletionListIsCountedAndTheSummarySaysSo) {
+  writeNoisePng(source / "logo.png", 700, 500);
+  fs::create_directories(output / deletionList / "x");
+
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+  EXPECT_TRUE(result.deletionListFailed);
+  EXPECT_EQ(result.renamedFiles, Names{"logo.png"});
+  EXPECT_EQ(lines.back(), "  could not write " + deletionList + ": a folder named " + deletionList + " is in the way");
+  const std::vector<std::string> closing = run_log::closingLines(result);
+  EXPECT_EQ(closing.back(), deletionList + " could not be written -- see the message above.");
+}
+
+TEST_F(RunDecisions, LinesNeverClaimAnOriginalWasKeptWhenItWasNot) {
+  writeBrokenImage(source / "broken.png", 600000);
+  writeBrokenImage(source / "damaged.png", 600000);
+  fs::create_directories(output / "broken.png" / "x");  // the original cannot be copied either
+
+  runOptimizer(Mode::changedOnly);
+  EXPECT_EQ(lines, (Names{"[1/2] broken.png", "  could not re-encode: not a JPEG or PNG image",
+                          "  could not copy: a folder named broken.png is in the way", "[2/2] damaged.png",
+                          "  could not re-encode (kept the original): not a JPEG or PNG image"}));
+}
+
+TEST_F(RunDecisions, AVanishedFileGetsItsLineBeforeTheError) {
+  writeSmallGif(source / "a.gif");
+  writeSmallGif(source / "b.gif");
+  std::string error;
+  try {
+    ImageOptimizer::run(
+        source, output, Mode::changedOnly,
+        [&](const RunEvent& event) {
+          for (const std::string& line : run_log::linesOf(event))
+            lines.push_back(line);
+          if (std::holds_alternative<FileOutcome>(event))
+            fs::remove(source / "b.gif");  // gone after the listing, before its turn
+        },
+        RunSettings{{}, 1});
+  } catch (...) {
+    error = run_log::errorLine(std::current_exception());
+  }
+  EXPECT_EQ(lines, (Names{"[1/2] a.gif", "[2/2] b.gif"}));
+  EXPECT_EQ(error, "Error: No such file or directory: " + (source / "b.gif").string());
 }

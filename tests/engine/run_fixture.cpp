@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "run_log.h"
 #include "test_images.h"
 
 namespace fs = std::filesystem;
@@ -24,10 +25,32 @@ void RunFixture::TearDown() {
   fs::remove_all(root, ignored);
 }
 
-ImageOptimizer::Result RunFixture::runOptimizer(ImageOptimizer::OutputMode mode) {
+ImageOptimizer::Result RunFixture::runOptimizer(Mode mode, unsigned jobs, std::stop_token stop) {
+  events.clear();
   lines.clear();
-  return ImageOptimizer::run(source, output, mode,
-                             [this](const std::string& line) { lines.push_back(line); });
+  const RunEventHandler record = [this](const RunEvent& event) {
+    events.push_back(event);
+    for (const std::string& line : run_log::linesOf(event))
+      lines.push_back(line);
+  };
+  return ImageOptimizer::run(source, output, mode, record, RunSettings{std::move(stop), jobs});
+}
+
+std::vector<FileOutcome> RunFixture::outcomes() const {
+  std::vector<FileOutcome> found;
+  for (const RunEvent& event : events) {
+    if (const auto* outcome = std::get_if<FileOutcome>(&event))
+      found.push_back(*outcome);
+  }
+  return found;
+}
+
+const FileOutcome& RunFixture::outcomeOf(const std::string& name) const {
+  for (const RunEvent& event : events) {
+    if (const auto* outcome = std::get_if<FileOutcome>(&event); outcome && outcome->name == name)
+      return *outcome;
+  }
+  throw std::out_of_range("no outcome for " + name);
 }
 
 std::vector<std::string> RunFixture::namesIn(const fs::path& folder) {

@@ -5,12 +5,15 @@
 #include <filesystem>
 #include <map>
 #include <ostream>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 #include "image_optimizer.h"
+#include "run_events.h"
 
 using Names = std::vector<std::string>;
+using Mode = ImageOptimizer::OutputMode;
 
 // Spelled out here rather than taken from the engine, so that a changed name fails the tests.
 inline const std::string deletionList = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
@@ -20,13 +23,38 @@ inline void PrintTo(ImageOptimizer::OutputMode mode, std::ostream* out) {
   *out << (mode == ImageOptimizer::OutputMode::changedOnly ? "changedOnly" : "fullReplacement");
 }
 
-// A fresh source and output folder per test, and a run that records its progress lines.
+// The counts of a Result, without its byte totals, which depend on the encoder's output.
+struct Totals {
+  std::int64_t processed = 0;
+  std::int64_t skippedSmall = 0;
+  std::int64_t grew = 0;
+  Names renamedFiles;
+  std::int64_t failed = 0;
+  bool operator==(const Totals&) const = default;
+};
+
+inline Totals totalsOf(const ImageOptimizer::Result& result) {
+  return {result.processed, result.skippedSmall, result.grew, result.renamedFiles, result.failed};
+}
+
+inline void PrintTo(const Totals& totals, std::ostream* out) {
+  *out << "{processed " << totals.processed << ", skippedSmall " << totals.skippedSmall << ", grew " << totals.grew
+       << ", renamed " << totals.renamedFiles.size() << ", failed " << totals.failed << "}";
+}
+
+// A fresh source and output folder per test, and a run that records what it reports.
 class RunFixture : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
 
-  ImageOptimizer::Result runOptimizer(ImageOptimizer::OutputMode mode);
+  // The real engine, one file at a time unless told otherwise; `events` and `lines` hold what it
+  // reported, the lines as the log shows them.
+  ImageOptimizer::Result runOptimizer(Mode mode, unsigned jobs = 1, std::stop_token stop = {});
+
+  // What became of each file, in the order reported.
+  std::vector<FileOutcome> outcomes() const;
+  const FileOutcome& outcomeOf(const std::string& name) const;
 
   // Names in a folder, sorted; "name/" for a folder.
   static std::vector<std::string> namesIn(const std::filesystem::path& folder);
@@ -37,5 +65,6 @@ class RunFixture : public ::testing::Test {
   std::filesystem::path root;
   std::filesystem::path source;
   std::filesystem::path output;
+  std::vector<RunEvent> events;
   std::vector<std::string> lines;
 };

@@ -1,1 +1,85 @@
+// The wording of the log, from values: one line per started file, the problem lines of an outcome, the
+// closing lines, and the bytes text.
 #include <gtest/gtest.h>
+
+#include "run_fixture.h"
+#include "run_log.h"
+
+namespace {
+
+FileOutcome outcome(FileFate fate) {
+  FileOutcome made;
+  made.number = 2;
+  made.total = 5;
+  made.name = "logo.png";
+  made.convertedName = "logo.jpg";
+  made.fate = fate;
+  return made;
+}
+
+}  // namespace
+
+TEST(RunLog, StartedFilesAndTheirProblems) {
+  EXPECT_EQ(run_log::linesOf(FileStarted{3, 12, "banner.png"}), Names{"[3/12] banner.png"});
+  EXPECT_EQ(run_log::linesOf(FileStarted{1, 1, "two\nlines\t.png"}), Names{"[1/1] two\u240Alines\u2409.png"});
+  for (const FileFate fate : {FileFate::reencoded, FileFate::grew, FileFate::small, FileFate::copied})
+    EXPECT_TRUE(run_log::linesOf(outcome(fate)).empty());
+
+  FileOutcome taken = outcome(FileFate::keptOwnName);
+  taken.ownName = OwnNameReason::nameTaken;
+  taken.nameTakenBy = "logo.jpg";
+  EXPECT_EQ(run_log::linesOf(taken), Names{"  kept its own name: logo.jpg is taken by logo.jpg"});
+  FileOutcome unlisted = outcome(FileFate::keptOwnName);
+  unlisted.ownName = OwnNameReason::cannotBeListed;
+  EXPECT_EQ(run_log::linesOf(unlisted),
+            Names{"  kept its own name: the name cannot be written to " + deletionList});
+
+  FileOutcome failed = outcome(FileFate::failed);
+  failed.reencodeFailure = "the file is cut short";
+  EXPECT_EQ(run_log::linesOf(failed), Names{"  could not re-encode (kept the original): the file is cut short"});
+  failed.copyFailure = "No space left on device";
+  EXPECT_EQ(run_log::linesOf(failed),
+            (Names{"  could not re-encode: the file is cut short", "  could not copy: No space left on device"}));
+  EXPECT_EQ(run_log::namedProblemLines(failed),
+            (Names{"logo.png: could not re-encode: the file is cut short",
+                   "logo.png: could not copy: No space left on device"}));
+  EXPECT_EQ(run_log::linesOf(DeletionListFailure{"Permission denied"}),
+            Names{"  could not write " + deletionList + ": Permission denied"});
+}
+
+TEST(RunLog, ClosingLinesSayWhatApplies) {
+  ImageOptimizer::Result result{7, 3, 1, {"a.png", "b.png"}, 4};
+  EXPECT_EQ(run_log::closingLines(result),
+            (Names{"", "Done. 7 resized/converted, 3 already small.",
+                   "1 came out larger after reprocessing -- kept the original instead.",
+                   "4 file(s) could not be optimized -- see the messages above.", "",
+                   "2 file(s) changed format and won't be overwritten on the server.",
+                   "See " + deletionList + " in the output folder for the list."}));
+  result.deletionListFailed = true;
+  EXPECT_EQ(run_log::closingLines(result).back(), deletionList + " could not be written -- see the message above.");
+  EXPECT_EQ(run_log::closingLines(ImageOptimizer::Result{12345, 0, 0, {}, 0}),
+            (Names{"", "Done. 12345 resized/converted, 0 already small."}));
+}
+
+TEST(RunLog, BytesAsFileManagersShowThem) {
+  EXPECT_EQ(run_log::sizeText(0), "0 bytes");
+  EXPECT_EQ(run_log::sizeText(1), "1 byte");
+  EXPECT_EQ(run_log::sizeText(999), "999 bytes");
+  EXPECT_EQ(run_log::sizeText(1000), "1.0 kB");
+  EXPECT_EQ(run_log::sizeText(999'949), "999.9 kB");
+  EXPECT_EQ(run_log::sizeText(999'960), "1.0 MB");
+  EXPECT_EQ(run_log::sizeText(72'912'345), "72.9 MB");
+  EXPECT_EQ(run_log::sizeText(3'400'000'000), "3.4 GB");
+
+  ImageOptimizer::Result result;
+  result.bytesBefore = 72'900'000;
+  result.bytesAfter = 4'100'000;
+  EXPECT_EQ(run_log::bytesSavedText(result), "72.9 MB \u2192 4.1 MB (94 % smaller)");
+  result.bytesAfter = result.bytesBefore;
+  EXPECT_EQ(run_log::bytesSavedText(result), "72.9 MB \u2192 72.9 MB (unchanged)");
+  result.bytesAfter = result.bytesBefore - 1000;
+  EXPECT_EQ(run_log::bytesSavedText(result), "72.9 MB \u2192 72.9 MB (less than 1 % smaller)");
+  result.bytesAfter = 100'000;
+  EXPECT_EQ(run_log::bytesSavedText(result), "72.9 MB \u2192 100.0 kB (99 % smaller)") << "never 100 %";
+  EXPECT_EQ(run_log::bytesSavedText(ImageOptimizer::Result{}), "0 bytes \u2192 0 bytes (unchanged)");
+}

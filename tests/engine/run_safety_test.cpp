@@ -13,7 +13,6 @@
 
 namespace fs = std::filesystem;
 using namespace test_images;
-using Mode = ImageOptimizer::OutputMode;
 
 namespace {
 
@@ -78,7 +77,7 @@ TEST_F(RunSafety, SourceLinksIntoTheOutputFolderAreNeverWrittenOver) {
             (Names{"[1/2] anim.gif", "[2/2] x.png",
                    "  could not re-encode (kept the original): it would replace the source file x.png, "
                    "which links to x.jpg"}));
-  EXPECT_EQ(result, (ImageOptimizer::Result{0, 0, 0, {}, 1}));
+  EXPECT_EQ(totalsOf(result), (Totals{0, 0, 0, {}, 1}));
   EXPECT_EQ(fingerprint(output / "x.jpg"), photo);
   EXPECT_EQ(fingerprint(output / "x.png"), photo);
   EXPECT_EQ(fingerprint(output / "anim.gif"), animation);
@@ -130,7 +129,7 @@ TEST_F(RunSafety, UnreadableImagesAreKeptAsTheyAreAndReported) {
   writePngBombHeader(source / "bomb.png", 100000, 100000, 600000);
 
   const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
-  EXPECT_EQ(result, (ImageOptimizer::Result{0, 0, 0, {}, 3}));
+  EXPECT_EQ(totalsOf(result), (Totals{0, 0, 0, {}, 3}));
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], "[1/3] bomb.png");
   EXPECT_EQ(lines[1],
@@ -139,7 +138,7 @@ TEST_F(RunSafety, UnreadableImagesAreKeptAsTheyAreAndReported) {
   EXPECT_EQ(lines[2], "[2/3] cut.jpg");
   EXPECT_EQ(lines[3], "  could not re-encode (kept the original): the file is cut short");
   EXPECT_EQ(lines[4], "[3/3] junk.png");
-  EXPECT_EQ(lines[5], "  could not re-encode (kept the original): not a readable image file");
+  EXPECT_EQ(lines[5], "  could not re-encode (kept the original): not a JPEG or PNG image");
   // The originals, unchanged, under their own names; nothing listed for deletion.
   EXPECT_EQ(contentsOf(output), contentsOf(source));
   expectNoTemporaryFiles();
@@ -150,18 +149,17 @@ TEST_F(RunSafety, FailedWritesAreReportedAndCountedOncePerFile) {
   writeNoisePng(source / "logo.png", 700, 500);
   writeNoisePng(source / "team.png", 700, 500);
   // Folders standing where the run wants to put files make the final rename fail, even for root.
-  for (const char* blocked :
-       {"anim.gif/x", "logo.jpg/x", "logo.png/x", "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt/x"}) {
+  for (const char* blocked : {"anim.gif/x", "logo.jpg/x", "logo.png/x", "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt/x"})
     fs::create_directories(output / blocked);
-  }
 
   const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
-  const std::string reason = std::make_error_code(std::errc::is_a_directory).message();
-  EXPECT_EQ(lines,
-            (Names{"[1/3] anim.gif", "  could not copy: " + reason, "[2/3] logo.png",
-                   "  could not re-encode (kept the original): " + reason, "  could not copy: " + reason,
-                   "[3/3] team.png", "  could not write " + deletionList + ": " + reason}));
-  EXPECT_EQ(result, (ImageOptimizer::Result{1, 0, 0, {"team.png"}, 2}));
+  const auto inTheWay = [](const std::string& name) { return "a folder named " + name + " is in the way"; };
+  EXPECT_EQ(lines, (Names{"[1/3] anim.gif", "  could not copy: " + inTheWay("anim.gif"), "[2/3] logo.png",
+                          "  could not re-encode: " + inTheWay("logo.jpg"),
+                          "  could not copy: " + inTheWay("logo.png"), "[3/3] team.png",
+                          "  could not write " + deletionList + ": " + inTheWay(deletionList)}));
+  EXPECT_EQ(totalsOf(result), (Totals{1, 0, 0, {"team.png"}, 2}));
+  EXPECT_TRUE(result.deletionListFailed);
   EXPECT_TRUE(fs::is_regular_file(output / "team.jpg"));
   expectNoTemporaryFiles();
 }
@@ -207,10 +205,10 @@ TEST_F(RunSafety, FullDiskLeavesNoHalfWrittenFile) {
   EXPECT_EQ(lines[0], "[1/3] big.gif");
   EXPECT_EQ(lines[1], "  could not copy: " + tooLarge);
   EXPECT_EQ(lines[2], "[2/3] big.png");
-  EXPECT_EQ(lines[3], "  could not re-encode (kept the original): write error (" + tooLarge + ")");
+  EXPECT_EQ(lines[3], "  could not re-encode: write error (" + tooLarge + ")");
   EXPECT_EQ(lines[4], "  could not copy: " + tooLarge);
   EXPECT_EQ(lines[5], "[3/3] small.gif");
-  EXPECT_EQ(result, (ImageOptimizer::Result{0, 0, 0, {}, 2}));
+  EXPECT_EQ(totalsOf(result), (Totals{0, 0, 0, {}, 2}));
   // Earlier files stay whole; nothing half-written appears under a real name.
   EXPECT_EQ(namesIn(output), (Names{"big.gif", "big.jpg", "small.gif"}));
   EXPECT_EQ(readBytes(output / "big.jpg"), "from an earlier run");
@@ -218,18 +216,24 @@ TEST_F(RunSafety, FullDiskLeavesNoHalfWrittenFile) {
   expectNoTemporaryFiles();
 }
 
-TEST_F(RunSafety, SourceFolderVanishingMidRunEndsTheRunWithItsPath) {
-  writeSmallGif(source / "a.gif");
+TEST_F(RunSafety, ARunThatEndsWithAnErrorStillListsWhatItConverted) {
+  writeNoisePng(source / "a.png", 700, 500);
   writeSmallGif(source / "b.gif");
-  std::vector<std::string> seen;
-  const std::string description = describe([&] {
-    ImageOptimizer::run(source, output, Mode::changedOnly, [&](const std::string& line) {
-      seen.push_back(line);
-      fs::remove_all(source);  // the folder goes while its first file is in hand
-    });
-  });
-  EXPECT_EQ(description, "No such file or directory: " + (source / "b.gif").string());
-  EXPECT_EQ(seen, (Names{"[1/2] a.gif", "  could not copy: No such file or directory"}));
+  std::string error;
+  try {
+    ImageOptimizer::run(
+        source, output, Mode::changedOnly,
+        [&](const RunEvent& event) {
+          if (std::holds_alternative<FileOutcome>(event))
+            fs::remove_all(source);  // the source folder goes after the first file
+        },
+        RunSettings{{}, 1});
+  } catch (...) {
+    error = ImageOptimizer::errorDescription(std::current_exception());
+  }
+  EXPECT_EQ(error, "No such file or directory: " + (source / "b.gif").string());
+  EXPECT_EQ(namesIn(output), (Names{deletionList, "a.jpg"}));
+  EXPECT_EQ(readBytes(output / deletionList), "a.png\n");
   expectNoTemporaryFiles();
 }
 
@@ -240,6 +244,8 @@ struct ClashCase {
   Names expectedLines;
   Names expectedOutput;
   Names renamed;
+  // A PNG that keeps its own name could not be optimized.
+  std::int64_t failed = 0;
 };
 
 void PrintTo(const ClashCase& clash, std::ostream* out) {
@@ -262,7 +268,7 @@ TEST_P(RunNameClash, NeverReplacesAFileItWritesItself) {
   EXPECT_EQ(lines, clash.expectedLines);
   EXPECT_EQ(namesIn(output), clash.expectedOutput);
   EXPECT_EQ(result.renamedFiles, clash.renamed);
-  EXPECT_EQ(result.failed, 0);
+  EXPECT_EQ(result.failed, clash.failed);
   for (const std::string& name : clash.expectedOutput) {
     if (name.ends_with(".png")) {
       EXPECT_EQ(fingerprint(output / name), fingerprint(source / name)) << name;
@@ -276,11 +282,13 @@ INSTANTIATE_TEST_SUITE_P(
         ClashCase{{"a.png", "a.jpg"},
                   {"[1/2] a.jpg", "[2/2] a.png", "  kept its own name: a.jpg is taken by a.jpg"},
                   {"a.jpg", "a.png"},
-                  {}},
+                  {},
+                  1},
         ClashCase{{"a.PNG", "a.png"},
                   {"[1/2] a.PNG", "[2/2] a.png", "  kept its own name: a.jpg is taken by a.PNG"},
                   {deletionList, "a.jpg", "a.png"},
-                  {"a.PNG"}},
+                  {"a.PNG"},
+                  1},
         ClashCase{
             {"photo.jpeg", "photo.jpg"},
             {"[1/2] photo.jpeg", "  kept its own name: photo.jpg is taken by photo.jpg", "[2/2] photo.jpg"},
@@ -308,6 +316,7 @@ TEST_F(RunSafety, NamesThatCannotBeListedKeepTheirOwnName) {
   writeNoisePng(source / "bad\xff.png", 700, 500);
   const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
   EXPECT_TRUE(result.renamedFiles.empty());
+  EXPECT_EQ(result.failed, 2);
   EXPECT_FALSE(fs::exists(output / deletionList));
   EXPECT_EQ(contentsOf(output), contentsOf(source));
   EXPECT_EQ(lines[1], "  kept its own name: the name cannot be written to " + deletionList);

@@ -244,12 +244,13 @@ void writeCmykRedJpeg(const fs::path& file, int width, int height) {
     padTo(file, 600000);  // the CMYK profile alone is nearly 1 MB
 }
 
-void writePngBombHeader(const fs::path& file, std::uint32_t width, std::uint32_t height,
-                        std::uint64_t bytes) {
+void writePngBombHeader(const fs::path& file, std::uint32_t width, std::uint32_t height, std::uint64_t bytes,
+                        int bitDepth, bool interlaced) {
   std::string ihdr = "IHDR";
   appendUint32(ihdr, width);
   appendUint32(ihdr, height);
-  ihdr += std::string("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB, deflate, no filter, not interlaced
+  // RGB, deflate, no filter
+  ihdr += {static_cast<char>(bitDepth), '\x02', '\x00', '\x00', static_cast<char>(interlaced ? 1 : 0)};
   std::string png = "\x89PNG\r\n\x1a\n";
   appendChunk(png, "IHDR", ihdr.substr(4));
   // One real compressed row, so that the header reads as a complete, plausible PNG start.
@@ -261,6 +262,54 @@ void writePngBombHeader(const fs::path& file, std::uint32_t width, std::uint32_t
   compressed.resize(length);
   appendChunk(png, "IDAT", compressed);
   writeBytes(file, png);
+  padTo(file, bytes);
+}
+
+void writeJpegSkeleton(const fs::path& file, int frameMarker, int precision, std::uint32_t width,
+                       std::uint32_t height, int scans, std::uint64_t bytes) {
+  auto segment = [](int marker, const std::string& body) {
+    const std::size_t length = body.size() + 2;
+    return std::string{'\xFF', static_cast<char>(marker), static_cast<char>(length >> 8),
+                       static_cast<char>(length & 0xFF)} +
+           body;
+  };
+  std::string frame{static_cast<char>(precision), static_cast<char>(height >> 8), static_cast<char>(height & 0xFF),
+                    static_cast<char>(width >> 8), static_cast<char>(width & 0xFF), '\x03'};
+  for (char component = 1; component <= 3; ++component)
+    frame += {component, '\x11', '\x00'};
+  std::string jpeg = "\xFF\xD8";
+  jpeg += segment(frameMarker, frame);
+  const std::string scan = segment(0xDA, std::string("\x01\x01\x00\x00\x3F\x00", 6)) + "\x12\x34\xFF\x00\x56";
+  for (int index = 0; index < scans; ++index)
+    jpeg += scan;
+  jpeg += "\xFF\xD9";
+  writeBytes(file, jpeg);
+  padTo(file, bytes);
+}
+
+void writeOtherFormat(const fs::path& file, OtherFormat format, std::uint64_t bytes) {
+  switch (format) {
+    case OtherFormat::tiff:
+      flat(64, 48, {10, 200, 30}).tiffsave(file.c_str());
+      break;
+    case OtherFormat::gif:
+      flat(64, 48, {10, 200, 30}).gifsave(file.c_str());
+      break;
+    case OtherFormat::bmp:
+      writeBytes(file, std::string("BM\x46\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00", 18));
+      break;
+    case OtherFormat::pdf:
+      writeBytes(file, "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n%%EOF\n");
+      break;
+    case OtherFormat::svg:
+      writeBytes(file,
+                 "<svg xmlns='http://www.w3.org/2000/svg' width='4000' height='3000'>"
+                 "<rect width='4000' height='3000' fill='red'/></svg>\n");
+      break;
+    case OtherFormat::webp:
+      writeBytes(file, std::string("RIFF\x24\x00\x00\x00WEBPVP8 ", 16));
+      break;
+  }
   padTo(file, bytes);
 }
 

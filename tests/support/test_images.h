@@ -40,7 +40,15 @@ void writeP3RedJpeg(const std::filesystem::path& file, int width, int height);
 void writeCmykRedJpeg(const std::filesystem::path& file, int width, int height);
 // A valid PNG start that claims width x height pixels, padded to `bytes` bytes.
 void writePngBombHeader(const std::filesystem::path& file, std::uint32_t width, std::uint32_t height,
-                        std::uint64_t bytes);
+                        std::uint64_t bytes, int bitDepth = 8, bool interlaced = false);
+// The marker structure of a JPEG without real image data: a frame of the given kind (0xC0 baseline,
+// 0xC2 progressive, 0xC3 lossless, ...) and sample precision, three components at 4:4:4, `scans` scans
+// and the end marker, padded to `bytes` bytes. Enough to be judged by its header alone.
+void writeJpegSkeleton(const std::filesystem::path& file, int frameMarker, int precision, std::uint32_t width,
+                       std::uint32_t height, int scans, std::uint64_t bytes);
+// Files of other formats, padded to `bytes`: what a JPEG or PNG name may hide.
+enum class OtherFormat { tiff, bmp, pdf, svg, gif, webp };
+void writeOtherFormat(const std::filesystem::path& file, OtherFormat format, std::uint64_t bytes);
 
 // The kinds of image a folder from the wild holds, each above the size threshold.
 void write16BitPng(const std::filesystem::path& file, int width, int height);
