@@ -28,7 +28,9 @@ bool foldsCase(CaseProbeFolder& folder) {
   std::ranges::transform(other, other.begin(), [](unsigned char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : static_cast<char>(c);
   });
-  const bool folds = other != name && folder.sameEntry(name, other);
+  // The probe's name is new and random: its other spelling exists only as the probe itself. (Comparing
+  // inode numbers would not do: FUSE drives may give one file a new number for each name it is found by.)
+  const bool folds = other != name && folder.hasEntry(other);
   folder.removeProbeFile(name);
   return folds;
 }
@@ -73,10 +75,8 @@ std::string OutputFolder::createProbeFile() {
   return probe.valid() ? name : std::string();
 }
 
-bool OutputFolder::sameEntry(const std::string& name, const std::string& other) {
-  const auto first = entryStatus(descriptor(), name);
-  const auto second = entryStatus(descriptor(), other);
-  return first && second && first->st_dev == second->st_dev && first->st_ino == second->st_ino;
+bool OutputFolder::hasEntry(const std::string& name) {
+  return entryStatus(descriptor(), name).has_value();
 }
 
 void OutputFolder::removeProbeFile(const std::string& name) {

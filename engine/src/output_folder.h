@@ -16,8 +16,7 @@ class CaseProbeFolder {
   virtual ~CaseProbeFolder() = default;
   // Creates a new empty file and returns its name, or an empty name when none can be created.
   virtual std::string createProbeFile() = 0;
-  // Whether `other` names the same entry as `name`.
-  virtual bool sameEntry(const std::string& name, const std::string& other) = 0;
+  virtual bool hasEntry(const std::string& name) = 0;
   virtual void removeProbeFile(const std::string& name) = 0;
 };
 
@@ -48,7 +47,7 @@ class OutputFolder final : public CaseProbeFolder {
   std::optional<FileIdentity> fileAt(const std::string& name) const;
 
   std::string createProbeFile() override;
-  bool sameEntry(const std::string& name, const std::string& other) override;
+  bool hasEntry(const std::string& name) override;
   void removeProbeFile(const std::string& name) override;
 
  private:

@@ -1,1 +1,317 @@
+// How the engine writes files: through descriptors it created, into the one folder it opened, with
+// temporary files that a crash cannot leave behind for good, on drives that ignore letter case too.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <thread>
+
+#include "deletion_list.h"
+#include "file_contents.h"
+#include "folder_run.h"
+#include "image_work.h"
+#include "name_claims.h"
+#include "output_folder.h"
+#include "run_fixture.h"
+#include "run_plan.h"
+#include "source_listing.h"
+#include "temp_file.h"
+#include "test_images.h"
+
+namespace fs = std::filesystem;
+using namespace test_images;
+
+class FileSafety : public RunFixture {
+ protected:
+  OutputFolder openOutput() {
+    fs::create_directories(output);
+    StepError error;
+    OutputFolder folder = OutputFolder::open(output, error);
+    EXPECT_FALSE(error) << error.reason();
+    return folder;
+  }
+
+  // A run assembled as ImageOptimizer::run assembles it, with `encoder` in place of the image work.
+  ImageOptimizer::Result runWithEncoder(Mode mode, const Encoder& encoder) {
+    OutputFolder folder = openOutput();
+    std::vector<SourceEntry> entries;
+    EXPECT_FALSE(listImageEntries(source, entries));
+    MemoryBudget memory(DecodeLimits{}.maxDecodeMemory);
+    const SourceLinkGuard links(entries);
+    const RunContext context{mode, &folder, &links, encoder, DecodeLimits{}, &memory};
+    const RunEventHandler record = [this](const RunEvent& event) { events.push_back(event); };
+    const RunSettings settings{{}, 1};
+    FolderRun run(planRun(entries, mode, false), context, record, settings);
+    std::optional<FolderRun::Ending> ending;
+    return run.handleAll(ending);
+  }
+
+};
+
+// --- Temporary files ------------------------------------------------------------------------------------
+
+TEST_F(FileSafety, ATemporaryFileHasNoNameUntilItIsPlaced) {
+  OutputFolder folder = openOutput();
+  StepError error;
+  TempFile file = folder.newFile(error);
+  ASSERT_FALSE(error) << error.reason();
+  ASSERT_EQ(::write(file.descriptor(), "bytes", 5), 5);
+  EXPECT_TRUE(namesIn(output).empty()) << "nothing to leave behind while it is written";
+  EXPECT_FALSE(folder.place(file, "final.jpg"));
+  EXPECT_EQ(namesIn(output), Names{"final.jpg"});
+  EXPECT_EQ(readBytes(output / "final.jpg"), "bytes");
+}
+
+TEST_F(FileSafety, ANamedTemporaryFileCarriesItsOwnerAndGoesIfNeverPlaced) {
+  OutputFolder folder = openOutput();
+  std::string name;
+  {
+    StepError error;
+    const TempFile file = TempFile::createNamed(folder.descriptor(), error);
+    ASSERT_FALSE(error);
+    name = file.name();
+    EXPECT_EQ(namesIn(output), Names{name});
+  }
+  EXPECT_TRUE(namesIn(output).empty());
+  const std::regex owner(R"(\.tarvolin-[A-Za-z0-9_]+-(\d+)-\d+-[0-9a-f]{16}\.tmp)");
+  std::smatch parts;
+  ASSERT_TRUE(std::regex_match(name, parts, owner)) << name;
+  EXPECT_EQ(std::stol(parts[1]), ::getpid());
+}
+
+TEST_F(FileSafety, OnlyLeftoversOfEndedRunsAreRemoved) {
+  OutputFolder folder = openOutput();
+  const pid_t child = ::fork();
+  if (child == 0)
+    ::_exit(0);
+  ::waitpid(child, nullptr, 0);  // its id now names no process
+  const std::string live = TempFile::freshName();
+  const std::string host = live.substr(10, live.find('-', 10) - 10);
+  const std::string ended = ".tarvolin-" + host + "-" + std::to_string(child) + "-12345-00000000000000aa.tmp";
+  const std::string reused = ".tarvolin-" + host + "-" + std::to_string(::getpid()) + "-1-00000000000000bb.tmp";
+  const std::string otherHost = ".tarvolin-elsewhere-" + std::to_string(child) + "-12345-00000000000000cc.tmp";
+  for (const std::string& name : {live, ended, reused, otherHost, std::string(".tarvolin-notes.tmp")})
+    writeBytes(output / name, "x");
+  fs::create_directory(output / (".tarvolin-" + host + "-" + std::to_string(child) + "-1-00000000000000dd.tmp"));
+
+  TempFile::removeLeftovers(folder.descriptor());
+  Names expected{live, otherHost, ".tarvolin-notes.tmp",
+                 ".tarvolin-" + host + "-" + std::to_string(child) + "-1-00000000000000dd.tmp/"};
+  std::ranges::sort(expected);
+  EXPECT_EQ(namesIn(output), expected);
+}
+
+TEST_F(FileSafety, TheNextRunRemovesACrashedRunsLeftoversAndTwoRunsShareAFolder) {
+  writeNoisePng(source / "a.png", 700, 500);
+  writeSmallGif(source / "b.gif");
+  fs::create_directories(output);
+  const pid_t child = ::fork();
+  if (child == 0)
+    ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string live = TempFile::freshName();
+  const std::string host = live.substr(10, live.find('-', 10) - 10);
+  writeBytes(output / (".tarvolin-" + host + "-" + std::to_string(child) + "-7-0123456789abcdef.tmp"), "half a JPEG");
+
+  ImageOptimizer::Result first;
+  ImageOptimizer::Result second;
+  std::thread other([&] { second = ImageOptimizer::run(source, output, Mode::fullReplacement, [](const std::string&) {}); });
+  first = runOptimizer(Mode::fullReplacement);
+  other.join();
+  EXPECT_EQ(first.failed + second.failed, 0);
+  EXPECT_EQ(namesIn(output), (Names{"a.jpg", "b.gif"}));
+  expectNoTemporaryFiles();
+}
+
+// --- Nothing is written outside the output folder --------------------------------------------------------
+
+TEST_F(FileSafety, LinksInTheOutputFolderAreReplacedNotWrittenThrough) {
+  writeNoisePng(source / "a.png", 700, 500);
+  writeSmallGif(source / "b.gif");
+  fs::create_directories(output);
+  fs::create_directories(root / "outside");
+  writeBytes(root / "outside" / "victim.jpg", "keep me");
+  writeBytes(root / "outside" / "victim.gif", "keep me too");
+  fs::create_symlink(root / "outside" / "victim.jpg", output / "a.jpg");
+  fs::create_symlink(root / "outside" / "victim.gif", output / "b.gif");
+
+  EXPECT_EQ(runOptimizer(Mode::changedOnly).failed, 0);
+  EXPECT_EQ(readBytes(root / "outside" / "victim.jpg"), "keep me");
+  EXPECT_EQ(readBytes(root / "outside" / "victim.gif"), "keep me too");
+  EXPECT_FALSE(fs::is_symlink(output / "a.jpg"));
+  EXPECT_EQ(fingerprint(output / "b.gif"), fingerprint(source / "b.gif"));
+}
+
+TEST_F(FileSafety, AnOutputFolderSwappedForALinkMidRunKeepsItsFiles) {
+  writeSmallGif(source / "a.gif");
+  writeNoisePng(source / "b.png", 700, 500);
+  writeSmallGif(source / "c.gif");
+  fs::create_directories(root / "elsewhere");
+  const fs::path moved = root / "moved";
+  const ImageOptimizer::Result result = ImageOptimizer::run(
+      source, output, Mode::changedOnly,
+      [&](const RunEvent& event) {
+        if (std::holds_alternative<FileStarted>(event) && std::get<FileStarted>(event).number == 2) {
+          fs::rename(output, moved);  // someone swaps the folder for a link to another place
+          fs::create_directory_symlink(root / "elsewhere", output);
+        }
+      },
+      RunSettings{{}, 1});
+  EXPECT_EQ(result.failed, 0);
+  EXPECT_TRUE(namesIn(root / "elsewhere").empty());
+  EXPECT_EQ(namesIn(moved), (Names{deletionList, "a.gif", "b.jpg", "c.gif"}));
+}
+
+// --- Drives that ignore letter case ------------------------------------------------------------------------
+
+// A folder that looks names up as a FAT drive does.
+class CaseIgnoringFolder final : public CaseProbeFolder {
+ public:
+  explicit CaseIgnoringFolder(bool ignoresCase) : ignoresCase_(ignoresCase) {}
+  std::string createProbeFile() override {
+    files_.insert(key(".tarvolin-probe-ab12.tmp"));
+    return ".tarvolin-probe-ab12.tmp";
+  }
+  bool hasEntry(const std::string& name) override { return files_.contains(key(name)); }
+  void removeProbeFile(const std::string& name) override { files_.erase(key(name)); }
+  bool empty() const { return files_.empty(); }
+
+ private:
+  std::string key(const std::string& name) const { return ignoresCase_ ? foldedName(name) : name; }
+  bool ignoresCase_;
+  std::set<std::string> files_;
+};
+
+TEST_F(FileSafety, TheProbeTellsWhetherAFolderIgnoresCase) {
+  CaseIgnoringFolder fat(true);
+  CaseIgnoringFolder ext4(false);
+  EXPECT_TRUE(foldsCase(fat));
+  EXPECT_FALSE(foldsCase(ext4));
+  EXPECT_TRUE(fat.empty() && ext4.empty()) << "the probe file is removed";
+  OutputFolder folder = openOutput();
+  EXPECT_FALSE(foldsCase(folder));  // the test folder is on a case-sensitive file system
+  EXPECT_TRUE(namesIn(output).empty());
+}
+
+TEST_F(FileSafety, NamesFoldAsCaseIgnoringDrivesCompareThem) {
+  EXPECT_EQ(foldedName("Photo.JPG"), "photo.jpg");
+  EXPECT_EQ(foldedName("\u00C9t\u00C9.PNG"), "\u00E9t\u00E9.png");
+  EXPECT_EQ(foldedName("\u03A9\u0414\u0178"), "\u03C9\u0434\u00FF");
+  EXPECT_EQ(foldedName("bad\xff\xfe.png"), "bad\xff\xfe.png");
+  NameClaims claims(true);
+  EXPECT_FALSE(claims.claim("Photo.jpg", "Photo.JPG"));
+  EXPECT_EQ(claims.claim("photo.jpg", "photo.png"), "Photo.JPG");
+}
+
+TEST_F(FileSafety, OnACaseIgnoringFolderNoOutputReplacesAnother) {
+  writeNoiseJpeg(source / "Photo.JPG", 1000, 800);  // becomes Photo.jpg
+  writeNoisePng(source / "photo.png", 700, 500);     // would become photo.jpg: the same name there
+  writeSmallGif(source / "A.gif");
+  writeSmallGif(source / "a.gif");
+  std::vector<SourceEntry> entries;
+  ASSERT_FALSE(listImageEntries(source, entries));
+  const std::vector<FilePlan> plans = planRun(entries, Mode::changedOnly, true);
+  ASSERT_EQ(plans.size(), 4u);
+  // In name order: A.gif, Photo.JPG, a.gif, photo.png.
+  EXPECT_EQ(plans[1].writeName, "Photo.jpg");
+  EXPECT_EQ(plans[3].handling, FilePlan::Handling::keepPng);
+  EXPECT_EQ(plans[3].nameTakenBy, "Photo.JPG");
+  EXPECT_EQ(plans[0].ownNameBlockedBy, "");
+  EXPECT_EQ(plans[2].ownNameBlockedBy, "A.gif");
+}
+
+// A real exFAT drive, mounted through FUSE where this machine lets the tests do it.
+class CaseIgnoringDrive : public FileSafety {
+ protected:
+  void SetUp() override {
+    FileSafety::SetUp();
+    if (::geteuid() != 0)
+      GTEST_SKIP() << "mounting a drive needs root";
+    if (std::system("command -v mkfs.exfat >/dev/null && command -v mount.exfat-fuse >/dev/null") != 0)
+      GTEST_SKIP() << "exfatprogs and exfat-fuse are not installed";
+    const fs::path image = root / "drive.img";
+    fs::create_directories(root / "drive");
+    const std::string mount = "truncate -s 64M '" + image.string() + "' && mkfs.exfat '" + image.string() +
+                              "' >/dev/null && loop=$(losetup -f --show '" + image.string() +
+                              "') && echo $loop > '" + (root / "loop").string() + "' && mount.exfat-fuse -o quiet $loop '" +
+                              (root / "drive").string() + "' 2>/dev/null";
+    if (std::system(mount.c_str()) != 0)
+      GTEST_SKIP() << "this machine does not allow mounting an exFAT image (no loop device or FUSE)";
+    mounted_ = true;
+    output = root / "drive" / "output";
+  }
+  void TearDown() override {
+    if (mounted_) {
+      std::system(("umount '" + (root / "drive").string() + "'; losetup -d $(cat '" + (root / "loop").string() +
+                   "') 2>/dev/null")
+                      .c_str());
+    }
+    FileSafety::TearDown();
+  }
+  bool mounted_ = false;
+};
+
+TEST_F(CaseIgnoringDrive, NoOutputReplacesAnother) {
+  writeNoiseJpeg(source / "Photo.JPG", 1000, 800);
+  writeNoisePng(source / "photo.png", 700, 500);
+  writeSmallGif(source / "A.gif");
+  writeNoisePng(source / "banner.png", 700, 500);
+  std::string other = readBytes(source / "A.gif");
+  other[other.size() / 2] ^= 1;
+  writeBytes(source / "a.gif", other);
+
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+  EXPECT_EQ(totalsOf(result), (Totals{2, 0, 0, {"banner.png"}, 2}));
+  EXPECT_EQ(namesIn(output), (Names{"A.gif", "Photo.jpg", deletionList, "banner.jpg", "photo.png"}));
+  EXPECT_EQ(fingerprint(output / "A.gif"), fingerprint(source / "A.gif"));
+  EXPECT_EQ(fingerprint(output / "photo.png"), fingerprint(source / "photo.png"));
+  EXPECT_TRUE(readBytes(output / "Photo.jpg").starts_with("\xFF\xD8\xFF"));
+  expectNoTemporaryFiles();
+}
+
+// --- The image work's own limits ------------------------------------------------------------------------
+
+TEST_F(FileSafety, AReencodedFileExactlyAsLargeAsItsSourceStays) {
+  writeNoisePng(source / "equal.png", 700, 500);
+  writeNoisePng(source / "larger.png", 700, 500);
+  // The encoder writes exactly as many bytes as the source has, or one more for larger.png.
+  const Encoder sized = [](const SourceFile& input, const ImageHeader&, TempFile& output) {
+    char name[PATH_MAX] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(input.descriptor());
+    const ssize_t length = ::readlink(link.c_str(), name, sizeof name - 1);
+    const bool larger = length > 0 && std::string(name, static_cast<std::size_t>(length)).ends_with("larger.png");
+    return writeContents(output, std::string(input.size() + (larger ? 1 : 0), 'j'));
+  };
+  const ImageOptimizer::Result result = runWithEncoder(Mode::changedOnly, sized);
+  EXPECT_EQ(totalsOf(result), (Totals{1, 0, 1, {"equal.png"}, 0}));
+  EXPECT_EQ(namesIn(output), (Names{deletionList, "equal.jpg", "larger.png"}));
+}
+
+TEST_F(FileSafety, NoImageHoldsARunBeyondItsTime) {
+  writeNoisePng(source / "big.png", 3000, 3000);
+  StepError error;
+  const SourceFile input = SourceFile::open(source / "big.png", error);
+  ImageHeader header;
+  ASSERT_FALSE(inspectImage(input, DecodeLimits{}, header));
+  ASSERT_FALSE(startImageLibrary());
+  OutputFolder folder = openOutput();
+
+  TempFile overTime = folder.newFile(error);
+  const StepError late = reencodeImage(input, header, overTime, 1920, 80, WorkLimits{.budget = std::chrono::milliseconds(1), .stopGrace = {}, .stop = {}});
+  EXPECT_TRUE(late.reason().starts_with("the image took too long to decode")) << late.reason();
+
+  std::stop_source stop;
+  stop.request_stop();
+  TempFile stopped = folder.newFile(error);
+  const StepError given = reencodeImage(input, header, stopped, 1920, 80,
+                                        WorkLimits{.stopGrace = std::chrono::seconds(0), .stop = stop.get_token()});
+  EXPECT_EQ(given.reason(), "the run was stopped before the image was finished");
+}
