@@ -1,1 +1,102 @@
+// What the engine reads from a file's own structure before any decoder sees it: the format, the scans,
+// whether it was cut short, and the memory decoding will need.
 #include <gtest/gtest.h>
+
+#include <vips/vips8>
+
+#include "image_header.h"
+#include "run_fixture.h"
+#include "source_file.h"
+#include "test_images.h"
+
+namespace fs = std::filesystem;
+using namespace test_images;
+
+class ImageHeaderTest : public RunFixture {
+ protected:
+  StepError inspect(const fs::path& file, ImageHeader& header, const DecodeLimits& limits = {}) {
+    StepError error;
+    const SourceFile opened = SourceFile::open(file, error);
+    EXPECT_FALSE(error) << error.reason();
+    return inspectImage(opened, limits, header);
+  }
+
+  // Noise saved as a JPEG with the given chroma subsampling and scan layout.
+  static void writeJpeg(const fs::path& file, bool progressive, VipsForeignSubsample subsample) {
+    startLibvips();
+    const vips::VImage noise =
+        vips::VImage::gaussnoise(600, 400, vips::VImage::option()->set("sigma", 40.0)->set("mean", 128.0));
+    vips::VImage::bandjoin(std::vector<vips::VImage>{noise, noise, noise})
+        .cast(VIPS_FORMAT_UCHAR)
+        .copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB))
+        .jpegsave(file.c_str(),
+                  vips::VImage::option()->set("interlace", progressive)->set("subsample_mode", subsample));
+  }
+};
+
+TEST_F(ImageHeaderTest, ProgressiveJpegsNeedTheirCoefficientsInMemory) {
+  writeJpeg(source / "baseline.jpg", false, VIPS_FOREIGN_SUBSAMPLE_ON);
+  writeJpeg(source / "full.jpg", true, VIPS_FOREIGN_SUBSAMPLE_OFF);
+  writeJpeg(source / "half.jpg", true, VIPS_FOREIGN_SUBSAMPLE_ON);
+  ImageHeader header;
+  ASSERT_FALSE(inspect(source / "baseline.jpg", header));
+  EXPECT_EQ(header.scans, 1u);
+  EXPECT_FALSE(header.wholeImageDecode);
+  EXPECT_EQ(header.decodeBuffer, 0u);
+  EXPECT_EQ(header.width, 600u);
+  EXPECT_EQ(header.height, 400u);
+
+  ASSERT_FALSE(inspect(source / "full.jpg", header));
+  EXPECT_GT(header.scans, 1u);
+  EXPECT_TRUE(header.wholeImageDecode);
+  EXPECT_EQ(header.decodeBuffer, 600u * 400u * 3u * 2u);  // 4:4:4, two bytes a coefficient
+  ASSERT_FALSE(inspect(source / "half.jpg", header));
+  // 4:2:0: 16 x 16 MCUs, 38 x 25 of them (the last column padded), four luma blocks and two chroma.
+  EXPECT_EQ(header.decodeBuffer, (38u * 25u * 4u + 38u * 25u * 2u) * 64u * 2u);
+  EXPECT_FALSE(header.cutShort);
+}
+
+TEST_F(ImageHeaderTest, InterlacedAndDeepPngsNeedTheWholeImage) {
+  writePngBombHeader(source / "plain.png", 4000, 3000, 600000);
+  writePngBombHeader(source / "interlaced.png", 4000, 3000, 600000, 8, true);
+  writePngBombHeader(source / "deep.png", 4000, 3000, 600000, 16, true);
+  ImageHeader header;
+  ASSERT_FALSE(inspect(source / "plain.png", header));
+  EXPECT_EQ(header.decodeBuffer, 0u);
+  EXPECT_TRUE(header.cutShort) << "no IEND chunk";
+  ASSERT_FALSE(inspect(source / "interlaced.png", header));
+  EXPECT_EQ(header.decodeBuffer, 4000u * 3000u * 3u);
+  ASSERT_FALSE(inspect(source / "deep.png", header));
+  EXPECT_EQ(header.decodeBuffer, 4000u * 3000u * 6u);
+  // 72 MB of pixels and 64 MiB to work in: refused under a limit of 128 MiB.
+  EXPECT_EQ(inspect(source / "deep.png", header, DecodeLimits{.maxDecodeMemory = 128ULL << 20}).reason(),
+            "the image needs about 133 MiB of memory to decode, more than the 128 MiB allowed");
+}
+
+TEST_F(ImageHeaderTest, ACutShortFileIsToldFromADamagedOne) {
+  writeJpegWithMetadata(source / "whole.jpg", 1200, 900);
+  std::string bytes = readBytes(source / "whole.jpg");
+  // Cut in the scan data, after the EXIF block and its own markers.
+  writeBytes(source / "cut.jpg", bytes.substr(0, bytes.size() * 3 / 4));
+  ImageHeader header;
+  ASSERT_FALSE(inspect(source / "whole.jpg", header));
+  EXPECT_FALSE(header.cutShort);
+  ASSERT_FALSE(inspect(source / "cut.jpg", header));
+  EXPECT_TRUE(header.cutShort);
+
+  const char scanWithoutFrame[] = "\xFF\xD8\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00\xFF\xD9";
+  writeBytes(source / "no-frame.jpg", std::string(scanWithoutFrame, sizeof scanWithoutFrame - 1));
+  EXPECT_EQ(inspect(source / "no-frame.jpg", header).reason(), "the JPEG data is damaged");
+  writeBytes(source / "header-only.png", "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(inspect(source / "header-only.png", header).reason(), "the file is cut short");
+}
+
+TEST_F(ImageHeaderTest, ScansAreCountedUpToTheLimit) {
+  writeJpegSkeleton(source / "many.jpg", 0xC2, 8, 800, 600, 101, 0);
+  writeJpegSkeleton(source / "enough.jpg", 0xC2, 8, 800, 600, 100, 0);
+  ImageHeader header;
+  EXPECT_FALSE(inspect(source / "enough.jpg", header));
+  EXPECT_EQ(header.scans, 100u);
+  EXPECT_EQ(inspect(source / "many.jpg", header).reason(),
+            "the JPEG is built from more than 100 scans, far more than any real photo needs");
+}

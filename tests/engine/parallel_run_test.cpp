@@ -1,1 +1,97 @@
+// Several files at once: whatever the number of workers, the user sees what a one-at-a-time run shows.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "run_fixture.h"
+#include "run_log.h"
+#include "test_images.h"
+
+namespace fs = std::filesystem;
+using namespace test_images;
+
+class ParallelRun : public RunFixture, public ::testing::WithParamInterface<Mode> {
+ protected:
+  void makeEverydayFolder() {
+    for (const char* name : {"banner.png", "team.png", "a.png", "b.PNG", "b.png"})
+      writeNoisePng(source / name, 700, 500);
+    for (const char* name : {"hero.jpg", "a.jpg", "photo.JPG", "photo.jpg", "wide.jpeg"})
+      writeNoiseJpeg(source / name, 1400, 900);
+    writeNoisePng(source / "poster.png", 2600, 1800);  // the largest: started first
+    writeJpegThatGrows(source / "dense.jpeg");
+    writeSmallPng(source / "icon.png");
+    writeSmallJpeg(source / "thumb.jpg");
+    writeSmallGif(source / "anim.gif");
+    writeBrokenImage(source / "broken.png", 600000);
+    writeNoiseJpeg(source / "cut.jpg", 1200, 900);
+    truncate(source / "cut.jpg", 0.5);
+    writeNoisePng(source / "two\nlines.png", 700, 500);
+    fs::create_directories(output / "team.jpg");  // a folder in the way
+  }
+};
+
+TEST_P(ParallelRun, FourWorkersWriteWhatOneWorkerWrites) {
+  makeEverydayFolder();
+  const Mode mode = GetParam();
+  const ImageOptimizer::Result alone = runOptimizer(mode, 1);
+  const std::vector<std::string> linesAlone = lines;
+  const auto writtenAlone = contentsOf(output);
+  fs::remove_all(output);
+  fs::create_directories(output / "team.jpg");
+
+  const ImageOptimizer::Result together = runOptimizer(mode, 4);
+  EXPECT_EQ(lines, linesAlone);
+  EXPECT_EQ(together, alone);
+  EXPECT_EQ(contentsOf(output), writtenAlone);
+  EXPECT_GT(alone.failed, 0);
+  EXPECT_GT(alone.grew, 0);
+  expectNoTemporaryFiles();
+}
+
+TEST_P(ParallelRun, AStopFinishesTheFilesInHandAndReportsThemInOrder) {
+  for (int index = 10; index < 22; ++index)
+    writeNoisePng(source / ("image-" + std::to_string(index) + ".png"), 1400, 1000);
+  std::stop_source stop;
+  const ImageOptimizer::Result result = ImageOptimizer::run(
+      source, output, GetParam(),
+      [&](const RunEvent& event) {
+        events.push_back(event);
+        stop.request_stop();  // the first report: several files are in hand by now
+      },
+      RunSettings{stop.get_token(), 4});
+
+  // Every file that was begun was finished and reported, in name order, and nothing else.
+  std::vector<std::size_t> started;
+  std::vector<std::size_t> finished;
+  for (const RunEvent& event : events) {
+    if (const auto* begun = std::get_if<FileStarted>(&event))
+      started.push_back(begun->number);
+    if (const auto* done = std::get_if<FileOutcome>(&event))
+      finished.push_back(done->number);
+  }
+  EXPECT_EQ(started, finished);
+  EXPECT_TRUE(std::ranges::is_sorted(started));
+  EXPECT_LT(started.size(), 12u);
+  EXPECT_EQ(result.processed, static_cast<std::int64_t>(started.size()));
+  Names expected;
+  Names listed;
+  for (const FileOutcome& outcome : outcomes()) {
+    expected.push_back(fs::path(outcome.name).stem().string() + ".jpg");
+    listed.push_back(outcome.name);
+  }
+  if (GetParam() == Mode::changedOnly) {
+    expected.push_back(deletionList);
+    std::string list;
+    for (const std::string& name : listed)
+      list += name + "\n";
+    EXPECT_EQ(readBytes(output / deletionList), list);
+  }
+  std::ranges::sort(expected);
+  EXPECT_EQ(namesIn(output), expected);
+  expectNoTemporaryFiles();
+}
+
+INSTANTIATE_TEST_SUITE_P(BothModes, ParallelRun, ::testing::Values(Mode::changedOnly, Mode::fullReplacement),
+                         [](const ::testing::TestParamInfo<Mode>& info) {
+                           return info.param == Mode::changedOnly ? "changedOnly" : "fullReplacement";
+                         });

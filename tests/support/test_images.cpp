@@ -284,7 +284,8 @@ void writeJpegSkeleton(const fs::path& file, int frameMarker, int precision, std
     jpeg += scan;
   jpeg += "\xFF\xD9";
   writeBytes(file, jpeg);
-  padTo(file, bytes);
+  if (bytes > jpeg.size())
+    padTo(file, bytes);
 }
 
 void writeOtherFormat(const fs::path& file, OtherFormat format, std::uint64_t bytes) {
