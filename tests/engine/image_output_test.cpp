@@ -87,6 +87,18 @@ TEST_F(ImageOutput, TransparentAreasBecomeWhite) {
     EXPECT_LT(band, 100.0);
 }
 
+TEST_F(ImageOutput, TransparentEdgesShowNoDarkFringe) {
+  writeTransparentEdgePng(source / "edge.png", 4001, 1000);  // shrunk by more than 2, across the edge
+  const fs::path file = optimized("edge.png", "edge.jpg");
+  const Pixels size = dimensionsOf(file);
+  ASSERT_EQ(size.width, 1920);
+  // Everything is white once flattened; a fringe would darken the columns around the middle.
+  for (int column = size.width / 2 - 8; column <= size.width / 2 + 8; column += 2) {
+    for (const double band : meanColour(file, column, 0, 2, size.height))
+      EXPECT_GT(band, 250.0) << "column " << column;
+  }
+}
+
 TEST_F(ImageOutput, NoMetadataSurvives) {
   writeJpegWithMetadata(source / "trip.jpg", 1200, 900);
   ASSERT_TRUE(hasMetadata(source / "trip.jpg", "exif-ifd3-GPSLatitudeRef"));

@@ -146,6 +146,12 @@ void writeHalfTransparentPng(const fs::path& file, int width, int height) {
       .pngsave(file.c_str(), VImage::option()->set("compression", 1));
 }
 
+void writeTransparentEdgePng(const fs::path& file, int width, int height) {
+  const VImage white = flat(width - width / 2, height, {255, 255, 255, 255});
+  flat(width, height, {0, 0, 0, 0}).insert(white, width / 2, 0).pngsave(file.c_str());
+  padTo(file, 600000);
+}
+
 void write16BitPng(const fs::path& file, int width, int height) {
   (noise(width, height, 3).cast(VIPS_FORMAT_USHORT) * 256)
       .cast(VIPS_FORMAT_USHORT)

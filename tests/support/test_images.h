@@ -21,6 +21,9 @@ void writeLargePng(const std::filesystem::path& file);
 void writeBrokenImage(const std::filesystem::path& file, std::uint64_t bytes);
 // RGBA noise whose left half is fully transparent.
 void writeHalfTransparentPng(const std::filesystem::path& file, int width, int height);
+// Transparent black on the left half, opaque white on the right, padded above the size threshold: shrunk
+// without care, the dark transparent pixels bleed into the edge.
+void writeTransparentEdgePng(const std::filesystem::path& file, int width, int height);
 // A flat colour: tiny files, well under the threshold.
 void writeSmallJpeg(const std::filesystem::path& file);
 void writeSmallPng(const std::filesystem::path& file);
