@@ -40,7 +40,8 @@ unsigned long long processStart(pid_t process) {
   const auto afterName = text.rfind(')');  // the command name may hold spaces and parentheses
   if (afterName == std::string::npos)
     return 0;
-  std::size_t field = 2;
+  // `at` is the space before field number `field`; the start time is field 22.
+  std::size_t field = 3;
   std::size_t at = afterName + 1;
   while (field < 22 && at < text.size()) {
     at = text.find(' ', at + 1);
