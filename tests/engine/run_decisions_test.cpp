@@ -242,24 +242,3 @@ TEST_F(RunDecisions, LinesNeverClaimAnOriginalWasKeptWhenItWasNot) {
                           "  could not copy: a folder named broken.png is in the way", "[2/2] damaged.png",
                           "  could not re-encode (kept the original): not a JPEG or PNG image"}));
 }
-
-TEST_F(RunDecisions, AVanishedFileGetsItsLineBeforeTheError) {
-  writeSmallGif(source / "a.gif");
-  writeSmallGif(source / "b.gif");
-  std::string error;
-  try {
-    ImageOptimizer::run(
-        source, output, Mode::changedOnly,
-        [&](const RunEvent& event) {
-          for (const std::string& line : run_log::linesOf(event))
-            lines.push_back(line);
-          if (std::holds_alternative<FileOutcome>(event))
-            fs::remove(source / "b.gif");  // gone after the listing, before its turn
-        },
-        RunSettings{{}, 1});
-  } catch (...) {
-    error = run_log::errorLine(std::current_exception());
-  }
-  EXPECT_EQ(lines, (Names{"[1/2] a.gif", "[2/2] b.gif"}));
-  EXPECT_EQ(error, "Error: No such file or directory: " + (source / "b.gif").string());
-}

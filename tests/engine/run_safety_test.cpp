@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "run_fixture.h"
+#include "run_log.h"
 #include "test_images.h"
 
 namespace fs = std::filesystem;
@@ -216,6 +217,8 @@ TEST_F(RunSafety, FullDiskLeavesNoHalfWrittenFile) {
   expectNoTemporaryFiles();
 }
 
+// The vanished file gets its own line before the error, and the PNG converted before it is still listed
+// for deletion from the server.
 TEST_F(RunSafety, ARunThatEndsWithAnErrorStillListsWhatItConverted) {
   writeNoisePng(source / "a.png", 700, 500);
   writeSmallGif(source / "b.gif");
@@ -224,6 +227,8 @@ TEST_F(RunSafety, ARunThatEndsWithAnErrorStillListsWhatItConverted) {
     ImageOptimizer::run(
         source, output, Mode::changedOnly,
         [&](const RunEvent& event) {
+          for (const std::string& line : run_log::linesOf(event))
+            lines.push_back(line);
           if (std::holds_alternative<FileOutcome>(event))
             fs::remove_all(source);  // the source folder goes after the first file
         },
@@ -231,6 +236,7 @@ TEST_F(RunSafety, ARunThatEndsWithAnErrorStillListsWhatItConverted) {
   } catch (...) {
     error = ImageOptimizer::errorDescription(std::current_exception());
   }
+  EXPECT_EQ(lines, (Names{"[1/2] a.png", "[2/2] b.gif"}));
   EXPECT_EQ(error, "No such file or directory: " + (source / "b.gif").string());
   EXPECT_EQ(namesIn(output), (Names{deletionList, "a.jpg"}));
   EXPECT_EQ(readBytes(output / deletionList), "a.png\n");

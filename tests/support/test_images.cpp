@@ -234,20 +234,25 @@ void writeJpegWithMetadata(const fs::path& file, int width, int height) {
   image.jpegsave(file.c_str(), VImage::option()->set("Q", 95));
 }
 
-void writeP3RedJpeg(const fs::path& file, int width, int height) {
+namespace {
+
+// Pure sRGB red, stored in the space of `profile` with the profile embedded, padded above the threshold.
+void writeRedJpegIn(const char* profile, const fs::path& file, int width, int height) {
   flat(width, height, {255, 0, 0})
-      .icc_transform("p3", VImage::option()->set("input_profile", "srgb")->set("embedded", false))
+      .icc_transform(profile, VImage::option()->set("input_profile", "srgb")->set("embedded", false))
       .jpegsave(file.c_str(), VImage::option()->set("Q", 95));
   if (fs::file_size(file) < 600000)
     padTo(file, 600000);  // the CMYK profile alone is nearly 1 MB
 }
 
+}  // namespace
+
+void writeP3RedJpeg(const fs::path& file, int width, int height) {
+  writeRedJpegIn("p3", file, width, height);
+}
+
 void writeCmykRedJpeg(const fs::path& file, int width, int height) {
-  flat(width, height, {255, 0, 0})
-      .icc_transform("cmyk", VImage::option()->set("input_profile", "srgb")->set("embedded", false))
-      .jpegsave(file.c_str(), VImage::option()->set("Q", 95));
-  if (fs::file_size(file) < 600000)
-    padTo(file, 600000);  // the CMYK profile alone is nearly 1 MB
+  writeRedJpegIn("cmyk", file, width, height);
 }
 
 void writePngBombHeader(const fs::path& file, std::uint32_t width, std::uint32_t height, std::uint64_t bytes,
