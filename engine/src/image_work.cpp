@@ -1,6 +1,7 @@
 // The image work: the only code that talks to libvips.
 #include "image_work.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -237,6 +238,10 @@ StepError startImageLibrary() {
   static std::once_flag once;
   static std::string problem;
   std::call_once(once, [] {
+    // glibc gives every thread that allocates its own arena and keeps what it once held: with several
+    // images at once and libvips' threads that let a run grow to three times the memory it needs, and
+    // further with the length of the run. One arena held it flat at no measurable cost (bench/README.md).
+    mallopt(M_ARENA_MAX, 1);
     if (VIPS_INIT("tarvolin") != 0) {
       problem = vips_error_buffer();
       vips_error_clear();
