@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <new>
 
 #include "file_contents.h"
 
@@ -35,6 +36,18 @@ FileJob::FileJob(const FilePlan& plan, const RunContext& context) : plan_(plan),
 }
 
 void FileJob::prepare() {
+  // May run on a worker thread, where an exception would end the process: what cannot be handled here
+  // ends the run instead, when its turn comes.
+  try {
+    prepareFile();
+  } catch (const std::bad_alloc&) {
+    runEnding_ = StepError::ofCode(std::make_error_code(std::errc::not_enough_memory));
+  } catch (const std::exception& failure) {
+    runEnding_ = StepError::inWords(failure.what());
+  }
+}
+
+void FileJob::prepareFile() {
   if (plan_.sizeError) {
     runEnding_ = StepError::ofCode(plan_.sizeError);
     return;

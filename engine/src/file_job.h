@@ -51,6 +51,7 @@ class FileJob {
   bool convertedPng() const { return convertedPng_; }
 
  private:
+  void prepareFile();
   void openSource();
   void prepareReencoding();
   void failReencoding(const StepError& reason);

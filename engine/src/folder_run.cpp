@@ -155,6 +155,12 @@ void FolderRun::handleInParallel(std::optional<Ending>& ending, unsigned workers
   std::vector<std::jthread> threads;
   for (unsigned worker = 0; worker < workers; ++worker)
     threads.emplace_back([&scheduler] { scheduler.work(); });
+  // Whatever way this function is left, no worker may be left waiting for a file that never comes: the
+  // threads are joined right after.
+  struct CloseOnExit {
+    Scheduler& scheduler;
+    ~CloseOnExit() { scheduler.close(); }
+  } const closeOnExit{scheduler};
 
   std::size_t head = 0;
   for (; head < jobs_.size(); ++head) {
