@@ -10,7 +10,7 @@
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override;
-  void TearDown() override;
+  void TearDown() override { std::filesystem::remove_all(root_); }
 
   // The source folder of the window's worked example: a.png, large, and b.jpg, small.
   std::filesystem::path workedExampleSource(const std::string& name = "source");
@@ -19,5 +19,3 @@ class CliTest : public ::testing::Test {
 };
 
 std::set<std::string> namesIn(const std::filesystem::path& folder);
-// The lines of a text file, as a set: the deletion list's order is not what is checked.
-std::set<std::string> lineSetOf(const std::filesystem::path& file);

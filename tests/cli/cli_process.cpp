@@ -1,13 +1,11 @@
 #include "cli_process.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
@@ -16,8 +14,14 @@ extern char** environ;
 
 namespace {
 
-[[noreturn]] void throwErrno(const std::string& what) {
-  throw std::runtime_error(what + ": " + std::strerror(errno));
+// Appends what one read gives; false at the end of the stream.
+bool readInto(int fd, std::string& text) {
+  char chunk[4096];
+  const ssize_t count = read(fd, chunk, sizeof chunk);
+  if (count < 0)
+    throw std::runtime_error(std::string("read: ") + std::strerror(errno));
+  text.append(chunk, static_cast<std::size_t>(count));
+  return count > 0;
 }
 
 }  // namespace
@@ -27,7 +31,7 @@ CliProcess::CliProcess(const std::vector<std::string>& arguments,
   int outPipe[2];
   int errPipe[2];
   if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
-    throwErrno("pipe2");
+    throw std::runtime_error("pipe2 failed");
   posix_spawn_file_actions_t files;
   posix_spawn_file_actions_init(&files);
   posix_spawn_file_actions_adddup2(&files, outPipe[1], STDOUT_FILENO);
@@ -70,83 +74,46 @@ CliProcess::~CliProcess() {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
-  if (outFd_ >= 0)
-    close(outFd_);
-  if (errFd_ >= 0)
-    close(errFd_);
+  close(outFd_);
+  close(errFd_);
 }
 
-bool CliProcess::pump(std::chrono::steady_clock::time_point deadline) {
-  pollfd streams[] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-  const int ready = poll(streams, std::size(streams), static_cast<int>(std::max<long>(left.count(), 0)));
-  if (ready < 0 && errno != EINTR)
-    throwErrno("poll");
-  if (ready <= 0)
-    return ready < 0;  // interrupted: try again; timed out: tell the caller
-  std::string* buffers[] = {&out_, &err_};
-  int* fds[] = {&outFd_, &errFd_};
-  for (std::size_t index = 0; index < std::size(streams); ++index) {
-    if (streams[index].revents == 0)
-      continue;
-    char chunk[4096];
-    const ssize_t count = read(*fds[index], chunk, sizeof chunk);
-    if (count > 0) {
-      buffers[index]->append(chunk, static_cast<std::size_t>(count));
-    } else if (count == 0) {
-      close(*fds[index]);
-      *fds[index] = -1;  // poll leaves negative descriptors out
-    }
-  }
-  return true;
-}
-
-std::optional<std::string> CliProcess::readLine(std::chrono::seconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    const std::size_t end = out_.find('\n', taken_);
-    if (end != std::string::npos) {
-      const std::string line = out_.substr(taken_, end - taken_);
-      taken_ = end + 1;
-      return line;
-    }
-    if (outFd_ < 0 || !pump(deadline))
+std::optional<std::string> CliProcess::readLine() {
+  std::size_t end;
+  while ((end = out_.find('\n', taken_)) == std::string::npos) {
+    if (!readInto(outFd_, out_))
       return std::nullopt;
   }
+  const std::string line = out_.substr(taken_, end - taken_);
+  taken_ = end + 1;
+  return line;
 }
 
 bool CliProcess::isRunning() {
-  if (waitStatus_)
-    return false;
   int status = 0;
-  if (waitpid(pid_, &status, WNOHANG) == pid_)
+  if (!waitStatus_ && waitpid(pid_, &status, WNOHANG) == pid_)
     waitStatus_ = status;
   return !waitStatus_;
 }
 
 void CliProcess::sendSignal(int signal) {
   if (kill(pid_, signal) != 0)
-    throwErrno("kill");
+    throw std::runtime_error(std::string("kill: ") + std::strerror(errno));
 }
 
-CliProcess::Ending CliProcess::finish(std::chrono::seconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (outFd_ >= 0 || errFd_ >= 0) {
-    if (!pump(deadline))
-      throw std::runtime_error("tarvolin-cli did not end within the time limit");
+CliProcess::Ending CliProcess::finish() {
+  Ending ending;
+  while (readInto(outFd_, out_)) {
   }
-  return waitForExit();
-}
-
-CliProcess::Ending CliProcess::waitForExit() {
+  while (readInto(errFd_, ending.err)) {
+  }
+  ending.out = out_;
   if (!waitStatus_) {
     int status = 0;
     if (waitpid(pid_, &status, 0) != pid_)
-      throwErrno("waitpid");
+      throw std::runtime_error(std::string("waitpid: ") + std::strerror(errno));
     waitStatus_ = status;
   }
-  Ending ending{-1, 0, out_, err_};
   if (WIFEXITED(*waitStatus_))
     ending.exitStatus = WEXITSTATUS(*waitStatus_);
   if (WIFSIGNALED(*waitStatus_))
