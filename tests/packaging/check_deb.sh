@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package with CPack and checks it: named tarvolin_<version>_<arch>.deb, holding
 # exactly the installed files, with Depends computed by dpkg-shlibdeps that cover every library the
-# program links to directly and name no development package.
+# programs link to directly and name no development package, and a copyright file in Debian's
+# machine-readable format.
 #   check_deb.sh BUILD_DIR PROJECT_VERSION APP_ID
 set -euo pipefail
 
@@ -42,31 +43,54 @@ dev_packages=$(grep -- '-dev$' <<<"$depend_names" || true)
 
 contents=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort)
 expected=$(printf '%s\n' ./usr/bin/tarvolin "./usr/share/applications/$app_id.desktop" \
-  "./usr/share/icons/hicolor/scalable/apps/$app_id.svg" "./usr/share/metainfo/$app_id.metainfo.xml" | sort)
+  "./usr/share/icons/hicolor/scalable/apps/$app_id.svg" "./usr/share/metainfo/$app_id.metainfo.xml" \
+  ./usr/bin/tarvolin-cli ./usr/share/man/man1/tarvolin-cli.1.gz ./usr/share/doc/tarvolin/copyright | sort)
 [ "$contents" = "$expected" ] || fail "package files differ:"$'\n'"$(diff <(echo "$expected") <(echo "$contents"))"
 
 root=$out/root
 dpkg-deb -x "$deb" "$root"
-program=$root/usr/bin/tarvolin
-if readelf -S "$program" | grep -q '\.debug_info'; then
-  fail "the packaged program still carries debug information"
-fi
+for program in "$root/usr/bin/tarvolin" "$root/usr/bin/tarvolin-cli"; do
+  if readelf -S "$program" | grep -q '\.debug_info'; then
+    fail "the packaged $(basename "$program") still carries debug information"
+  fi
 
-# Each library the program names must come from a package in Depends (the libraries those need are
-# their own packages' business).
-for soname in $(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-  path=$(ldd "$program" | awk -v so="$soname" '$1 == so {print $3}')
-  [ -n "$path" ] || { fail "$soname is not found on this system"; continue; }
-  # Matched on the folder too, so that a 32-bit twin of the library is not taken for its owner.
-  real=$(readlink -f "$path")
-  owners=$(dpkg -S "*/$(basename "$(dirname "$real")")/$(basename "$real")" 2>/dev/null | cut -d: -f1 | sort -u)
-  covered=no
-  for owner in $owners; do
-    grep -qx "$owner" <<<"$depend_names" && covered=yes
+  # Each library the program names must come from a package in Depends (the libraries those need
+  # are their own packages' business).
+  for soname in $(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    path=$(ldd "$program" | awk -v so="$soname" '$1 == so {print $3}')
+    [ -n "$path" ] || { fail "$soname is not found on this system"; continue; }
+    # Matched on the folder too, so that a 32-bit twin of the library is not taken for its owner.
+    real=$(readlink -f "$path")
+    owners=$(dpkg -S "*/$(basename "$(dirname "$real")")/$(basename "$real")" 2>/dev/null | cut -d: -f1 | sort -u)
+    covered=no
+    for owner in $owners; do
+      grep -qx "$owner" <<<"$depend_names" && covered=yes
+    done
+    [ "$covered" = yes ] || fail "$soname ($path, from: ${owners:-no package}) is not covered by Depends"
+    echo "$(basename "$program"): $soname -> ${owners//$'\n'/ } (in Depends)"
   done
-  [ "$covered" = yes ] || fail "$soname ($path, from: ${owners:-no package}) is not covered by Depends"
-  echo "$soname -> ${owners//$'\n'/ } (in Depends)"
 done
+
+# The stripped program still runs and says which version it is.
+cli_version=$("$root/usr/bin/tarvolin-cli" --version) || fail "the packaged tarvolin-cli does not run"
+[ "$cli_version" = "tarvolin-cli $version" ] || fail "the packaged tarvolin-cli says '$cli_version'"
+
+# Debian's copyright format 1.0: the format line first, a Files paragraph that covers everything, and
+# each licence it names spelled out in a License paragraph of its own, pointing at Debian's copy.
+copyright=$root/usr/share/doc/tarvolin/copyright
+if [ -f "$copyright" ]; then
+  [ "$(head -n 1 "$copyright")" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+    fail "copyright does not start with the format 1.0 line"
+  grep -qx 'Files: \*' "$copyright" || fail "copyright has no 'Files: *' paragraph"
+  grep -q '^Copyright: ' "$copyright" || fail "copyright names no copyright holder"
+  while read -r licence; do
+    # A paragraph of its own: the License line starts it, and its text follows on indented lines.
+    grep -A1 -xF "License: $licence" "$copyright" | grep -q '^ ' ||
+      fail "copyright names $licence but does not give its text"
+  done < <(sed -n 's/^License: //p' "$copyright" | sort -u)
+  grep -q '/usr/share/common-licenses/GPL-3' "$copyright" || fail "copyright does not point at common-licenses/GPL-3"
+  [ -f /usr/share/common-licenses/GPL-3 ] || fail "this system has no /usr/share/common-licenses/GPL-3"
+fi
 
 finish
 echo "$(basename "$deb") Depends: $depends"

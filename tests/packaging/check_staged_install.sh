@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs into a staging folder and checks that exactly the files a desktop looks for land where it
-# looks for them, and that the desktop entry and the metainfo name the installed program and icon.
-#   check_staged_install.sh BUILD_DIR FULL_BINDIR FULL_DATADIR APP_ID
+# looks for them, and that the desktop entry and the metainfo name the installed program and icon;
+# the command-line program beside it comes with its manual page, and the copyright file goes along.
+#   check_staged_install.sh BUILD_DIR FULL_BINDIR FULL_DATADIR FULL_MANDIR APP_ID
 set -euo pipefail
 
 build=$1
 bindir=$2
 datadir=$3
-app_id=$4
+mandir=$4
+app_id=$5
 # shellcheck source=tests/packaging/staging.bash
 source "$(dirname "${BASH_SOURCE[0]}")/staging.bash"
 
@@ -19,15 +21,26 @@ program=$bindir/tarvolin
 entry=$datadir/applications/$app_id.desktop
 icon=$datadir/icons/hicolor/scalable/apps/$app_id.svg
 metainfo=$datadir/metainfo/$app_id.metainfo.xml
+cli=$bindir/tarvolin-cli
+man_page=$mandir/man1/tarvolin-cli.1.gz
+copyright=$datadir/doc/tarvolin/copyright
 
 # Exactly these files, nothing else (no libraries, headers or test programs).
-expected=$(printf '%s\n' "$program" "$entry" "$icon" "$metainfo" | sort)
+expected=$(printf '%s\n' "$program" "$entry" "$icon" "$metainfo" "$cli" "$man_page" "$copyright" | sort)
 installed=$(cd "$stage" && find . \( -type f -o -type l \) -printf '/%P\n' | sort)
 if [ "$installed" != "$expected" ]; then
   fail "installed files differ from the expected ones:"$'\n'"$(diff <(echo "$expected") <(echo "$installed"))"
 fi
 
 [ -x "$stage$program" ] || fail "$program is not an executable file"
+[ -x "$stage$cli" ] || fail "$cli is not an executable file"
+
+# man finds a page by its section folder and reads it compressed.
+if [ -f "$stage$man_page" ]; then
+  gzip -t "$stage$man_page" || fail "$man_page is not a gzip file"
+  warnings=$(man --warnings -l "$stage$man_page" 2>&1 >/dev/null) || fail "man cannot render $man_page"
+  [ -z "$warnings" ] || fail "man --warnings remarks on $man_page:"$'\n'"$warnings"
+fi
 
 value() { sed -n "s/^$1=//p" "$stage$entry"; }
 if [ -f "$stage$entry" ]; then
@@ -51,7 +64,9 @@ if [ -f "$stage$metainfo" ]; then
   grep -q "<id>$app_id</id>" "$stage$metainfo" || fail "metainfo id is not $app_id"
   grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$stage$metainfo" ||
     fail "metainfo does not launch $app_id.desktop"
-  grep -q "<binary>$(basename "$program")</binary>" "$stage$metainfo" || fail "metainfo does not provide $program"
+  for binary in "$program" "$cli"; do
+    grep -q "<binary>$(basename "$binary")</binary>" "$stage$metainfo" || fail "metainfo does not provide $binary"
+  done
 fi
 
 finish

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "image_optimizer.h"
+
+// What the arguments of tarvolin-cli ask for. Parsed by hand: five options need no library.
+namespace command_line {
+
+enum class Verbosity {
+  everyLine,     // the window's log: a line per file, the problems, the summary, the sizes
+  problemsOnly,  // only the problem lines, each naming its file, and the summary
+};
+
+// A run to carry out.
+struct RunRequest {
+  std::filesystem::path source;
+  std::filesystem::path output;
+  ImageOptimizer::OutputMode mode = ImageOptimizer::OutputMode::changedOnly;
+  unsigned jobs = 0;  // 0: one per hardware thread, as the engine counts them
+  Verbosity verbosity = Verbosity::everyLine;
+};
+
+struct HelpRequest {};
+struct VersionRequest {};
+
+// The arguments cannot be run: what is wrong, in a few words ("unknown option '--fast'").
+struct UsageError {
+  std::string problem;
+};
+
+using Request = std::variant<RunRequest, HelpRequest, VersionRequest, UsageError>;
+
+Request parse(const std::vector<std::string_view>& arguments);
+
+// The one line that a usage error prints after its problem.
+std::string usageLine();
+std::string helpText();
+
+}  // namespace command_line

@@ -1,0 +1,30 @@
+#include "run_printer.h"
+
+#include "run_log.h"
+
+void RunPrinter::print(const RunEvent& event) {
+  write(linesOf(event));
+}
+
+void RunPrinter::printEnding(const ImageOptimizer::Result& result) {
+  write(run_log::closingLines(result));
+  if (verbosity_ == command_line::Verbosity::everyLine)
+    write({run_log::bytesSavedText(result)});
+}
+
+std::vector<std::string> RunPrinter::linesOf(const RunEvent& event) const {
+  if (verbosity_ == command_line::Verbosity::everyLine)
+    return run_log::linesOf(event);
+  // Without the line per file, a problem line must say which file it is about.
+  if (const auto* outcome = std::get_if<FileOutcome>(&event))
+    return run_log::namedProblemLines(*outcome);
+  if (std::holds_alternative<DeletionListFailure>(event))
+    return run_log::linesOf(event);  // names the list itself
+  return {};
+}
+
+void RunPrinter::write(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines)
+    out_ << line << '\n';
+  out_.flush();  // a pipe or a file would otherwise hold the lines until the end of the run
+}

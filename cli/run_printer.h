@@ -1,0 +1,27 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "image_optimizer.h"
+#include "run_events.h"
+
+// Prints a run as the window's log shows it after "Starting…", through the engine's formatter. Each
+// line is written out as soon as it is known, so that a CI log shows the run while it goes on.
+class RunPrinter {
+ public:
+  RunPrinter(std::ostream& out, command_line::Verbosity verbosity) : out_(out), verbosity_(verbosity) {}
+
+  void print(const RunEvent& event);
+  // The summary of a run that returned its totals, stopped or not.
+  void printEnding(const ImageOptimizer::Result& result);
+
+ private:
+  std::vector<std::string> linesOf(const RunEvent& event) const;
+  void write(const std::vector<std::string>& lines);
+
+  std::ostream& out_;
+  command_line::Verbosity verbosity_;
+};

@@ -1,0 +1,151 @@
+// tarvolin-cli run as a deploy script runs it: what it prints and where, and its exit statuses.
+#include <string>
+#include <vector>
+
+#include "cli_fixture.h"
+#include "cli_process.h"
+#include "image_optimizer.h"
+#include "run_log.h"
+#include "test_images.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string usageLine =
+    "usage: tarvolin-cli [--mode changed-only|full-replacement] [--jobs N] [--quiet] SOURCE OUTPUT";
+const std::string deletionList = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
+
+// The window's log of the worked example after "Starting…".
+const std::vector<std::string> workedExampleLog{
+    "[1/2] a.png",
+    "[2/2] b.jpg",
+    "",
+    "Done. 1 resized/converted, 1 already small.",
+    "",
+    "1 file(s) changed format and won't be overwritten on the server.",
+    "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list."};
+
+// The sizes line, from what the folders hold: b.jpg was left out, so it counts at its own size.
+std::string workedExampleSizes(const fs::path& source, const fs::path& output) {
+  ImageOptimizer::Result sizes;
+  sizes.bytesBefore = fs::file_size(source / "a.png") + fs::file_size(source / "b.jpg");
+  sizes.bytesAfter = fs::file_size(output / "a.jpg") + fs::file_size(source / "b.jpg");
+  return run_log::bytesSavedText(sizes);
+}
+
+}  // namespace
+
+TEST_F(CliTest, PrintsTheWindowsLogOfTheWorkedExampleAndTheSizes) {
+  const fs::path source = workedExampleSource();
+  const CliProcess::Ending ending = CliProcess::run({source, root_ / "out"});
+  EXPECT_EQ(ending.exitStatus, 0) << ending.err;
+  EXPECT_EQ(ending.err, "");
+  std::vector<std::string> expected = workedExampleLog;
+  expected.push_back(workedExampleSizes(source, root_ / "out"));
+  EXPECT_EQ(linesOf(ending.out), expected);
+  EXPECT_EQ(namesIn(root_ / "out"), (std::set<std::string>{"a.jpg", deletionList}));
+}
+
+TEST_F(CliTest, FullReplacementCopiesTheSmallImageAndListsNothing) {
+  const fs::path source = workedExampleSource();
+  const CliProcess::Ending ending =
+      CliProcess::run({"--mode=full-replacement", "--jobs", "1", source, root_ / "out"});
+  EXPECT_EQ(ending.exitStatus, 0) << ending.err;
+  EXPECT_EQ(linesOf(ending.out), (std::vector<std::string>{"[1/2] a.png", "[2/2] b.jpg", "",
+                                                           "Done. 1 resized/converted, 1 already small.",
+                                                           workedExampleSizes(source, root_ / "out")}));
+  EXPECT_EQ(namesIn(root_ / "out"), (std::set<std::string>{"a.jpg", "b.jpg"}));
+  EXPECT_EQ(test_images::fingerprint(root_ / "out" / "b.jpg"), test_images::fingerprint(source / "b.jpg"));
+}
+
+TEST_F(CliTest, QuietPrintsOnlyNamedProblemsAndTheSummaryAndExitsWith3) {
+  const fs::path source = workedExampleSource();
+  test_images::writeBrokenImage(source / "c.jpg", 600000);
+  const CliProcess::Ending ending = CliProcess::run({"--quiet", source, root_ / "out"});
+  EXPECT_EQ(ending.exitStatus, 3) << ending.err;
+  const std::vector<std::string> lines = linesOf(ending.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(lines[0].starts_with("c.jpg: could not re-encode (kept the original): ")) << lines[0];
+  ImageOptimizer::Result result{1, 1, 0, {"a.png"}, 1};
+  std::vector<std::string> expected{lines[0]};
+  for (const std::string& line : run_log::closingLines(result))
+    expected.push_back(line);
+  EXPECT_EQ(lines, expected);
+  EXPECT_TRUE(fs::exists(root_ / "out" / "c.jpg"));  // the original, kept
+}
+
+// The engine counts a deletion list it could not write apart from the files; old PNG files would stay
+// on the server all the same.
+TEST_F(CliTest, AnUnwritableDeletionListExitsWith3) {
+  const fs::path source = workedExampleSource();
+  fs::create_directories(root_ / "out" / deletionList);  // a folder in the list's way
+  const CliProcess::Ending ending = CliProcess::run({"--quiet", source, root_ / "out"});
+  EXPECT_EQ(ending.exitStatus, 3) << ending.out;
+  const std::vector<std::string> lines = linesOf(ending.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(lines[0].starts_with("  could not write " + deletionList + ": ")) << lines[0];
+}
+
+TEST_F(CliTest, AnErrorThatEndsTheRunIsTheWindowsErrorLineOnStandardError) {
+  const fs::path source = workedExampleSource();
+  std::string expected;  // the engine's own description, as the window shows it
+  try {
+    ImageOptimizer::run(source, source, ImageOptimizer::OutputMode::changedOnly, [](const std::string&) {});
+  } catch (...) {
+    expected = run_log::errorLine(std::current_exception()) + "\n";
+  }
+  ASSERT_NE(expected, "");
+  const CliProcess::Ending ending = CliProcess::run({source, source / "." / ""});
+  EXPECT_EQ(ending.exitStatus, 1);
+  EXPECT_EQ(ending.err, expected);
+  EXPECT_EQ(ending.out, "");
+  EXPECT_EQ(namesIn(source), (std::set<std::string>{"a.png", "b.jpg"}));
+}
+
+TEST_F(CliTest, DoubleDashEndsTheOptions) {
+  workedExampleSource("-images");
+  const CliProcess::Ending ending = CliProcess::run({"--quiet", "--", "-images", "--out"}, root_);
+  EXPECT_EQ(ending.exitStatus, 0) << ending.err;
+  EXPECT_TRUE(fs::exists(root_ / "--out" / "a.jpg"));
+}
+
+TEST_F(CliTest, HelpAndVersionExitWith0) {
+  const CliProcess::Ending help = CliProcess::run({"--help"});
+  EXPECT_EQ(help.exitStatus, 0);
+  EXPECT_TRUE(help.out.starts_with(usageLine + "\n")) << help.out;
+  const CliProcess::Ending version = CliProcess::run({"--version"});
+  EXPECT_EQ(version.exitStatus, 0);
+  EXPECT_EQ(version.out, "tarvolin-cli " TARVOLIN_VERSION "\n");
+}
+
+// Arguments that cannot be run: the problem and the usage line on standard error, exit status 2 and
+// nothing done. SOURCE and OUTPUT stand for real folders, so that a run would leave an output folder.
+class UsageErrorTest : public CliTest, public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+TEST_P(UsageErrorTest, PrintsTheUsageAndExitsWith2) {
+  const fs::path source = workedExampleSource();
+  std::vector<std::string> arguments;
+  for (const std::string& argument : GetParam())
+    arguments.push_back(argument == "SOURCE"   ? source.string()
+                        : argument == "OUTPUT" ? (root_ / "out").string()
+                                               : argument);
+  const CliProcess::Ending ending = CliProcess::run(arguments);
+  EXPECT_EQ(ending.exitStatus, 2);
+  EXPECT_EQ(ending.out, "");
+  const std::vector<std::string> lines = linesOf(ending.err);
+  ASSERT_EQ(lines.size(), 2u) << ending.err;
+  EXPECT_TRUE(lines[0].starts_with("tarvolin-cli: ")) << lines[0];
+  EXPECT_EQ(lines[1], usageLine);
+  EXPECT_FALSE(fs::exists(root_ / "out"));
+}
+
+using Arguments = std::vector<std::string>;
+INSTANTIATE_TEST_SUITE_P(Arguments, UsageErrorTest,
+                         ::testing::Values(Arguments{}, Arguments{"SOURCE"},
+                                           Arguments{"SOURCE", "OUTPUT", "extra"}, Arguments{"SOURCE", ""},
+                                           Arguments{"--fast", "SOURCE", "OUTPUT"},
+                                           Arguments{"--mode=changedOnly", "SOURCE", "OUTPUT"},
+                                           Arguments{"--jobs", "0", "SOURCE", "OUTPUT"},
+                                           Arguments{"--jobs=4x", "SOURCE", "OUTPUT"},
+                                           Arguments{"SOURCE", "OUTPUT", "--jobs"}));

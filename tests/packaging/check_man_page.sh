@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The manual page of tarvolin-cli renders without a warning from man and groff, and documents what
+# the program itself offers: every option of its --help, its version and each of its exit statuses.
+#   check_man_page.sh MAN_PAGE PROGRAM
+set -euo pipefail
+
+page=$1
+program=$2
+# shellcheck source=tests/packaging/checks.bash
+source "$(dirname "${BASH_SOURCE[0]}")/checks.bash"
+
+rendered=$(mktemp "${TMPDIR:-/tmp}/tarvolin-man.XXXXXX")
+trap 'rm -f -- "$rendered"' EXIT
+warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >"$rendered") || fail "man cannot render $page"
+[ -z "$warnings" ] || fail "man --warnings remarks on $page:"$'\n'"$warnings"
+# Plain text: man marks bold and underlined letters with backspaces when it writes to a file.
+text=$(col -b <"$rendered")
+
+for option in $("$program" --help | grep -oE -- '--[a-z]+(-[a-z]+)*' | sort -u); do
+  grep -qF -- "$option" <<<"$text" || fail "$page does not mention $option"
+done
+version=$("$program" --version | awk '{print $2}')
+grep -qF "Tarvolin $version" <<<"$text" || fail "$page is not for version $version"
+for status in 0 1 2 3 130 143; do
+  grep -qE "^ {7}$status( |$)" <<<"$text" || fail "$page does not list exit status $status"
+done
+
+finish
+echo "manual page $page renders cleanly and covers --help"
