@@ -33,6 +33,8 @@ class ImageOptimizer {
     std::uint64_t bytesAfter = 0;
     // renamedFiles could not be written to the deletion list in the output folder.
     bool deletionListFailed = false;
+    // The run was asked to stop, and some images were never begun.
+    bool stopped = false;
 
     bool operator==(const Result&) const = default;
   };

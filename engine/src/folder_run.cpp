@@ -71,24 +71,25 @@ class FolderRun::Scheduler {
  private:
   bool mayNotStart() const { return closed_ || stop_.stop_requested(); }
 
+  // The oldest unfinished file first, so that the log never waits for it; after it the largest within
+  // the window, so that no large file is left running alone at the end.
   std::optional<std::size_t> nextToStart() {
     std::unique_lock lock(mutex_);
     for (;;) {
       if (mayNotStart())
         return std::nullopt;
       const std::size_t end = std::min(jobs_.size(), head_ + lookahead);
-      std::optional<std::size_t> largest;
-      for (std::size_t index = head_; index < end; ++index) {
-        if (!started_[index] && (!largest || plans_[index].plannedSize > plans_[*largest].plannedSize))
-          largest = index;
+      std::optional<std::size_t> next;
+      for (std::size_t index = head_; index < end && !(next && *next == head_); ++index) {
+        if (!started_[index] && (!next || index == head_ || plans_[index].plannedSize > plans_[*next].plannedSize))
+          next = index;
       }
-      if (largest) {
-        started_[*largest] = true;
+      if (next) {
+        started_[*next] = true;
         changed_.notify_all();
-        return largest;
+        return next;
       }
-      if (end == jobs_.size() && std::all_of(started_.begin() + static_cast<std::ptrdiff_t>(head_), started_.end(),
-                                             [](bool started) { return started; }))
+      if (end == jobs_.size())
         return std::nullopt;  // every file has started
       changed_.wait(lock);
     }
@@ -138,7 +139,11 @@ ImageOptimizer::Result FolderRun::handleAll(std::optional<Ending>& ending) {
 }
 
 void FolderRun::handleOneAtATime(std::optional<Ending>& ending) {
-  for (std::size_t index = 0; index < jobs_.size() && !settings_.stop.stop_requested(); ++index) {
+  for (std::size_t index = 0; index < jobs_.size(); ++index) {
+    if (settings_.stop.stop_requested()) {
+      totals_.stopped = true;
+      return;
+    }
     start(plans_[index]);
     FileJob& job = *jobs_[index];
     job.prepare();
@@ -181,8 +186,10 @@ void FolderRun::handleInParallel(std::optional<Ending>& ending, unsigned workers
     return;  // a one-at-a-time run would not have reached the files after it
   // Stopped: the files that were in hand are placed too, in name order.
   for (std::size_t index = head; index < jobs_.size(); ++index) {
-    if (!scheduler.started(index))
+    if (!scheduler.started(index)) {
+      totals_.stopped = true;
       continue;
+    }
     start(plans_[index]);
     if (jobs_[index]->endsRun()) {
       ending = Ending{jobs_[index]->runEndingError(), plans_[index].entry.path};

@@ -45,6 +45,7 @@ TEST_P(ParallelRun, FourWorkersWriteWhatOneWorkerWrites) {
   EXPECT_EQ(contentsOf(output), writtenAlone);
   EXPECT_GT(alone.failed, 0);
   EXPECT_GT(alone.grew, 0);
+  EXPECT_FALSE(alone.stopped);
   expectNoTemporaryFiles();
 }
 
@@ -72,6 +73,7 @@ TEST_P(ParallelRun, AStopFinishesTheFilesInHandAndReportsThemInOrder) {
   EXPECT_EQ(started, finished);
   EXPECT_TRUE(std::ranges::is_sorted(started));
   EXPECT_LT(started.size(), 12u);
+  EXPECT_TRUE(result.stopped);
   EXPECT_EQ(result.processed, static_cast<std::int64_t>(started.size()));
   Names expected;
   Names listed;

@@ -153,6 +153,7 @@ TEST_F(RunDecisions, StopRequestEndsTheRunBetweenFilesWithItsDeletionList) {
 
   EXPECT_EQ(lines, Names{"[1/3] a.png"});
   EXPECT_EQ(totalsOf(result), (Totals{1, 0, 0, {"a.png"}, 0}));
+  EXPECT_TRUE(result.stopped);
   EXPECT_EQ(namesIn(output), (Names{deletionList, "a.jpg"}));
   EXPECT_EQ(readBytes(output / deletionList), "a.png\n");
   expectNoTemporaryFiles();

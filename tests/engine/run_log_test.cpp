@@ -57,6 +57,9 @@ TEST(RunLog, ClosingLinesSayWhatApplies) {
                    "See " + deletionList + " in the output folder for the list."}));
   result.deletionListFailed = true;
   EXPECT_EQ(run_log::closingLines(result).back(), deletionList + " could not be written -- see the message above.");
+  result.stopped = true;
+  EXPECT_EQ(run_log::closingLines(result)[4],
+            "Stopped before the end -- the images not listed above were left as they are.");
   EXPECT_EQ(run_log::closingLines(ImageOptimizer::Result{12345, 0, 0, {}, 0}),
             (Names{"", "Done. 12345 resized/converted, 0 already small."}));
 }
