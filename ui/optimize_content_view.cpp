@@ -45,8 +45,9 @@ OutputMode modeOfSegment(int segment) {
 
 }  // namespace
 
-OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser, QWidget* parent)
-    : QWidget(parent), chooser_(std::move(chooser)) {
+OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser, RunController::Engine engine,
+                                         QWidget* parent)
+    : QWidget(parent), chooser_(std::move(chooser)), runController_(this, std::move(engine)) {
   setObjectName(QStringLiteral("optimizeContentView"));
 
   heading_ = new QLabel(QStringLiteral("Image Optimizer"), this);
@@ -145,7 +146,8 @@ void OptimizeContentView::run() {
   emit runningChanged(true);
   emit statusLinesChanged();
   runController_.start(
-      {*sourceFolder_, *destFolder_, mode_}, [this](const RunEvent& event) { appendStatusLines(logLines(event)); },
+      {*sourceFolder_, *destFolder_, mode_},
+      [this](const RunEvent& event) { appendStatusLines(logLines(event)); },
       [this](const RunController::Ending& ending) { finishRun(ending); });
 }
 

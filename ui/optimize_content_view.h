@@ -36,7 +36,10 @@ class OptimizeContentView : public QWidget {
 
   using FolderCompletion = std::function<void(const std::filesystem::path&)>;
 
-  explicit OptimizeContentView(std::unique_ptr<FolderChooser> chooser, QWidget* parent = nullptr);
+  // `engine` is what a run runs: the real engine unless a test puts a stand-in in its place.
+  explicit OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
+                               RunController::Engine engine = RunController::runEngine,
+                               QWidget* parent = nullptr);
   // Stops a run in progress after the file in hand and waits for it.
   ~OptimizeContentView() override;
 
@@ -100,5 +103,5 @@ class OptimizeContentView : public QWidget {
 
   // Last member: destroyed first, so the worker is stopped and joined while everything it could post
   // to still exists.
-  RunController runController_{this};
+  RunController runController_;
 };

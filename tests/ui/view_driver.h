@@ -15,11 +15,14 @@
 #include "start_button.h"
 #include "status_log.h"
 
-// A window with a fake chooser, and its parts found by object name, the way the tests use them.
+// A window with a fake chooser, and its parts found by object name, the way the tests use them. Runs
+// the real engine unless the test hands in a stand-in.
 class ViewDriver {
  public:
-  explicit ViewDriver(std::unique_ptr<FakeFolderChooser> fake = std::make_unique<FakeFolderChooser>())
-      : chooser(fake.get()), view(std::make_unique<OptimizeContentView>(std::move(fake))) {}
+  explicit ViewDriver(RunController::Engine engine = RunController::runEngine,
+                      std::unique_ptr<FakeFolderChooser> fake = std::make_unique<FakeFolderChooser>())
+      : chooser(fake.get()),
+        view(std::make_unique<OptimizeContentView>(std::move(fake), std::move(engine))) {}
 
   template <typename T = QWidget>
   T* find(const char* name) const {
