@@ -12,7 +12,10 @@ ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
+// The window sets its paths again for every event of a run: the same text costs nothing.
 void ElidedLabel::setFullText(const QString& text) {
+  if (text == this->text())
+    return;
   setText(text);
   offerFullText();
 }

@@ -36,7 +36,8 @@ class ScriptedEngine {
   // Without a call of release(), every event is reported at once.
   explicit ScriptedEngine(Script script) : state_(std::make_shared<State>(std::move(script))) {}
 
-  // From now on the worker reports only the events the test releases.
+  // From now on the worker reports only the events the test releases, and returns only on one release
+  // more than it has events.
   void hold() {
     const std::lock_guard lock(state_->mutex);
     state_->released = 0;
@@ -44,7 +45,8 @@ class ScriptedEngine {
   void release(std::size_t count = 1) {
     {
       const std::lock_guard lock(state_->mutex);
-      state_->released += count;
+      if (state_->released != unheld)
+        state_->released += count;
     }
     state_->changed.notify_all();
   }
@@ -83,6 +85,7 @@ class ScriptedEngine {
   }
 
  private:
+  static constexpr std::size_t unheld = std::numeric_limits<std::size_t>::max();
   // Long enough never to end a passing test; it only turns a window that never asks for the stop into a
   // failed check instead of a hung test.
   static constexpr std::chrono::seconds patience{60};
@@ -104,6 +107,10 @@ class ScriptedEngine {
         lock.unlock();
         report(script.events[index]);
       }
+      {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, stop, patience, [&] { return released > script.events.size(); });
+      }
       if (script.waitsForStop) {
         std::unique_lock lock(mutex);
         changed.wait_for(lock, stop, patience, [] { return false; });
@@ -121,7 +128,7 @@ class ScriptedEngine {
     const Script script;
     mutable std::mutex mutex;
     std::condition_variable_any changed;
-    std::size_t released = std::numeric_limits<std::size_t>::max();
+    std::size_t released = unheld;
     std::optional<RunController::Job> job;
     std::thread::id workerThread;
     std::atomic<bool> stopSeen = false;
