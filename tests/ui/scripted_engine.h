@@ -53,16 +53,13 @@ class ScriptedEngine {
 
   // What the window hands to its run controller; it shares this object's state.
   RunController::Engine engine() const {
-    return [state = state_](const RunController::Job& job, const RunEventHandler& report,
-                            std::stop_token stop) { return state->run(job, report, std::move(stop)); };
+    return [state = state_](const RunController::Job&, const RunEventHandler& report, std::stop_token stop) {
+      return state->run(report, std::move(stop));
+    };
   }
 
   bool stopSeen() const { return state_->stopSeen; }
   bool returned() const { return state_->returned; }
-  std::optional<RunController::Job> job() const {
-    const std::lock_guard lock(state_->mutex);
-    return state_->job;
-  }
   std::thread::id workerThread() const {
     const std::lock_guard lock(state_->mutex);
     return state_->workerThread;
@@ -93,11 +90,9 @@ class ScriptedEngine {
   struct State {
     explicit State(Script s) : script(std::move(s)) {}
 
-    ImageOptimizer::Result run(const RunController::Job& given, const RunEventHandler& report,
-                               std::stop_token stop) {
+    ImageOptimizer::Result run(const RunEventHandler& report, std::stop_token stop) {
       {
         const std::lock_guard lock(mutex);
-        job = given;
         workerThread = std::this_thread::get_id();
       }
       for (std::size_t index = 0; index < script.events.size(); ++index) {
@@ -129,7 +124,6 @@ class ScriptedEngine {
     mutable std::mutex mutex;
     std::condition_variable_any changed;
     std::size_t released = unheld;
-    std::optional<RunController::Job> job;
     std::thread::id workerThread;
     std::atomic<bool> stopSeen = false;
     std::atomic<bool> returned = false;

@@ -43,7 +43,6 @@ class RunFiguresTest : public QObject {
     driver.start(root_, root_ / "out");
     QLabel* figures = driver.runFigures();
     QVERIFY(figures->isHidden());
-    QStringList seen;
     for (int event = 0; event < 6; ++event) {
       const QStringList linesBefore = driver.view->statusLines();
       engine.release();
@@ -51,9 +50,7 @@ class RunFiguresTest : public QObject {
       QTRY_COMPARE(figures->text(), expected);
       if (event % 2 == 0)
         QTRY_COMPARE(driver.view->statusLines().size(), linesBefore.size() + 1);  // the file's progress line
-      seen << figures->text();
     }
-    QCOMPARE(seen, (QStringList{"0 of 3", "1 of 3", "1 of 3", "2 of 3", "2 of 3", "3 of 3"}));
     QVERIFY(driver.view->isRunning() && !figures->isHidden());
     QVERIFY(driver.showOutputFolder()->isHidden());
     QCOMPARE(driver.view->statusLines(),
