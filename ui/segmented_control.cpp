@@ -18,8 +18,9 @@ QPushButton {
   border: 1px solid palette(mid);
   background: palette(button);
   color: palette(button-text);
-  padding: 3px 12px;
+  padding: 4px 12px;
   min-height: 1.2em;
+  outline: none; /* the segment draws its own focus ring */
 }
 QPushButton:checked {
   background: palette(highlight);
@@ -65,7 +66,7 @@ class Segment : public QPushButton {
     const QColor fill = colours.color(isChecked() ? QPalette::Highlight : QPalette::Button);
     const QColor preferred = colours.color(isChecked() ? QPalette::HighlightedText : QPalette::Highlight);
     QPainter painter(this);
-    paintFocusMark(painter, QRectF(rect()).adjusted(3, 3, -3, -3), focusMarkColor(preferred, fill));
+    paintFocusMark(painter, QRectF(rect()).adjusted(2, 2, -2, -2), focusMarkColor(preferred, fill));
   }
 };
 
