@@ -1,5 +1,6 @@
 #include "elided_label.h"
 
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QStyle>
@@ -9,6 +10,14 @@ ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {
   setTextFormat(Qt::PlainText);
   setWordWrap(false);
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+// The window sets its paths again for every event of a run: the same text costs nothing.
+void ElidedLabel::setFullText(const QString& text) {
+  if (text == this->text())
+    return;
+  setText(text);
+  offerFullText();
 }
 
 // Elided at paint time from the current width, so a resize or a font change needs no bookkeeping.
@@ -32,4 +41,21 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   style()->drawItemText(&painter, contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(),
                         displayedText(), foregroundRole());
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  offerFullText();
+}
+
+void ElidedLabel::changeEvent(QEvent* event) {
+  QLabel::changeEvent(event);
+  if (event->type() == QEvent::FontChange)
+    offerFullText();
+}
+
+void ElidedLabel::offerFullText() {
+  const QString full = displayedText() == text() ? QString() : text();
+  setToolTip(full);
+  setAccessibleDescription(full);
 }

@@ -48,7 +48,7 @@ FolderRow::FolderRow(const QString& label, Action choose, QWidget* parent)
 void FolderRow::setPath(const std::optional<QString>& path) {
   const bool hadPath = hasPath_;
   hasPath_ = path.has_value();
-  path_->setText(path.value_or(QStringLiteral("Not selected")));
+  path_->setFullText(path.value_or(QStringLiteral("Not selected")));
   path_->setAccessibleName(label_->text() + QStringLiteral(": ") + path_->text());
   if (hadPath != hasPath_)
     applyStyle();

@@ -2,11 +2,17 @@
 
 #include <QBoxLayout>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QUrl>
+#include <algorithm>
 
+#include "flow_layout.h"
 #include "folder_row.h"
+#include "link_button.h"
 #include "run_log.h"
 #include "segmented_control.h"
 #include "start_button.h"
@@ -45,8 +51,12 @@ OutputMode modeOfSegment(int segment) {
 
 }  // namespace
 
-OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser, QWidget* parent)
-    : QWidget(parent), chooser_(std::move(chooser)) {
+OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser, RunController::Engine engine,
+                                         FolderOpener openFolder, QWidget* parent)
+    : QWidget(parent),
+      chooser_(std::move(chooser)),
+      openFolder_(std::move(openFolder)),
+      runController_(this, std::move(engine)) {
   setObjectName(QStringLiteral("optimizeContentView"));
 
   heading_ = new QLabel(QStringLiteral("Image Optimizer"), this);
@@ -61,9 +71,7 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   destRow_->setDropHandler([this](const fs::path& folder) { setDestFolder(folder); });
   // Created in reading order, which is also the order Tab visits them.
   QWidget* modes = modeSection();
-  startButton_ = new StartButton(QStringLiteral("Optimize images"), this);
-  startButton_->setObjectName(QStringLiteral("startButton"));
-  connect(startButton_, &QPushButton::clicked, this, &OptimizeContentView::run);
+  QWidget* start = startRow();
   statusLog_ = new StatusLog(this);
   statusLog_->setObjectName(QStringLiteral("statusLog"));
 
@@ -74,7 +82,7 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   column_->addWidget(sourceRow_);
   column_->addWidget(destRow_);
   column_->addWidget(modes);
-  column_->addWidget(startButton_, 0, Qt::AlignLeft);
+  column_->addWidget(start);
   column_->addWidget(statusLog_);
 
   applyStyle();
@@ -117,6 +125,29 @@ QWidget* OptimizeContentView::modeSection() {
   return section;
 }
 
+// The start button, then what the run has done: during a run "12 of 39", after it the bytes saved and
+// a link to the output folder. Where they do not fit beside the button (a large font), they move below.
+QWidget* OptimizeContentView::startRow() {
+  auto* row = new QWidget(this);
+  row->setObjectName(QStringLiteral("startRow"));
+  startButton_ = new StartButton(QStringLiteral("Optimize images"), row);
+  startButton_->setObjectName(QStringLiteral("startButton"));
+  connect(startButton_, &QPushButton::clicked, this, &OptimizeContentView::run);
+  runFigures_ = new QLabel(row);
+  runFigures_->setObjectName(QStringLiteral("runFigures"));
+  runFigures_->setTextFormat(Qt::PlainText);
+  showRunFolder_ = new LinkButton(QStringLiteral("Show output folder"), row);
+  showRunFolder_->setObjectName(QStringLiteral("showOutputFolder"));
+  connect(showRunFolder_, &QPushButton::clicked, this, &OptimizeContentView::showRunFolder);
+
+  auto* layout = new FlowLayout(row, style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing, nullptr, this),
+                                groupSpacing);
+  layout->addWidget(startButton_);
+  layout->addWidget(runFigures_);
+  layout->addWidget(showRunFolder_);
+  return row;
+}
+
 QString OptimizeContentView::modeDescription() const {
   if (mode_ == OutputMode::changedOnly) {
     return QStringLiteral(
@@ -127,6 +158,22 @@ QString OptimizeContentView::modeDescription() const {
   return QStringLiteral(
       "Output folder is a complete copy of the source, ready to replace the whole live folder in one "
       "upload -- simpler, but uploads everything even if most files didn't change.");
+}
+
+QString OptimizeContentView::runFigures() const {
+  if (isRunning_) {
+    if (filesTotal_ == 0)
+      return {};
+    return QStringLiteral("%1 of %2").arg(filesFinished_).arg(filesTotal_);
+  }
+  if (runResult_)
+    return QString::fromStdString(run_log::bytesSavedText(*runResult_));
+  return {};
+}
+
+void OptimizeContentView::openInFileManager(const fs::path& folder) {
+  QDesktopServices::openUrl(
+      QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder.string()))));
 }
 
 void OptimizeContentView::pickFolder(const FolderCompletion& completion) {
@@ -141,11 +188,15 @@ void OptimizeContentView::run() {
   isRunning_ = true;
   statusLines_ = {QStringLiteral("Starting\u2026")};
   ++statusGeneration_;
+  runFolder_ = destFolder_;
+  filesFinished_ = 0;
+  filesTotal_ = 0;
+  runResult_.reset();
   syncToState();
   emit runningChanged(true);
   emit statusLinesChanged();
   runController_.start(
-      {*sourceFolder_, *destFolder_, mode_}, [this](const RunEvent& event) { appendStatusLines(logLines(event)); },
+      {*sourceFolder_, *destFolder_, mode_}, [this](const RunEvent& event) { takeEvent(event); },
       [this](const RunController::Ending& ending) { finishRun(ending); });
 }
 
@@ -164,25 +215,39 @@ void OptimizeContentView::setMode(OutputMode mode) {
   syncToState();
 }
 
-void OptimizeContentView::appendStatusLines(const QStringList& lines) {
-  if (lines.isEmpty())
-    return;  // a file that went as intended adds no line of its own
+// Each outcome is one finished file; the total is known from the first file reported.
+void OptimizeContentView::takeEvent(const RunEvent& event) {
+  if (const auto* started = std::get_if<FileStarted>(&event)) {
+    filesTotal_ = started->total;
+  } else if (const auto* outcome = std::get_if<FileOutcome>(&event)) {
+    filesTotal_ = outcome->total;
+    ++filesFinished_;
+  }
+  const QStringList lines = logLines(event);  // none for a file that went as intended
   statusLines_ += lines;
   syncToState();
-  emit statusLinesChanged();
+  if (!lines.isEmpty())
+    emit statusLinesChanged();
 }
 
 void OptimizeContentView::finishRun(const RunController::Ending& ending) {
   statusLines_ += ending.result ? toQStringList(run_log::closingLines(*ending.result))
                                 : QStringList{QString::fromStdString(ending.errorLine)};
+  runResult_ = ending.result;
   isRunning_ = false;
   syncToState();
   emit statusLinesChanged();
   emit runningChanged(false);
 }
 
-// Cheap enough to run for every log line: each setter below returns early when nothing changed, and the
-// log adds only the new lines.
+// The folder the last run wrote to, which may no longer be the one chosen.
+void OptimizeContentView::showRunFolder() {
+  if (runFolder_)
+    openFolder_(*runFolder_);
+}
+
+// Cheap enough to run for every event of a run: each setter below returns early when nothing changed,
+// and the log adds only the new lines.
 void OptimizeContentView::syncToState() {
   sourceRow_->setPath(displayPath(sourceFolder_));
   destRow_->setPath(displayPath(destFolder_));
@@ -190,6 +255,10 @@ void OptimizeContentView::syncToState() {
   modeDescription_->setText(modeDescription());
   startButton_->setBusy(isRunning_);
   startButton_->setEnabled(sourceFolder_ && destFolder_ && !isRunning_);
+  const QString figures = runFigures();
+  runFigures_->setText(figures);
+  runFigures_->setHidden(figures.isEmpty());
+  showRunFolder_->setHidden(isRunning_ || !runResult_);
   statusLog_->showLines(statusLines_, statusGeneration_);
   if (statusLog_->isHidden() != statusLines_.isEmpty()) {
     statusLog_->setHidden(statusLines_.isEmpty());
@@ -205,16 +274,21 @@ void OptimizeContentView::applyStyle() {
   descriptionPalette.setColor(QPalette::WindowText,
                               secondaryTextColor(palette().color(QPalette::WindowText)));
   modeDescription_->setPalette(descriptionPalette);
+  runFigures_->setFont(styledFont(TextStyle::callout, font()));
+  runFigures_->setPalette(descriptionPalette);
+  showRunFolder_->setFont(styledFont(TextStyle::callout, font()));
   startButton_->applyStyle(palette());
   fitToContent();
 }
 
 // The window is exactly as wide as the content column and exactly as tall as the content at that
-// width; the user cannot resize it.
+// width; the user cannot resize it. It is wider only where something cannot be narrower (a mode label,
+// the heading or a button at a very large desktop font), and then only as much as that needs.
 void OptimizeContentView::fitToContent() {
+  const int width = std::max(contentWidth, column_->minimumSize().width());
   const int height =
-      column_->hasHeightForWidth() ? column_->heightForWidth(contentWidth) : column_->sizeHint().height();
-  setFixedSize(contentWidth, height);
+      column_->hasHeightForWidth() ? column_->heightForWidth(width) : column_->sizeHint().height();
+  setFixedSize(width, height);
 }
 
 void OptimizeContentView::changeEvent(QEvent* event) {

@@ -13,15 +13,17 @@
 #include "run_controller.h"
 
 class FolderRow;
+class LinkButton;
 class QLabel;
 class QVBoxLayout;
 class SegmentedControl;
 class StartButton;
 class StatusLog;
 
-// The one window: two folders, the output mode, the start button and the status log. It owns the whole
-// user state in five fields and is a function of them: every change goes through syncToState(), which
-// brings each widget in line with the fields. All of it lives on the UI thread.
+// The one window: two folders, the output mode, the start button with what the run has done beside it,
+// and the status log. It owns the whole user state in its state fields and is a function of them: every
+// change goes through syncToState(), which brings each widget in line with the fields. All of it lives
+// on the UI thread.
 //
 // Folders are std::optional<std::filesystem::path>: absent until chosen, and already in the form the
 // engine takes, so a run hands them over unconverted.
@@ -35,8 +37,13 @@ class OptimizeContentView : public QWidget {
   static constexpr int groupSpacing = 4;
 
   using FolderCompletion = std::function<void(const std::filesystem::path&)>;
+  using FolderOpener = std::function<void(const std::filesystem::path&)>;
 
-  explicit OptimizeContentView(std::unique_ptr<FolderChooser> chooser, QWidget* parent = nullptr);
+  // `engine` is what a run runs and `openFolder` shows a folder to the user: the real ones unless a test
+  // puts stand-ins in their place.
+  explicit OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
+                               RunController::Engine engine = RunController::runEngine,
+                               FolderOpener openFolder = openInFileManager, QWidget* parent = nullptr);
   // Stops a run in progress after the file in hand and waits for it.
   ~OptimizeContentView() override;
 
@@ -47,6 +54,12 @@ class OptimizeContentView : public QWidget {
   bool isRunning() const { return isRunning_; }
 
   QString modeDescription() const;
+  // Beside the start button: "12 of 39" during a run, the bytes before and after once it has succeeded,
+  // nothing otherwise.
+  QString runFigures() const;
+
+  // The desktop's file manager, showing `folder`.
+  static void openInFileManager(const std::filesystem::path& folder);
 
   // The start button's action: starts a run on a background thread and returns at once. Does nothing
   // without both folders or while a run is in progress.
@@ -67,6 +80,7 @@ class OptimizeContentView : public QWidget {
   FolderRow* folderRow(const QString& label, const std::optional<std::filesystem::path>& path,
                        std::function<void()> action);
   QWidget* modeSection();
+  QWidget* startRow();
   void applyStyle();
   void syncToState();
   void fitToContent();
@@ -74,10 +88,12 @@ class OptimizeContentView : public QWidget {
   void setSourceFolder(const std::filesystem::path& folder);
   void setDestFolder(const std::filesystem::path& folder);
   void setMode(ImageOptimizer::OutputMode mode);
-  void appendStatusLines(const QStringList& lines);
+  void takeEvent(const RunEvent& event);
   void finishRun(const RunController::Ending& ending);
+  void showRunFolder();
 
   std::unique_ptr<FolderChooser> chooser_;
+  FolderOpener openFolder_;
 
   // The state.
   std::optional<std::filesystem::path> sourceFolder_;
@@ -87,6 +103,12 @@ class OptimizeContentView : public QWidget {
   bool isRunning_ = false;
   // Counts replacements of statusLines_, so that the log redraws only what was appended.
   std::uint64_t statusGeneration_ = 0;
+  // The run in progress or the last run: where it writes, its finished images of how many, and once it
+  // has succeeded its totals.
+  std::optional<std::filesystem::path> runFolder_;
+  std::size_t filesFinished_ = 0;
+  std::size_t filesTotal_ = 0;
+  std::optional<ImageOptimizer::Result> runResult_;
 
   QVBoxLayout* column_ = nullptr;
   QLabel* heading_ = nullptr;
@@ -96,9 +118,11 @@ class OptimizeContentView : public QWidget {
   SegmentedControl* modeControl_ = nullptr;
   QLabel* modeDescription_ = nullptr;
   StartButton* startButton_ = nullptr;
+  QLabel* runFigures_ = nullptr;
+  LinkButton* showRunFolder_ = nullptr;
   StatusLog* statusLog_ = nullptr;
 
   // Last member: destroyed first, so the worker is stopped and joined while everything it could post
   // to still exists.
-  RunController runController_{this};
+  RunController runController_;
 };

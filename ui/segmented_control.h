@@ -6,7 +6,9 @@ class QButtonGroup;
 class QPushButton;
 
 // A row of joined, mutually exclusive segments, one of which is always selected. Each segment is a
-// checkable push button, so Tab, Space and screen readers treat it like any other button.
+// checkable push button, so Tab, Space and screen readers treat it like any other button. Where the
+// row does not fit the width it is given (a large desktop font), the segments stack into a column, so
+// that every label stays whole; the arrow keys move between them either way.
 class SegmentedControl : public QWidget {
   Q_OBJECT
 
@@ -16,6 +18,14 @@ class SegmentedControl : public QWidget {
   int currentIndex() const;
   void setCurrentIndex(int index);
   QPushButton* segment(int index) const;
+  bool isStacked() const { return stacked_; }
+
+  // Side by side.
+  QSize sizeHint() const override;
+  // Stacked.
+  QSize minimumSizeHint() const override;
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override;
 
  signals:
   // Only for a segment the user picked, not for setCurrentIndex.
@@ -23,10 +33,17 @@ class SegmentedControl : public QWidget {
 
  protected:
   void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void applyStyle();
+  void placeSegments();
+  void segmentSizesChanged();
+  int segmentCount() const;
 
   QButtonGroup* group_;
+  bool stacked_ = false;
   bool restyling_ = false;
 };

@@ -4,9 +4,12 @@
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QLayout>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 
 #include "file_dialog_folder_chooser.h"
+#include "focus_mark.h"
+#include "scripted_engine.h"
 #include "test_images.h"
 #include "text_styles.h"
 #include "view_driver.h"
@@ -38,6 +41,53 @@ int gapBetween(const QWidget* above, const QWidget* below) {
   return below->y() - (above->y() + above->height());
 }
 
+QRect inWindow(const QWidget* widget) {
+  return {widget->mapTo(widget->window(), QPoint(0, 0)), widget->size()};
+}
+
+// Where a push button draws its label: inside its border and padding.
+QRect labelArea(const QPushButton* button) {
+  QStyleOptionButton option;
+  option.initFrom(button);
+  option.text = button->text();
+  return button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+}
+
+// An application-wide setting for one test, put back however the test ends.
+class ApplicationFontFor {
+ public:
+  explicit ApplicationFontFor(double points) : original_(QApplication::font()) {
+    QFont font = original_;
+    font.setPointSizeF(points);
+    QApplication::setFont(font);
+  }
+  ~ApplicationFontFor() { QApplication::setFont(original_); }
+
+ private:
+  const QFont original_;
+};
+
+class ApplicationPaletteFor {
+ public:
+  explicit ApplicationPaletteFor(const QPalette& palette) : original_(QApplication::palette()) {
+    QApplication::setPalette(palette);
+  }
+  ~ApplicationPaletteFor() { QApplication::setPalette(original_); }
+
+ private:
+  const QPalette original_;
+};
+
+QPalette theme(QColor window, QColor text, QColor button, QColor highlight, QColor highlightedText) {
+  QPalette palette(window);
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::ButtonText, text);
+  palette.setColor(QPalette::Button, button);
+  palette.setColor(QPalette::Highlight, highlight);
+  palette.setColor(QPalette::HighlightedText, highlightedText);
+  return palette;
+}
+
 }  // namespace
 
 class ContentViewTest : public QObject {
@@ -59,10 +109,12 @@ class ContentViewTest : public QObject {
     OptimizeContentView& view = *driver.view;
     QVERIFY(!view.sourceFolder() && !view.destFolder() && view.statusLines().isEmpty() && !view.isRunning());
     QCOMPARE(view.mode(), OutputMode::changedOnly);
-    // Heading, two folder rows, the mode section and the start button; no log and no gap for it.
+    // Heading, two folder rows, the mode section and the start button's row; no log and no gap for it.
     const QList<QWidget*> shown = shownChildren(&view);
     QCOMPARE(shown, (QList<QWidget*>{driver.find("heading"), driver.row("sourceRow"), driver.row("destRow"),
-                                     driver.find("modeSection"), driver.startButton()}));
+                                     driver.find("modeSection"), driver.find("startRow")}));
+    // Nothing beside the button before a run.
+    QVERIFY(driver.runFigures()->isHidden() && driver.showOutputFolder()->isHidden());
     QCOMPARE(driver.find<QLabel>("heading")->text(), "Image Optimizer");
     QCOMPARE(driver.row("sourceRow")->findChild<QLabel*>("label")->text(), "Source folder");
     QCOMPARE(driver.row("destRow")->findChild<QLabel*>("label")->text(), "Output folder");
@@ -104,14 +156,15 @@ class ContentViewTest : public QObject {
     QCOMPARE(driver.chooseButton("sourceRow")->geometry().right(), 471);
     QCOMPARE(gapBetween(driver.find("modeTitle"), driver.find("modeControl")), 4);
     QCOMPARE(gapBetween(driver.find("modeControl"), driver.find("modeDescription")), 4);
-    QCOMPARE(driver.segment(1)->x(), driver.segment(0)->geometry().right() + 1);  // joined segments
+    QCOMPARE(driver.segment(1)->x(), driver.segment(0)->geometry().right());  // joined: one border between
+    QCOMPARE(driver.startButton()->pos(), QPoint(0, 0));
     QCOMPARE(driver.startButton()->size(), driver.startButton()->sizeHint());
 
     // The first log line brings in the 216-high log block and the 16 above it; more lines do not.
     runIntoError(driver);
     QCOMPARE(view.height(), launchHeight + 232);
     QCOMPARE(driver.find("statusLog")->geometry(),
-             QRect(24, driver.startButton()->geometry().bottom() + 17, 472, 216));
+             QRect(24, driver.find("startRow")->geometry().bottom() + 17, 472, 216));
     QCOMPARE(driver.logText()->geometry(), QRect(8, 8, 456, 200));
     runIntoError(driver);
     QCOMPARE(view.size(), QSize(520, launchHeight + 232));
@@ -215,6 +268,119 @@ class ContentViewTest : public QObject {
     QCOMPARE(driver.find("modeControl")->accessibleName(), "Output mode");
     QCOMPARE(driver.startButton()->accessibleName(), "Optimize images");
     QCOMPARE(driver.logText()->accessibleName(), "Status log");
+  }
+
+  // At large desktop fonts every part keeps its whole text and nothing overlaps: the mode segments stack
+  // where they do not fit side by side, and the figures and the link move below the start button. Up
+  // to 20 pt that fits in 520; a larger font widens the window.
+  void layoutHoldsAtLargeFonts_data() {
+    QTest::addColumn<double>("points");
+    QTest::newRow("16 pt") << 16.0;
+    QTest::newRow("20 pt") << 20.0;
+    QTest::newRow("40 pt") << 40.0;
+  }
+
+  void layoutHoldsAtLargeFonts() {
+    QFETCH(double, points);
+    const ApplicationFontFor font(points);
+    ScriptedEngine engine({.result = ImageOptimizer::Result{39, 0, 0, {}, 0, 72900000, 4100000}});
+    ViewDriver driver(engine.engine());
+    OptimizeContentView& view = *driver.view;
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    fs::path deep = root_;
+    for (int level = 0; level < 6; ++level)
+      deep /= "a-long-folder-name-" + std::to_string(level);
+    driver.start(deep, deep / "upload");
+    QVERIFY(driver.waitUntilIdle());  // everything is shown: paths, figures, link and log
+
+    if (points <= 20) {
+      QCOMPARE(view.width(), 520);
+    } else {
+      QVERIFY(view.width() > 520);
+    }
+    for (const int index : {0, 1}) {
+      QPushButton* segment = driver.segment(index);
+      QVERIFY2(segment->fontMetrics().horizontalAdvance(segment->text()) <= labelArea(segment).width(),
+               qPrintable(segment->text()));
+      QVERIFY(segment->fontMetrics().height() <= labelArea(segment).height());
+      QVERIFY(driver.find("modeControl")->rect().contains(segment->geometry()));
+    }
+    auto* description = driver.find<QLabel>("modeDescription");
+    QVERIFY(description->height() >= description->heightForWidth(description->width()));
+    for (QWidget* whole :
+         {driver.find("heading"), driver.find("modeTitle"), driver.find("startButton"),
+          static_cast<QWidget*>(driver.runFigures()), static_cast<QWidget*>(driver.showOutputFolder()),
+          static_cast<QWidget*>(driver.chooseButton("sourceRow"))}) {
+      QVERIFY2(whole->width() >= whole->sizeHint().width() && whole->height() >= whole->sizeHint().height(),
+               qPrintable(whole->objectName()));
+    }
+    // No two shown widgets overlap, unless one holds the other or they are joined segments sharing their
+    // border line, and all lie within the window.
+    QList<QWidget*> shown;
+    for (QWidget* widget : view.findChildren<QWidget*>()) {
+      if (widget->isVisible())
+        shown << widget;
+    }
+    for (QWidget* widget : shown) {
+      QVERIFY2(view.rect().contains(inWindow(widget)), qPrintable(widget->objectName()));
+      for (QWidget* other : shown) {
+        if (widget == other || widget->isAncestorOf(other) || other->isAncestorOf(widget))
+          continue;
+        const QRect common = inWindow(widget).intersected(inWindow(other));
+        const bool joined = widget->parentWidget() == driver.find("modeControl") &&
+                            other->parentWidget() == widget->parentWidget();
+        QVERIFY2(common.isEmpty() || (joined && (common.width() == 1 || common.height() == 1)),
+                 qPrintable(widget->objectName() + " and " + other->objectName()));
+      }
+    }
+  }
+
+  // The focused segment carries a mark that differs from its unfocused look by at least 3:1 along a
+  // whole ring, selected or not, in a light and a dark theme, and in one whose accent is nearly the
+  // colour of the buttons.
+  void focusedSegmentIsMarked_data() {
+    QTest::addColumn<QPalette>("palette");
+    QTest::addColumn<int>("segment");
+    const QPalette light = theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
+                                 QColor(0x30, 0x8c, 0xc6), Qt::white);
+    const QPalette dark = theme(QColor(0x2b, 0x2b, 0x2b), QColor(0xee, 0xee, 0xee), QColor(0x3a, 0x3a, 0x3a),
+                                QColor(0x3d, 0x8e, 0xe0), Qt::white);
+    const QPalette paleAccent =
+        theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
+              QColor(0xd8, 0xe4, 0xf0), QColor(0x20, 0x20, 0x20));
+    QTest::newRow("light, selected") << light << 0;
+    QTest::newRow("light, not selected") << light << 1;
+    QTest::newRow("dark, selected") << dark << 0;
+    QTest::newRow("dark, not selected") << dark << 1;
+    QTest::newRow("pale accent, selected") << paleAccent << 0;
+    QTest::newRow("pale accent, not selected") << paleAccent << 1;
+  }
+
+  void focusedSegmentIsMarked() {
+    QFETCH(QPalette, palette);
+    QFETCH(int, segment);
+    const ApplicationPaletteFor theme(palette);
+    ViewDriver driver;
+    driver.view->show();
+    QApplication::setActiveWindow(driver.view.get());
+    QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
+    // Focus arrives from the keyboard, as for the user: Tab into the control, then to the segment.
+    driver.chooseButton("destRow")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(driver.chooseButton("destRow"), Qt::Key_Tab);
+    QPushButton* target = driver.segment(segment);
+    target->setFocus(Qt::TabFocusReason);
+    QCOMPARE(QApplication::focusWidget(), target);
+    const QImage focused = target->grab().toImage();
+    driver.chooseButton("sourceRow")->setFocus(Qt::TabFocusReason);
+    const QImage unfocused = target->grab().toImage();
+    QCOMPARE(focused.size(), unfocused.size());
+    int marked = 0;
+    for (int y = 0; y < focused.height(); ++y) {
+      for (int x = 0; x < focused.width(); ++x)
+        marked += contrastRatio(focused.pixelColor(x, y), unfocused.pixelColor(x, y)) >= 3.0 ? 1 : 0;
+    }
+    QVERIFY2(marked >= 2 * (target->width() + target->height()), qPrintable(QString::number(marked)));
   }
 
   // The real dialog is configured but never opened.

@@ -80,11 +80,16 @@ class FolderChoiceTest : public QObject {
     QCOMPARE(ends.size(), 2);
     QVERIFY(label->text().startsWith(ends[0]) && label->text().endsWith(ends[1]));
     QVERIFY(ends[0].size() > 10 && ends[1].size() > 10);  // much of both ends stays visible
+    // The whole path can still be read: as the tooltip, and by a screen reader.
+    QCOMPARE(label->toolTip(), text(deep));
+    QCOMPARE(label->accessibleDescription(), text(deep));
     QVERIFY(label->fontMetrics().horizontalAdvance(label->displayedText()) <= label->width());
     QCOMPARE(label->height(), label->fontMetrics().height());  // one line
     QCOMPARE(driver.view->size(), windowSize);
     driver.choose("sourceRow", root_);
     QTRY_COMPARE(label->displayedText(), text(root_));  // a short path is whole once laid out again
+    QCOMPARE(label->toolTip(), QString());              // and needs no tooltip
+    QCOMPARE(label->accessibleDescription(), QString());
   }
 
   void droppedFolderIsChosen() {

@@ -1,6 +1,7 @@
 // Renders the window offscreen at the moments worth looking at and saves them as PNG files in the
 // build folder (screenshots/): at launch, during a run, after a long run with a problem file, after a
-// failed run.
+// failed run, after a run that saved space, and after it at a 20 pt desktop font.
+#include <QApplication>
 #include <QDir>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -22,6 +23,33 @@ class ScreenshotsTest : public QObject {
     QVERIFY(shot.save(QString::fromStdString((folder / name).string()), "PNG"));
   }
 
+  // Photos as a web folder holds them: large PNG screenshots and banners that become small JPEGs, and
+  // small thumbnails left as they are.
+  fs::path photoFolder() {
+    const fs::path source = root_ / "blog-photos";
+    if (fs::exists(source))
+      return source;
+    fs::create_directories(source);
+    for (const char* name : {"beach-walk.png", "city-night.png", "harbour.png", "market-stall.png",
+                             "mountain-pass.png", "old-town.png", "sunrise.png", "team-dinner.png"}) {
+      test_images::writeLargePng(source / name);
+    }
+    for (int index = 1; index < 5; ++index)
+      test_images::writeSmallJpeg(source / ("thumb-" + std::to_string(index) + ".jpg"));
+    return source;
+  }
+
+  // A finished run over the photo folder, at the application font in force.
+  void finishedWithSavings(const char* name) {
+    ViewDriver driver;
+    driver.view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
+    driver.start(photoFolder(), root_ / "upload");
+    QVERIFY(driver.waitUntilIdle());
+    QVERIFY(driver.runFigures()->isVisible() && driver.showOutputFolder()->isVisible());
+    save(driver.view->grab(), name);
+  }
+
  private slots:
   void launchRunningAndFinished() {
     const fs::path source = root_ / "site-images";
@@ -32,7 +60,8 @@ class ScreenshotsTest : public QObject {
     }
     for (int index = 10; index < 34; ++index)
       test_images::writeSmallJpeg(source / ("thumb-" + std::to_string(index) + ".jpg"));
-    test_images::writeBrokenImage(source / "wide-header.jpg", 600000);  // sorts last: its message shows above the summary
+    test_images::writeBrokenImage(source / "wide-header.jpg",
+                                  600000);  // sorts last: its message shows above the summary
 
     ViewDriver driver;
     OptimizeContentView& view = *driver.view;
@@ -55,6 +84,17 @@ class ScreenshotsTest : public QObject {
     QTRY_VERIFY(scrollBar->isVisible());
     scrollBar->setValue(scrollBar->maximum());
     save(view.grab(), "finished.png");
+  }
+
+  void savings() { finishedWithSavings("finished-with-savings.png"); }
+
+  void largeFont() {
+    const QFont original = QApplication::font();
+    QFont large = original;
+    large.setPointSizeF(20);
+    QApplication::setFont(large);
+    finishedWithSavings("large-font.png");
+    QApplication::setFont(original);
   }
 
   void failedRun() {

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <memory>
+#include <vector>
 
 #include "busy_spinner.h"
 #include "elided_label.h"
@@ -15,11 +16,17 @@
 #include "start_button.h"
 #include "status_log.h"
 
-// A window with a fake chooser, and its parts found by object name, the way the tests use them.
+// A window with a fake chooser, and its parts found by object name, the way the tests use them. Runs
+// the real engine unless the test hands in a stand-in; folders it would show in the file manager are
+// only recorded, so that no test opens one.
 class ViewDriver {
  public:
-  explicit ViewDriver(std::unique_ptr<FakeFolderChooser> fake = std::make_unique<FakeFolderChooser>())
-      : chooser(fake.get()), view(std::make_unique<OptimizeContentView>(std::move(fake))) {}
+  explicit ViewDriver(RunController::Engine engine = RunController::runEngine,
+                      std::unique_ptr<FakeFolderChooser> fake = std::make_unique<FakeFolderChooser>())
+      : chooser(fake.get()),
+        view(std::make_unique<OptimizeContentView>(
+            std::move(fake), std::move(engine),
+            [opened = openedFolders](const std::filesystem::path& folder) { opened->push_back(folder); })) {}
 
   template <typename T = QWidget>
   T* find(const char* name) const {
@@ -32,6 +39,8 @@ class ViewDriver {
   ElidedLabel* pathLabel(const char* rowName) const { return row(rowName)->findChild<ElidedLabel*>("path"); }
   QPushButton* segment(int index) const { return find<SegmentedControl>("modeControl")->segment(index); }
   StartButton* startButton() const { return find<StartButton>("startButton"); }
+  QLabel* runFigures() const { return find<QLabel>("runFigures"); }
+  QPushButton* showOutputFolder() const { return find<QPushButton>("showOutputFolder"); }
   QPlainTextEdit* logText() const { return find<QPlainTextEdit>("statusLogText"); }
 
   // Through the "Choose…" buttons, as the user would.
@@ -44,10 +53,17 @@ class ViewDriver {
     choose("destRow", destination);
     QTest::mouseClick(startButton(), Qt::LeftButton);
   }
+  // Until the run has ended and the window has laid itself out for that: a new layout travels up from
+  // the widget that changed through posted events, as it would before the next frame.
   bool waitUntilIdle() {
-    return QTest::qWaitFor([this] { return !view->isRunning(); }, 60000);
+    const bool idle = QTest::qWaitFor([this] { return !view->isRunning(); }, 60000);
+    QCoreApplication::sendPostedEvents();
+    return idle;
   }
 
+  // Declared before the view, which records into it.
+  std::shared_ptr<std::vector<std::filesystem::path>> openedFolders =
+      std::make_shared<std::vector<std::filesystem::path>>();
   FakeFolderChooser* chooser;  // owned by the view
   std::unique_ptr<OptimizeContentView> view;
 };

@@ -1,0 +1,132 @@
+// What the window shows beside the start button, from runs of a stand-in engine the test steers: the
+// count of finished files during a run, the bytes before and after once it has succeeded, nothing
+// after a failed run, and the link that shows the run's output folder.
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include "run_log.h"
+#include "scripted_engine.h"
+#include "view_driver.h"
+
+namespace fs = std::filesystem;
+using Result = ImageOptimizer::Result;
+
+namespace {
+
+// Three files, each started and then finished; the run returns `result`.
+ScriptedEngine::Script threeFiles(std::optional<Result> result) {
+  ScriptedEngine::Script script;
+  for (std::size_t number = 1; number <= 3; ++number) {
+    const std::string name = "photo-" + std::to_string(number) + ".png";
+    script.events.push_back(ScriptedEngine::started(number, 3, name));
+    script.events.push_back(ScriptedEngine::reencoded(number, 3, name));
+  }
+  script.result = std::move(result);
+  return script;
+}
+
+}  // namespace
+
+class RunFiguresTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir scratch_;
+  const fs::path root_{scratch_.path().toStdString()};
+
+ private slots:
+  // Nothing before the run has reported a file, "0 of 3" once it has, then one more with each outcome
+  // (not with each start), up to "3 of 3" while the run is still going. The log is left as it was.
+  void countFollowsTheOutcomes() {
+    ScriptedEngine engine(threeFiles(Result{3, 0, 0, {}, 0, 6000000, 600000}));
+    engine.hold();
+    ViewDriver driver(engine.engine());
+    driver.start(root_, root_ / "out");
+    QLabel* figures = driver.runFigures();
+    QVERIFY(figures->isHidden());
+    for (int event = 0; event < 6; ++event) {
+      const QStringList linesBefore = driver.view->statusLines();
+      engine.release();
+      const QString expected = QStringLiteral("%1 of 3").arg((event + 1) / 2);
+      QTRY_COMPARE(figures->text(), expected);
+      if (event % 2 == 0)
+        QTRY_COMPARE(driver.view->statusLines().size(), linesBefore.size() + 1);  // the file's progress line
+    }
+    QVERIFY(driver.view->isRunning() && !figures->isHidden());
+    QVERIFY(driver.showOutputFolder()->isHidden());
+    QCOMPARE(driver.view->statusLines(),
+             (QStringList{QString::fromUtf8("Starting\u2026"), "[1/3] photo-1.png", "[2/3] photo-2.png",
+                          "[3/3] photo-3.png"}));
+    engine.release();  // the run returns
+    QVERIFY(driver.waitUntilIdle());
+    QCOMPARE(figures->text(), QString::fromUtf8("6.0 MB \u2192 600.0 kB (90 % smaller)"));
+  }
+
+  // The engine's own words for the bytes, whatever the run achieved.
+  void bytesOfASucceededRun_data() {
+    QTest::addColumn<Result>("result");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("much smaller") << Result{39, 0, 0, {}, 0, 72900000, 4100000}
+                                  << QString::fromUtf8("72.9 MB \u2192 4.1 MB (94 % smaller)");
+    QTest::newRow("no images") << Result{} << QString::fromUtf8("0 bytes \u2192 0 bytes (unchanged)");
+    QTest::newRow("nothing got smaller")
+        << Result{0, 2, 1, {}, 0, 5300000, 5300000} << QString::fromUtf8("5.3 MB \u2192 5.3 MB (unchanged)");
+  }
+
+  void bytesOfASucceededRun() {
+    QFETCH(Result, result);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(run_log::bytesSavedText(result)), expected);  // one wording, the engine's
+    ScriptedEngine engine(threeFiles(result));
+    ViewDriver driver(engine.engine());
+    driver.start(root_, root_ / "out");
+    QVERIFY(driver.waitUntilIdle());
+    QCOMPARE(driver.runFigures()->text(), expected);
+    QVERIFY(driver.runFigures()->isVisibleTo(driver.view.get()));
+    QVERIFY(driver.showOutputFolder()->isVisibleTo(driver.view.get()));
+  }
+
+  // A failed run shows neither figures nor the link, also where the run before it had succeeded.
+  void nothingAfterAFailedRun() {
+    ScriptedEngine succeeds(threeFiles(Result{3, 0, 0, {}, 0, 6000000, 600000}));
+    ScriptedEngine fails(threeFiles(std::nullopt));
+    bool second = false;
+    ViewDriver driver(
+        [&](const RunController::Job& job, const RunEventHandler& report, std::stop_token stop) {
+          return (second ? fails : succeeds).engine()(job, report, std::move(stop));
+        });
+    driver.start(root_, root_ / "out");
+    QVERIFY(driver.waitUntilIdle());
+    QVERIFY(!driver.runFigures()->isHidden() && !driver.showOutputFolder()->isHidden());
+    second = true;
+    QTest::mouseClick(driver.startButton(), Qt::LeftButton);
+    QVERIFY(driver.waitUntilIdle());
+    QCOMPARE(driver.view->statusLines().last(), "Error: the stand-in engine failed");
+    QVERIFY(driver.runFigures()->isHidden());
+    QVERIFY(driver.showOutputFolder()->isHidden());
+  }
+
+  // The link shows the folder the run wrote to, also once another output folder has been chosen, and
+  // is reached from the start button with Tab.
+  void linkShowsTheRunsOutputFolder() {
+    ScriptedEngine engine(threeFiles(Result{3, 0, 0, {}, 0, 6000000, 600000}));
+    ViewDriver driver(engine.engine());
+    driver.view->show();
+    QApplication::setActiveWindow(driver.view.get());
+    QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
+    driver.start(root_, root_ / "out");
+    QVERIFY(driver.waitUntilIdle());
+    driver.choose("destRow", root_ / "elsewhere");
+    QVERIFY(driver.openedFolders->empty());
+    QTest::mouseClick(driver.showOutputFolder(), Qt::LeftButton);
+    QCOMPARE(*driver.openedFolders, std::vector<fs::path>{root_ / "out"});
+    driver.startButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(driver.startButton(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), driver.showOutputFolder());
+    QTest::keyClick(driver.showOutputFolder(), Qt::Key_Space);
+    QCOMPARE(driver.openedFolders->size(), std::size_t{2});
+    QCOMPARE(driver.showOutputFolder()->accessibleName(), "Show output folder");
+  }
+};
+
+QTEST_MAIN(RunFiguresTest)
+#include "tst_run_figures.moc"
