@@ -107,8 +107,15 @@ std::string sizeText(std::uint64_t bytes) {
 
 std::string bytesSavedText(const ImageOptimizer::Result& result) {
   const std::string sizes = sizeText(result.bytesBefore) + " \u2192 " + sizeText(result.bytesAfter);
-  if (result.bytesAfter >= result.bytesBefore)
+  if (result.bytesAfter == result.bytesBefore)
     return sizes + " (unchanged)";
+  if (result.bytesBefore == 0)
+    return sizes;
+  if (result.bytesAfter > result.bytesBefore) {
+    const double grown = static_cast<double>(result.bytesAfter - result.bytesBefore) /
+                         static_cast<double>(result.bytesBefore) * 100.0;
+    return sizes + " (" + std::to_string(std::max(1L, std::lround(grown))) + " % larger)";
+  }
   const double saved = static_cast<double>(result.bytesBefore - result.bytesAfter) /
                        static_cast<double>(result.bytesBefore) * 100.0;
   if (saved < 0.5)

@@ -85,4 +85,6 @@ TEST(RunLog, BytesAsFileManagersShowThem) {
   result.bytesAfter = 100'000;
   EXPECT_EQ(run_log::bytesSavedText(result), "72.9 MB \u2192 100.0 kB (99 % smaller)") << "never 100 %";
   EXPECT_EQ(run_log::bytesSavedText(ImageOptimizer::Result{}), "0 bytes \u2192 0 bytes (unchanged)");
+  result.bytesAfter = result.bytesBefore + 7'300'000;
+  EXPECT_EQ(run_log::bytesSavedText(result), "72.9 MB \u2192 80.2 MB (10 % larger)");
 }
