@@ -122,7 +122,16 @@ gint64 seekSource(VipsSourceCustom*, gint64 offset, int whence, SourceReading* r
   return reading->position;
 }
 
-vips::VSource sourceFor(SourceReading& reading) {
+// An image decoded whole (progressive JPEG, interlaced PNG) is decoded before libvips' pipeline reports
+// any progress: only its reads can tell the decoder to give up. Every other image is read straight from
+// the descriptor, which is cheaper; the pipeline's progress reports watch its time.
+vips::VSource sourceFor(SourceReading& reading, bool decodedWhole) {
+  if (!decodedWhole) {
+    VipsSource* direct = vips_source_new_from_descriptor(reading.file->descriptor());
+    if (direct == nullptr)
+      throw vips::VError();
+    return vips::VSource(direct);
+  }
   VipsSourceCustom* custom = vips_source_custom_new();
   g_signal_connect(custom, "read", G_CALLBACK(readSource), &reading);
   g_signal_connect(custom, "seek", G_CALLBACK(seekSource), &reading);
@@ -275,7 +284,7 @@ StepError reencodeImage(const SourceFile& input, const ImageHeader& header, Temp
   SourceReading reading{&input, &clock};
   OutputWriting writing{output.descriptor()};
   try {
-    const vips::VSource source = sourceFor(reading);
+    const vips::VSource source = sourceFor(reading, header.wholeImageDecode);
     const VImage described = VImage::new_from_source(source, "", VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
     const int bound = static_cast<int>(maxSize);
     const VImage shrunk = described.has_alpha() ? flattenedThenShrunk(source, described, bound)
