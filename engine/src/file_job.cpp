@@ -164,6 +164,7 @@ FileOutcome FileJob::place() {
     placeOriginal();
   if (outcome_.fate == FileFate::grew && outcome_.copyFailure.empty())
     removeOlderConvertedFile();
+  source_.reset();  // a run over thousands of files must not hold thousands of descriptors
   return outcome_;
 }
 

@@ -186,6 +186,35 @@ class FileSizeLimit {
   void (*previousHandler_)(int) = nullptr;
 };
 
+// Few descriptors, as a desktop session may allow: a run holds only those of the files in hand.
+class DescriptorLimit {
+ public:
+  explicit DescriptorLimit(rlim_t count) {
+    ::getrlimit(RLIMIT_NOFILE, &previous_);
+    const rlimit limited{count, previous_.rlim_max};
+    ::setrlimit(RLIMIT_NOFILE, &limited);
+  }
+  ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &previous_); }
+  DescriptorLimit(const DescriptorLimit&) = delete;
+  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+ private:
+  rlimit previous_{};
+};
+
+TEST_F(RunSafety, ARunOverManyFilesHoldsFewDescriptors) {
+  writeSmallGif(source / "model.gif");
+  for (int index = 0; index < 400; ++index)
+    fs::copy_file(source / "model.gif", source / ("image-" + std::to_string(index) + ".gif"));
+  ImageOptimizer::Result result;
+  {
+    const DescriptorLimit limit(160);
+    result = runOptimizer(Mode::changedOnly, 4);
+  }
+  EXPECT_EQ(result.failed, 0);
+  EXPECT_EQ(namesIn(output).size(), 401u);
+}
+
 TEST_F(RunSafety, FullDiskLeavesNoHalfWrittenFile) {
   writeNoisePng(source / "big.png", 1500, 1000);
   std::string bigGif = "GIF89a";
