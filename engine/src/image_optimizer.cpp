@@ -62,7 +62,7 @@ ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::pat
                                            const RunEventHandler& events, const RunSettings& settings) {
   // Writing into the source folder would replace source files by their own re-encoded or copied versions.
   if (sameFolder(source, destination))
-    throw std::invalid_argument("The output folder must be different from the source folder.");
+    endRun(StepError::inWords("The output folder must be different from the source folder."), destination);
   if (const StepError error = createFolder(destination))
     endRun(error, destination);
   StepError error;
