@@ -19,10 +19,3 @@ fs::path CliTest::workedExampleSource(const std::string& name) {
   test_images::writeSmallJpeg(source / "b.jpg");
   return source;
 }
-
-std::set<std::string> namesIn(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.insert(entry.path().filename().string());
-  return names;
-}

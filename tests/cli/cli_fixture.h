@@ -6,6 +6,8 @@
 #include <set>
 #include <string>
 
+#include "test_images.h"
+
 // A fresh temporary folder for each test, removed with everything in it afterwards.
 class CliTest : public ::testing::Test {
  protected:
@@ -18,4 +20,4 @@ class CliTest : public ::testing::Test {
   std::filesystem::path root_;
 };
 
-std::set<std::string> namesIn(const std::filesystem::path& folder);
+using test_images::namesIn;

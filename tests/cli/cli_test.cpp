@@ -7,6 +7,7 @@
 #include "image_optimizer.h"
 #include "run_log.h"
 #include "test_images.h"
+#include "worked_example.h"
 
 namespace fs = std::filesystem;
 
@@ -15,16 +16,6 @@ namespace {
 const std::string usageLine =
     "usage: tarvolin-cli [--mode changed-only|full-replacement] [--jobs N] [--quiet] SOURCE OUTPUT";
 const std::string deletionList = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
-
-// The window's log of the worked example after "Starting…".
-const std::vector<std::string> workedExampleLog{
-    "[1/2] a.png",
-    "[2/2] b.jpg",
-    "",
-    "Done. 1 resized/converted, 1 already small.",
-    "",
-    "1 file(s) changed format and won't be overwritten on the server.",
-    "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list."};
 
 // The sizes line, from what the folders hold: b.jpg was left out, so it counts at its own size.
 std::string workedExampleSizes(const fs::path& source, const fs::path& output) {

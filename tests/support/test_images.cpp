@@ -98,6 +98,13 @@ void writeBytes(const fs::path& file, const std::string& bytes) {
     throw std::runtime_error("cannot write " + file.string());
 }
 
+std::set<std::string> namesIn(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
 std::string readBytes(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -284,8 +291,9 @@ void writeJpegSkeleton(const fs::path& file, int frameMarker, int precision, std
                        static_cast<char>(length & 0xFF)} +
            body;
   };
-  std::string frame{static_cast<char>(precision), static_cast<char>(height >> 8), static_cast<char>(height & 0xFF),
-                    static_cast<char>(width >> 8), static_cast<char>(width & 0xFF), '\x03'};
+  std::string frame{static_cast<char>(precision),     static_cast<char>(height >> 8),
+                    static_cast<char>(height & 0xFF), static_cast<char>(width >> 8),
+                    static_cast<char>(width & 0xFF),  '\x03'};
   for (char component = 1; component <= 3; ++component)
     frame += {component, '\x11', '\x00'};
   std::string jpeg = "\xFF\xD8";

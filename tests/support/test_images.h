@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,8 @@ void writeAnimatedGif(const std::filesystem::path& file);
 void truncate(const std::filesystem::path& file, double fraction);
 
 void writeBytes(const std::filesystem::path& file, const std::string& bytes);
+// The names of the entries directly in `folder`.
+std::set<std::string> namesIn(const std::filesystem::path& folder);
 std::string readBytes(const std::filesystem::path& file);
 // Size and hash of a file's bytes: compares like the bytes, prints short.
 std::string fingerprint(const std::filesystem::path& file);

@@ -11,6 +11,7 @@
 #include "scripted_engine.h"
 #include "test_images.h"
 #include "view_driver.h"
+#include "worked_example.h"
 
 namespace fs = std::filesystem;
 using Result = ImageOptimizer::Result;
@@ -18,22 +19,12 @@ using Result = ImageOptimizer::Result;
 namespace {
 
 const QString starting = QString::fromUtf8("Starting\u2026");
-const QStringList workedExampleLog{
-    starting,
-    "[1/2] a.png",
-    "[2/2] b.jpg",
-    "",
-    "Done. 1 resized/converted, 1 already small.",
-    "",
-    "1 file(s) changed format and won't be overwritten on the server.",
-    "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list."};
-
-std::set<std::string> namesIn(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.insert(entry.path().filename().string());
-  return names;
-}
+const QStringList windowWorkedExampleLog = [] {
+  QStringList lines{starting};
+  for (const std::string& line : workedExampleLog)
+    lines << QString::fromStdString(line);
+  return lines;
+}();
 
 // What the window shows of a run that was stopped at its second of twelve files: the file in hand is
 // reported, then the totals of the two files done, as the engine ends a stopped run.
@@ -106,10 +97,10 @@ class RunControllerTest : public QObject {
     QSignalSpy changes(driver.view.get(), &OptimizeContentView::statusLinesChanged);
     driver.start(workedExampleSource(), root_ / "out");
     QVERIFY(driver.waitUntilIdle());
-    QCOMPARE(driver.view->statusLines(), workedExampleLog);
-    QCOMPARE(driver.logText()->toPlainText(), workedExampleLog.join('\n'));
+    QCOMPARE(driver.view->statusLines(), windowWorkedExampleLog);
+    QCOMPARE(driver.logText()->toPlainText(), windowWorkedExampleLog.join('\n'));
     QCOMPARE(changes.size(), 4);  // "Starting…", a job per progress line, one closing job
-    QCOMPARE(namesIn(root_ / "out"),
+    QCOMPARE(test_images::namesIn(root_ / "out"),
              (std::set<std::string>{"a.jpg", "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt"}));
   }
 
@@ -151,7 +142,7 @@ class RunControllerTest : public QObject {
     QCOMPARE(driver.view->statusLines(), QStringList{starting});
     QCOMPARE(driver.logText()->toPlainText(), starting);
     QVERIFY(driver.waitUntilIdle());
-    QCOMPARE(driver.view->statusLines(), workedExampleLog);
+    QCOMPARE(driver.view->statusLines(), windowWorkedExampleLog);
   }
 
   void spinnerAndChoicesWhileRunning() {
@@ -176,7 +167,7 @@ class RunControllerTest : public QObject {
     QCOMPARE(button->text(), "Optimize images");
     QCOMPARE(running.size(), 2);
     QCOMPARE(running[1][0].toBool(), false);
-    QCOMPARE(driver.view->statusLines(), workedExampleLog);
+    QCOMPARE(driver.view->statusLines(), windowWorkedExampleLog);
     QVERIFY(fs::exists(root_ / "out" / "a.jpg") && !fs::exists(root_ / "elsewhere"));
   }
 
