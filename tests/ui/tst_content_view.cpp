@@ -93,13 +93,12 @@ QPalette theme(QColor window, QColor text, QColor button, QColor highlight, QCol
 class ContentViewTest : public QObject {
   Q_OBJECT
 
-  QTemporaryDir scratch_;
-  const fs::path root_{scratch_.path().toStdString()};
+  const ScratchFolder scratch_;
 
   // A run that fails at once (the output folder would be inside a plain file) brings up the log.
   void runIntoError(ViewDriver& driver) {
-    test_images::writeBytes(root_ / "plain-file", "not a folder");
-    driver.start(root_, root_ / "plain-file" / "out");
+    test_images::writeBytes(scratch_.root / "plain-file", "not a folder");
+    driver.start(scratch_.root, scratch_.root / "plain-file" / "out");
     QVERIFY(driver.waitUntilIdle());
   }
 
@@ -207,18 +206,18 @@ class ContentViewTest : public QObject {
     QCOMPARE(driver.find("statusLog")->palette().color(QPalette::Base), QColor(0x1e, 0x1e, 0x1e));
     QCOMPARE(driver.startButton()->palette().color(QPalette::Active, QPalette::Button),
              QColor(0x3d, 0x8e, 0xe0));
-    driver.choose("sourceRow", root_);  // a chosen path is primary text
+    driver.choose("sourceRow", scratch_.root);  // a chosen path is primary text
     QCOMPARE(driver.pathLabel("sourceRow")->palette().color(QPalette::WindowText), QColor(0xee, 0xee, 0xee));
     QApplication::setPalette(original);
   }
 
   void startNeedsBothFolders() {
     ViewDriver driver;
-    driver.choose("destRow", root_ / "out");
+    driver.choose("destRow", scratch_.root / "out");
     QVERIFY(!driver.startButton()->isEnabled());
     driver.view->run();  // what a click would do if the button let it through
     QVERIFY(driver.view->statusLines().isEmpty() && !driver.view->isRunning());
-    driver.choose("sourceRow", root_);
+    driver.choose("sourceRow", scratch_.root);
     QVERIFY(driver.startButton()->isEnabled());
   }
 
@@ -264,7 +263,7 @@ class ContentViewTest : public QObject {
     // What a screen reader announces for them.
     QCOMPARE(driver.chooseButton("destRow")->accessibleName(), "Choose output folder");
     QCOMPARE(driver.pathLabel("sourceRow")->accessibleName(),
-             "Source folder: " + QString::fromStdString(root_.string()));
+             "Source folder: " + QString::fromStdString(scratch_.root.string()));
     QCOMPARE(driver.find("modeControl")->accessibleName(), "Output mode");
     QCOMPARE(driver.startButton()->accessibleName(), "Optimize images");
     QCOMPARE(driver.logText()->accessibleName(), "Status log");
@@ -288,7 +287,7 @@ class ContentViewTest : public QObject {
     OptimizeContentView& view = *driver.view;
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
-    fs::path deep = root_;
+    fs::path deep = scratch_.root;
     for (int level = 0; level < 6; ++level)
       deep /= "a-long-folder-name-" + std::to_string(level);
     driver.start(deep, deep / "upload");

@@ -34,8 +34,7 @@ int dragAndDrop(QWidget* row, const QMimeData& data) {
 class FolderChoiceTest : public QObject {
   Q_OBJECT
 
-  QTemporaryDir scratch_;
-  const fs::path root_{scratch_.path().toStdString()};
+  const ScratchFolder scratch_;
 
  private slots:
   void chooserCancelAndReplace() {
@@ -46,17 +45,17 @@ class FolderChoiceTest : public QObject {
     QCOMPARE(driver.view->sourceFolder(), std::nullopt);  // cancelled: still unchosen
     QCOMPARE(driver.pathLabel("sourceRow")->text(), "Not selected");
 
-    driver.choose("sourceRow", root_ / "first");
-    driver.choose("destRow", root_ / "out");
-    QCOMPARE(driver.pathLabel("sourceRow")->text(), text(root_ / "first"));
+    driver.choose("sourceRow", scratch_.root / "first");
+    driver.choose("destRow", scratch_.root / "out");
+    QCOMPARE(driver.pathLabel("sourceRow")->text(), text(scratch_.root / "first"));
     QVERIFY(driver.pathLabel("sourceRow")->palette().color(QPalette::WindowText) != unset);
     driver.chooser->answer(std::nullopt);
     QTest::mouseClick(driver.chooseButton("sourceRow"), Qt::LeftButton);
-    QCOMPARE(driver.view->sourceFolder(), root_ / "first");  // cancelled: the earlier choice stays
-    driver.choose("sourceRow", root_ / "second");
-    QCOMPARE(driver.view->sourceFolder(), root_ / "second");  // replaced, and only in its own row
-    QCOMPARE(driver.view->destFolder(), root_ / "out");
-    QCOMPARE(driver.pathLabel("sourceRow")->text(), text(root_ / "second"));
+    QCOMPARE(driver.view->sourceFolder(), scratch_.root / "first");  // cancelled: the earlier choice stays
+    driver.choose("sourceRow", scratch_.root / "second");
+    QCOMPARE(driver.view->sourceFolder(), scratch_.root / "second");  // replaced, and only in its own row
+    QCOMPARE(driver.view->destFolder(), scratch_.root / "out");
+    QCOMPARE(driver.pathLabel("sourceRow")->text(), text(scratch_.root / "second"));
     QCOMPARE(driver.chooser->calls, 5);
     QCOMPARE(driver.chooser->lastParent, driver.view.get());  // modal over the window
   }
@@ -66,7 +65,7 @@ class FolderChoiceTest : public QObject {
     driver.view->show();
     QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
     const QSize windowSize = driver.view->size();
-    fs::path deep = root_;
+    fs::path deep = scratch_.root;
     for (int level = 0; level < 12; ++level)
       deep /= "a-rather-long-folder-name-" + std::to_string(level);
     driver.choose("sourceRow", deep);
@@ -86,36 +85,36 @@ class FolderChoiceTest : public QObject {
     QVERIFY(label->fontMetrics().horizontalAdvance(label->displayedText()) <= label->width());
     QCOMPARE(label->height(), label->fontMetrics().height());  // one line
     QCOMPARE(driver.view->size(), windowSize);
-    driver.choose("sourceRow", root_);
-    QTRY_COMPARE(label->displayedText(), text(root_));  // a short path is whole once laid out again
-    QCOMPARE(label->toolTip(), QString());              // and needs no tooltip
+    driver.choose("sourceRow", scratch_.root);
+    QTRY_COMPARE(label->displayedText(), text(scratch_.root));  // a short path is whole once laid out again
+    QCOMPARE(label->toolTip(), QString());                      // and needs no tooltip
     QCOMPARE(label->accessibleDescription(), QString());
   }
 
   void droppedFolderIsChosen() {
     ViewDriver driver;
-    fs::create_directories(root_ / "out");
+    fs::create_directories(scratch_.root / "out");
     QMimeData source, output;
-    source.setUrls({url(root_)});
-    output.setUrls({url(root_ / "out")});
+    source.setUrls({url(scratch_.root)});
+    output.setUrls({url(scratch_.root / "out")});
     QCOMPARE(dragAndDrop(driver.row("sourceRow"), source), 2);
-    QCOMPARE(driver.view->sourceFolder(), root_);
+    QCOMPARE(driver.view->sourceFolder(), scratch_.root);
     QCOMPARE(driver.view->destFolder(), std::nullopt);
-    QCOMPARE(driver.pathLabel("sourceRow")->text(), text(root_));
+    QCOMPARE(driver.pathLabel("sourceRow")->text(), text(scratch_.root));
     QCOMPARE(dragAndDrop(driver.row("destRow"), output), 2);
-    QCOMPARE(driver.view->destFolder(), root_ / "out");
+    QCOMPARE(driver.view->destFolder(), scratch_.root / "out");
     QVERIFY(driver.startButton()->isEnabled());
     QCOMPARE(driver.chooser->calls, 0);
   }
 
   void refusedDrops_data() {
     QTest::addColumn<QList<QUrl>>("urls");
-    fs::create_directories(root_ / "one");
-    test_images::writeBytes(root_ / "photo.jpg", "jpeg");
-    QTest::newRow("a file") << QList<QUrl>{url(root_ / "photo.jpg")};
-    QTest::newRow("two folders") << QList<QUrl>{url(root_ / "one"), url(root_)};
+    fs::create_directories(scratch_.root / "one");
+    test_images::writeBytes(scratch_.root / "photo.jpg", "jpeg");
+    QTest::newRow("a file") << QList<QUrl>{url(scratch_.root / "photo.jpg")};
+    QTest::newRow("two folders") << QList<QUrl>{url(scratch_.root / "one"), url(scratch_.root)};
     QTest::newRow("a web address") << QList<QUrl>{QUrl("https://example.org/images/")};
-    QTest::newRow("a missing folder") << QList<QUrl>{url(root_ / "gone")};
+    QTest::newRow("a missing folder") << QList<QUrl>{url(scratch_.root / "gone")};
     QTest::newRow("no address, only text") << QList<QUrl>{};
   }
 
@@ -124,11 +123,11 @@ class FolderChoiceTest : public QObject {
     QMimeData data;
     data.setUrls(urls);
     if (urls.isEmpty())
-      data.setText(text(root_ / "one"));
+      data.setText(text(scratch_.root / "one"));
     ViewDriver driver;
-    driver.choose("sourceRow", root_ / "earlier");
+    driver.choose("sourceRow", scratch_.root / "earlier");
     QCOMPARE(dragAndDrop(driver.row("sourceRow"), data), 0);
-    QCOMPARE(driver.view->sourceFolder(), root_ / "earlier");
+    QCOMPARE(driver.view->sourceFolder(), scratch_.root / "earlier");
   }
 };
 

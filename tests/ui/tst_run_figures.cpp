@@ -30,8 +30,7 @@ ScriptedEngine::Script threeFiles(std::optional<Result> result) {
 class RunFiguresTest : public QObject {
   Q_OBJECT
 
-  QTemporaryDir scratch_;
-  const fs::path root_{scratch_.path().toStdString()};
+  const ScratchFolder scratch_;
 
  private slots:
   // Nothing before the run has reported a file, "0 of 3" once it has, then one more with each outcome
@@ -40,7 +39,7 @@ class RunFiguresTest : public QObject {
     ScriptedEngine engine(threeFiles(Result{3, 0, 0, {}, 0, 6000000, 600000}));
     engine.hold();
     ViewDriver driver(engine.engine());
-    driver.start(root_, root_ / "out");
+    driver.start(scratch_.root, scratch_.root / "out");
     QLabel* figures = driver.runFigures();
     QVERIFY(figures->isHidden());
     for (int event = 0; event < 6; ++event) {
@@ -78,7 +77,7 @@ class RunFiguresTest : public QObject {
     QCOMPARE(QString::fromStdString(run_log::bytesSavedText(result)), expected);  // one wording, the engine's
     ScriptedEngine engine(threeFiles(result));
     ViewDriver driver(engine.engine());
-    driver.start(root_, root_ / "out");
+    driver.start(scratch_.root, scratch_.root / "out");
     QVERIFY(driver.waitUntilIdle());
     QCOMPARE(driver.runFigures()->text(), expected);
     QVERIFY(driver.runFigures()->isVisibleTo(driver.view.get()));
@@ -94,7 +93,7 @@ class RunFiguresTest : public QObject {
         [&](const RunController::Job& job, const RunEventHandler& report, std::stop_token stop) {
           return (second ? fails : succeeds).engine()(job, report, std::move(stop));
         });
-    driver.start(root_, root_ / "out");
+    driver.start(scratch_.root, scratch_.root / "out");
     QVERIFY(driver.waitUntilIdle());
     QVERIFY(!driver.runFigures()->isHidden() && !driver.showOutputFolder()->isHidden());
     second = true;
@@ -113,12 +112,12 @@ class RunFiguresTest : public QObject {
     driver.view->show();
     QApplication::setActiveWindow(driver.view.get());
     QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
-    driver.start(root_, root_ / "out");
+    driver.start(scratch_.root, scratch_.root / "out");
     QVERIFY(driver.waitUntilIdle());
-    driver.choose("destRow", root_ / "elsewhere");
+    driver.choose("destRow", scratch_.root / "elsewhere");
     QVERIFY(driver.openedFolders->empty());
     QTest::mouseClick(driver.showOutputFolder(), Qt::LeftButton);
-    QCOMPARE(*driver.openedFolders, std::vector<fs::path>{root_ / "out"});
+    QCOMPARE(*driver.openedFolders, std::vector<fs::path>{scratch_.root / "out"});
     driver.startButton()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(driver.startButton(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), driver.showOutputFolder());

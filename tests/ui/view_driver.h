@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 #include <vector>
@@ -15,6 +16,12 @@
 #include "segmented_control.h"
 #include "start_button.h"
 #include "status_log.h"
+
+// A temporary folder for a test's files, removed with the test object.
+struct ScratchFolder {
+  QTemporaryDir folder;
+  const std::filesystem::path root{folder.path().toStdString()};
+};
 
 // A window with a fake chooser, and its parts found by object name, the way the tests use them. Runs
 // the real engine unless the test hands in a stand-in; folders it would show in the file manager are
