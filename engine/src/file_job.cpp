@@ -169,7 +169,7 @@ FileOutcome FileJob::place() {
 }
 
 void FileJob::placeReencoded() {
-  StepError error = replacesSource(plan_.writeName);
+  StepError error = context_.sourceLinks->checkReplaceable(*context_.folder, plan_.writeName);
   if (!error)
     error = context_.folder->place(reencoded_, plan_.writeName);
   reencoded_ = TempFile();
@@ -188,7 +188,7 @@ void FileJob::placeOriginal() {
     original_ = TempFile();
     return;
   }
-  StepError error = replacesSource(name);
+  StepError error = context_.sourceLinks->checkReplaceable(*context_.folder, name);
   if (!error)
     error = context_.folder->place(original_, name);
   original_ = TempFile();
@@ -207,11 +207,4 @@ void FileJob::removeOlderConvertedFile() {
   if (context_.sourceLinks->sourceAt(*context_.folder, plan_.convertedName))
     return;
   context_.folder->remove(plan_.convertedName);
-}
-
-StepError FileJob::replacesSource(const std::string& name) const {
-  const auto source = context_.sourceLinks->sourceAt(*context_.folder, name);
-  if (!source)
-    return {};
-  return StepError::inWords("it would replace the source file " + *source + ", which links to " + name);
 }

@@ -59,8 +59,6 @@ class FileJob {
   void placeReencoded();
   void placeOriginal();
   void removeOlderConvertedFile();
-  // A write under `name` that would destroy a source image, as the reason for the log.
-  StepError replacesSource(const std::string& name) const;
 
   const FilePlan& plan_;
   const RunContext& context_;

@@ -20,7 +20,8 @@ constexpr std::size_t lookahead = 32;
 // Hands the files to the workers, and tells the coordinator when each has started and is prepared.
 class FolderRun::Scheduler {
  public:
-  Scheduler(std::vector<std::unique_ptr<FileJob>>& jobs, const std::vector<FilePlan>& plans, std::stop_token stop)
+  Scheduler(std::vector<std::unique_ptr<FileJob>>& jobs, const std::vector<FilePlan>& plans,
+            std::stop_token stop)
       : jobs_(jobs),
         plans_(plans),
         stop_(std::move(stop)),
@@ -81,7 +82,8 @@ class FolderRun::Scheduler {
       const std::size_t end = std::min(jobs_.size(), head_ + lookahead);
       std::optional<std::size_t> next;
       for (std::size_t index = head_; index < end && !(next && *next == head_); ++index) {
-        if (!started_[index] && (!next || index == head_ || plans_[index].plannedSize > plans_[*next].plannedSize))
+        if (!started_[index] &&
+            (!next || index == head_ || plans_[index].plannedSize > plans_[*next].plannedSize))
           next = index;
       }
       if (next) {
@@ -127,7 +129,8 @@ FolderRun::FolderRun(std::vector<FilePlan> plans, const RunContext& context, con
 FolderRun::~FolderRun() = default;
 
 ImageOptimizer::Result FolderRun::handleAll(std::optional<Ending>& ending) {
-  const unsigned workers = std::max(1u, settings_.jobs == 0 ? std::thread::hardware_concurrency() : settings_.jobs);
+  const unsigned workers =
+      std::max(1u, settings_.jobs == 0 ? std::thread::hardware_concurrency() : settings_.jobs);
   if (workers == 1 || jobs_.size() < 2) {
     handleOneAtATime(ending);
   } else {
@@ -230,13 +233,9 @@ void FolderRun::finish(FileJob& job) {
 }
 
 void FolderRun::writeDeletionList() {
-  StepError error;
-  if (const auto source = context_.sourceLinks->sourceAt(*context_.folder, deletionListName)) {
-    error = StepError::inWords("it would replace the source file " + *source + ", which links to " +
-                               deletionListName);
-  } else {
+  StepError error = context_.sourceLinks->checkReplaceable(*context_.folder, deletionListName);
+  if (!error)
     error = ::writeDeletionList(*context_.folder, totals_.renamedFiles);
-  }
   if (error) {
     totals_.deletionListFailed = true;
     events_(DeletionListFailure{error.reason()});

@@ -13,7 +13,8 @@ SourceLinkGuard::SourceLinkGuard(const std::vector<SourceEntry>& entries) {
   }
 }
 
-std::optional<std::string> SourceLinkGuard::sourceAt(const OutputFolder& folder, const std::string& name) const {
+std::optional<std::string> SourceLinkGuard::sourceAt(const OutputFolder& folder,
+                                                     const std::string& name) const {
   if (linkedFiles_.empty())
     return std::nullopt;
   // A link in the output folder is replaced as a link, never what it leads to.
@@ -24,4 +25,11 @@ std::optional<std::string> SourceLinkGuard::sourceAt(const OutputFolder& folder,
   if (found == linkedFiles_.end())
     return std::nullopt;
   return found->second;
+}
+
+StepError SourceLinkGuard::checkReplaceable(const OutputFolder& folder, const std::string& name) const {
+  const auto source = sourceAt(folder, name);
+  if (!source)
+    return {};
+  return StepError::inWords("it would replace the source file " + *source + ", which links to " + name);
 }
