@@ -147,7 +147,8 @@ gint64 writeOutput(VipsTargetCustom*, const void* data, gint64 length, OutputWri
   const char* bytes = static_cast<const char*>(data);
   gint64 done = 0;
   while (done < length) {
-    const ssize_t written = ::write(writing->descriptor, bytes + done, static_cast<std::size_t>(length - done));
+    const ssize_t written =
+        ::write(writing->descriptor, bytes + done, static_cast<std::size_t>(length - done));
     if (written < 0 && errno == EINTR)
       continue;
     if (written < 0) {
@@ -177,7 +178,8 @@ bool hasIccProfile(const VImage& image) {
 }
 
 bool isGrey(const VImage& image) {
-  return image.interpretation() == VIPS_INTERPRETATION_B_W || image.interpretation() == VIPS_INTERPRETATION_GREY16;
+  return image.interpretation() == VIPS_INTERPRETATION_B_W ||
+         image.interpretation() == VIPS_INTERPRETATION_GREY16;
 }
 
 // Shrinks while decoding where the format allows, upright per the EXIF orientation; never enlarges.
@@ -197,15 +199,15 @@ VImage shrunkUpright(const vips::VSource& source, const VImage& header, int maxS
 
 // Transparent images go onto white before they are shrunk: a JPEG has no alpha anyway, and flattening
 // first spares the resampler its premultiplied floating-point pass, for the same pixels within rounding.
-VImage flattenedThenShrunk(const vips::VSource& source, const VImage& header, int maxSize) {
-  VImage image = VImage::new_from_source(
-      source, "", VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL)->set("fail_on", VIPS_FAIL_ON_TRUNCATED));
-  if (hasIccProfile(header)) {
-    image = image.icc_transform("srgb", VImage::option()->set("embedded", true)->set("input_profile", "srgb"));
+VImage flattenedThenShrunk(VImage image, int maxSize) {
+  if (hasIccProfile(image)) {
+    image =
+        image.icc_transform("srgb", VImage::option()->set("embedded", true)->set("input_profile", "srgb"));
   }
   image = image.colourspace(isGrey(image) ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB)
               .flatten(VImage::option()->set("background", 255.0));
-  return image.thumbnail_image(maxSize, VImage::option()->set("height", maxSize)->set("size", VIPS_SIZE_DOWN));
+  return image.thumbnail_image(maxSize,
+                               VImage::option()->set("height", maxSize)->set("size", VIPS_SIZE_DOWN));
 }
 
 // JPEG holds 8-bit grey or sRGB without alpha: transparent areas go onto white, as on a web page.
@@ -278,16 +280,19 @@ void setImageThreads(int threads) {
   vips_concurrency_set(threads);
 }
 
-StepError reencodeImage(const SourceFile& input, const ImageHeader& header, TempFile& output, std::int64_t maxSize,
-                        std::int64_t quality, const WorkLimits& limits) {
+StepError reencodeImage(const SourceFile& input, const ImageHeader& header, TempFile& output,
+                        std::int64_t maxSize, std::int64_t quality, const WorkLimits& limits) {
   WorkClock clock(limits);
   SourceReading reading{&input, &clock};
   OutputWriting writing{output.descriptor()};
   try {
     const vips::VSource source = sourceFor(reading, header.wholeImageDecode);
-    const VImage described = VImage::new_from_source(source, "", VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
+    // Opened once to learn what the image holds; a transparent image is then shrunk from this same load.
+    const VImage described = VImage::new_from_source(
+        source, "",
+        VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL)->set("fail_on", VIPS_FAIL_ON_TRUNCATED));
     const int bound = static_cast<int>(maxSize);
-    const VImage shrunk = described.has_alpha() ? flattenedThenShrunk(source, described, bound)
+    const VImage shrunk = described.has_alpha() ? flattenedThenShrunk(described, bound)
                                                 : shrunkUpright(source, described, bound);
     vips::VTarget target = targetFor(writing);
     saveJpeg(webReady(shrunk), target, static_cast<int>(quality), clock);
