@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
       for (const std::string& line : run_log::linesOf(event))
         std::cout << line << std::endl;
     };
-    const ImageOptimizer::Result result = ImageOptimizer::run(std::string(arguments[0]), std::string(arguments[1]),
-                                                              mode, print, settings);
+    const ImageOptimizer::Result result =
+        ImageOptimizer::run(std::string(arguments[0]), std::string(arguments[1]), mode, print, settings);
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
 
     std::cout << "processed: " << result.processed << '\n'

@@ -15,7 +15,8 @@ ImageOptimizer::Result RunController::runEngine(const Job& job, const RunEventHa
 
 void RunController::start(Job job, EventHandler onEvent, FinishHandler onFinished) {
   stopAndWait();  // a finished worker may still be returning from its last post
-  worker_ = std::jthread([receiver = receiver_, engine = engine_, job = std::move(job), onEvent = std::move(onEvent),
+  worker_ = std::jthread([receiver = receiver_, engine = engine_, job = std::move(job),
+                          onEvent = std::move(onEvent),
                           onFinished = std::move(onFinished)](std::stop_token stop) {
     // The receiver as context object: a call still queued when it is destroyed is dropped, not run.
     const auto post = [receiver](auto call) {

@@ -46,7 +46,8 @@ class RunController {
   void requestStop() { worker_.request_stop(); }
   void stopAndWait();
 
-  static ImageOptimizer::Result runEngine(const Job& job, const RunEventHandler& events, std::stop_token stop);
+  static ImageOptimizer::Result runEngine(const Job& job, const RunEventHandler& events,
+                                          std::stop_token stop);
 
  private:
   QObject* receiver_;

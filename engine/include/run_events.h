@@ -41,12 +41,12 @@ struct FileOutcome {
   std::string name;
   FileFate fate = FileFate::failed;
   OwnNameReason ownName = OwnNameReason::none;
-  std::string convertedName;  // base + ".jpg"
-  std::string nameTakenBy;    // with OwnNameReason::nameTaken: the entry that holds convertedName
-  std::string reencodeFailure;  // with FileFate::failed: why, in plain words
-  std::string copyFailure;      // why the original could not be written, when it could not
+  std::string convertedName;      // base + ".jpg"
+  std::string nameTakenBy;        // with OwnNameReason::nameTaken: the entry that holds convertedName
+  std::string reencodeFailure;    // with FileFate::failed: why, in plain words
+  std::string copyFailure;        // why the original could not be written, when it could not
   std::uint64_t bytesBefore = 0;  // the source file's size
-  std::uint64_t bytesAfter = 0;   // what the output folder holds for it (bytesBefore when nothing was written)
+  std::uint64_t bytesAfter = 0;  // what the output folder holds for it (bytesBefore when nothing was written)
 
   // The file could not be handled as intended: it counts in Result::failed.
   bool isProblem() const {

@@ -87,8 +87,8 @@ constexpr std::uint64_t workingSet = 64ULL << 20;
 StepError checkPixels(const ImageHeader& header, const DecodeLimits& limits) {
   if (static_cast<std::uint64_t>(header.width) * header.height <= limits.maxPixels)
     return {};
-  return StepError::inWords("the image is too large to decode safely (" + std::to_string(header.width) + " x " +
-                            std::to_string(header.height) + " pixels)");
+  return StepError::inWords("the image is too large to decode safely (" + std::to_string(header.width) +
+                            " x " + std::to_string(header.height) + " pixels)");
 }
 
 // --- JPEG ---------------------------------------------------------------------------------------------

@@ -43,14 +43,15 @@ constexpr std::uint64_t memoryInFlight = 192ULL << 20;
 
 Encoder imageLibraryEncoder(const WorkLimits& limits) {
   return [&limits](const SourceFile& input, const ImageHeader& header, TempFile& output) {
-    return reencodeImage(input, header, output, ImageOptimizer::maxDimension, ImageOptimizer::jpegQuality, limits);
+    return reencodeImage(input, header, output, ImageOptimizer::maxDimension, ImageOptimizer::jpegQuality,
+                         limits);
   };
 }
 
 }  // namespace
 
-ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::path& destination, OutputMode mode,
-                                           const Progress& progress, std::stop_token stop) {
+ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::path& destination,
+                                           OutputMode mode, const Progress& progress, std::stop_token stop) {
   const RunEventHandler toLines = [&progress](const RunEvent& event) {
     for (const std::string& line : run_log::linesOf(event))
       progress(line);
@@ -58,8 +59,9 @@ ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::pat
   return run(source, destination, mode, toLines, RunSettings{std::move(stop)});
 }
 
-ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::path& destination, OutputMode mode,
-                                           const RunEventHandler& events, const RunSettings& settings) {
+ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::path& destination,
+                                           OutputMode mode, const RunEventHandler& events,
+                                           const RunSettings& settings) {
   // Writing into the source folder would replace source files by their own re-encoded or copied versions.
   if (sameFolder(source, destination))
     endRun(StepError::inWords("The output folder must be different from the source folder."), destination);

@@ -29,5 +29,5 @@ void setImageThreads(int threads);
 // within maxSize x maxSize pixels and is never enlarged, at `quality`: upright, in sRGB (or grey), on
 // white where it was transparent, without metadata. Fails, in plain words, when the image cannot be
 // decoded, takes too long, or cannot be written.
-StepError reencodeImage(const SourceFile& input, const ImageHeader& header, TempFile& output, std::int64_t maxSize,
-                        std::int64_t quality, const WorkLimits& limits);
+StepError reencodeImage(const SourceFile& input, const ImageHeader& header, TempFile& output,
+                        std::int64_t maxSize, std::int64_t quality, const WorkLimits& limits);

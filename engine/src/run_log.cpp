@@ -67,7 +67,8 @@ std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
                     " came out larger after reprocessing -- kept the original instead.");
   }
   if (result.failed > 0)
-    lines.push_back(std::to_string(result.failed) + " file(s) could not be optimized -- see the messages above.");
+    lines.push_back(std::to_string(result.failed) +
+                    " file(s) could not be optimized -- see the messages above.");
   if (result.stopped)
     lines.push_back("Stopped before the end -- the images not listed above were left as they are.");
   if (!result.renamedFiles.empty()) {

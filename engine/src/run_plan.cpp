@@ -58,8 +58,8 @@ std::vector<FilePlan> planRun(const std::vector<SourceEntry>& entries, OutputMod
     plan.number = plans.size();
     plan.total = entries.size();
     plan.convertedName = entry.base + ".jpg";
-    plan.convertedIsOwnName =
-        foldsCase ? foldedName(plan.convertedName) == foldedName(entry.name) : plan.convertedName == entry.name;
+    plan.convertedIsOwnName = foldsCase ? foldedName(plan.convertedName) == foldedName(entry.name)
+                                        : plan.convertedName == entry.name;
     if (const auto holder = claims.holderOf(entry.name); holder && *holder != entry.name)
       plan.ownNameBlockedBy = *holder;
     plan.plannedSize = fs::file_size(entry.path, plan.sizeError);

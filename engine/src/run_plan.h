@@ -14,10 +14,10 @@
 // decisions are the same however many files are then worked on at once.
 struct FilePlan {
   enum class Handling {
-    copyGif,     // copied unchanged
-    small,       // under the threshold: left out, or copied unchanged in full replacement
-    reencode,    // re-encoded under writeName
-    keepPng,     // a PNG that cannot take its converted name: copied under its own name
+    copyGif,   // copied unchanged
+    small,     // under the threshold: left out, or copied unchanged in full replacement
+    reencode,  // re-encoded under writeName
+    keepPng,   // a PNG that cannot take its converted name: copied under its own name
   };
 
   SourceEntry entry;

@@ -22,8 +22,7 @@ class StepError {
   std::string reason() const { return words_.empty() ? code_.message() : words_; }
 
  private:
-  StepError(std::error_code code, std::string words)
-      : failed_(true), code_(code), words_(std::move(words)) {}
+  StepError(std::error_code code, std::string words) : failed_(true), code_(code), words_(std::move(words)) {}
 
   bool failed_ = false;
   std::error_code code_;

@@ -80,7 +80,8 @@ namespace {
 std::vector<std::string> split(std::string_view text, char separator) {
   std::vector<std::string> parts;
   std::size_t start = 0;
-  for (std::size_t at = text.find(separator); at != std::string_view::npos; at = text.find(separator, start)) {
+  for (std::size_t at = text.find(separator); at != std::string_view::npos;
+       at = text.find(separator, start)) {
     parts.emplace_back(text.substr(start, at - start));
     start = at + 1;
   }

@@ -9,11 +9,12 @@
 int main(int argc, char** argv) {
   if (argc != 4)
     return 2;
-  const auto mode = std::string_view(argv[3]) == "fullReplacement" ? ImageOptimizer::OutputMode::fullReplacement
-                                                                   : ImageOptimizer::OutputMode::changedOnly;
+  const auto mode = std::string_view(argv[3]) == "fullReplacement"
+                        ? ImageOptimizer::OutputMode::fullReplacement
+                        : ImageOptimizer::OutputMode::changedOnly;
   try {
-    const ImageOptimizer::Result result =
-        ImageOptimizer::run(argv[1], argv[2], mode, [](const std::string& line) { std::cout << line << '\n'; });
+    const ImageOptimizer::Result result = ImageOptimizer::run(
+        argv[1], argv[2], mode, [](const std::string& line) { std::cout << line << '\n'; });
     for (const std::string& line : run_log::closingLines(result))
       std::cout << line << '\n';
     return 0;

@@ -53,7 +53,6 @@ class FileSafety : public RunFixture {
     std::optional<FolderRun::Ending> ending;
     return run.handleAll(ending);
   }
-
 };
 
 // --- Temporary files ------------------------------------------------------------------------------------
@@ -96,11 +95,14 @@ TEST_F(FileSafety, OnlyLeftoversOfEndedRunsAreRemoved) {
   const std::string live = TempFile::freshName();
   const std::string host = live.substr(10, live.find('-', 10) - 10);
   const std::string ended = ".tarvolin-" + host + "-" + std::to_string(child) + "-12345-00000000000000aa.tmp";
-  const std::string reused = ".tarvolin-" + host + "-" + std::to_string(::getpid()) + "-1-00000000000000bb.tmp";
-  const std::string otherHost = ".tarvolin-elsewhere-" + std::to_string(child) + "-12345-00000000000000cc.tmp";
+  const std::string reused =
+      ".tarvolin-" + host + "-" + std::to_string(::getpid()) + "-1-00000000000000bb.tmp";
+  const std::string otherHost =
+      ".tarvolin-elsewhere-" + std::to_string(child) + "-12345-00000000000000cc.tmp";
   for (const std::string& name : {live, ended, reused, otherHost, std::string(".tarvolin-notes.tmp")})
     writeBytes(output / name, "x");
-  fs::create_directory(output / (".tarvolin-" + host + "-" + std::to_string(child) + "-1-00000000000000dd.tmp"));
+  fs::create_directory(output /
+                       (".tarvolin-" + host + "-" + std::to_string(child) + "-1-00000000000000dd.tmp"));
 
   TempFile::removeLeftovers(folder.descriptor());
   Names expected{live, otherHost, ".tarvolin-notes.tmp",
@@ -119,11 +121,14 @@ TEST_F(FileSafety, TheNextRunRemovesACrashedRunsLeftoversAndTwoRunsShareAFolder)
   ::waitpid(child, nullptr, 0);
   const std::string live = TempFile::freshName();
   const std::string host = live.substr(10, live.find('-', 10) - 10);
-  writeBytes(output / (".tarvolin-" + host + "-" + std::to_string(child) + "-7-0123456789abcdef.tmp"), "half a JPEG");
+  writeBytes(output / (".tarvolin-" + host + "-" + std::to_string(child) + "-7-0123456789abcdef.tmp"),
+             "half a JPEG");
 
   ImageOptimizer::Result first;
   ImageOptimizer::Result second;
-  std::thread other([&] { second = ImageOptimizer::run(source, output, Mode::fullReplacement, [](const std::string&) {}); });
+  std::thread other([&] {
+    second = ImageOptimizer::run(source, output, Mode::fullReplacement, [](const std::string&) {});
+  });
   first = runOptimizer(Mode::fullReplacement);
   other.join();
   EXPECT_EQ(first.failed + second.failed, 0);
@@ -213,7 +218,7 @@ TEST_F(FileSafety, NamesFoldAsCaseIgnoringDrivesCompareThem) {
 
 TEST_F(FileSafety, OnACaseIgnoringFolderNoOutputReplacesAnother) {
   writeNoiseJpeg(source / "Photo.JPG", 1000, 800);  // becomes Photo.jpg
-  writeNoisePng(source / "photo.png", 700, 500);     // would become photo.jpg: the same name there
+  writeNoisePng(source / "photo.png", 700, 500);    // would become photo.jpg: the same name there
   writeSmallGif(source / "A.gif");
   writeSmallGif(source / "a.gif");
   std::vector<SourceEntry> entries;
@@ -241,8 +246,9 @@ class CaseIgnoringDrive : public FileSafety {
     fs::create_directories(root / "drive");
     const std::string mount = "truncate -s 64M '" + image.string() + "' && mkfs.exfat '" + image.string() +
                               "' >/dev/null && loop=$(losetup -f --show '" + image.string() +
-                              "') && echo $loop > '" + (root / "loop").string() + "' && mount.exfat-fuse -o quiet $loop '" +
-                              (root / "drive").string() + "' 2>/dev/null";
+                              "') && echo $loop > '" + (root / "loop").string() +
+                              "' && mount.exfat-fuse -o quiet $loop '" + (root / "drive").string() +
+                              "' 2>/dev/null";
     if (std::system(mount.c_str()) != 0)
       GTEST_SKIP() << "this machine does not allow mounting an exFAT image (no loop device or FUSE)";
     mounted_ = true;
@@ -250,8 +256,8 @@ class CaseIgnoringDrive : public FileSafety {
   }
   void TearDown() override {
     if (mounted_) {
-      std::system(("umount '" + (root / "drive").string() + "'; losetup -d $(cat '" + (root / "loop").string() +
-                   "') 2>/dev/null")
+      std::system(("umount '" + (root / "drive").string() + "'; losetup -d $(cat '" +
+                   (root / "loop").string() + "') 2>/dev/null")
                       .c_str());
     }
     FileSafety::TearDown();
@@ -287,7 +293,8 @@ TEST_F(FileSafety, AReencodedFileExactlyAsLargeAsItsSourceStays) {
     char name[PATH_MAX] = {};
     const std::string link = "/proc/self/fd/" + std::to_string(input.descriptor());
     const ssize_t length = ::readlink(link.c_str(), name, sizeof name - 1);
-    const bool larger = length > 0 && std::string(name, static_cast<std::size_t>(length)).ends_with("larger.png");
+    const bool larger =
+        length > 0 && std::string(name, static_cast<std::size_t>(length)).ends_with("larger.png");
     return writeContents(output, std::string(input.size() + (larger ? 1 : 0), 'j'));
   };
   const ImageOptimizer::Result result = runWithEncoder(Mode::changedOnly, sized);
@@ -305,13 +312,16 @@ TEST_F(FileSafety, NoImageHoldsARunBeyondItsTime) {
   OutputFolder folder = openOutput();
 
   TempFile overTime = folder.newFile(error);
-  const StepError late = reencodeImage(input, header, overTime, 1920, 80, WorkLimits{.budget = std::chrono::milliseconds(1), .stopGrace = {}, .stop = {}});
+  const StepError late =
+      reencodeImage(input, header, overTime, 1920, 80,
+                    WorkLimits{.budget = std::chrono::milliseconds(1), .stopGrace = {}, .stop = {}});
   EXPECT_TRUE(late.reason().starts_with("the image took too long to decode")) << late.reason();
 
   std::stop_source stop;
   stop.request_stop();
   TempFile stopped = folder.newFile(error);
-  const StepError given = reencodeImage(input, header, stopped, 1920, 80,
-                                        WorkLimits{.stopGrace = std::chrono::seconds(0), .stop = stop.get_token()});
+  const StepError given =
+      reencodeImage(input, header, stopped, 1920, 80,
+                    WorkLimits{.stopGrace = std::chrono::seconds(0), .stop = stop.get_token()});
   EXPECT_EQ(given.reason(), "the run was stopped before the image was finished");
 }

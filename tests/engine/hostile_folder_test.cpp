@@ -100,7 +100,8 @@ class HostileFolder : public RunFixture, public ::testing::WithParamInterface<Mo
       } else if (mode == Mode::fullReplacement || outcome.fate != FileFate::small) {
         EXPECT_TRUE(writtenFor(output, outcome.name)) << outcome.name;
       }
-      if (outcome.fate == FileFate::reencoded || outcome.fate == FileFate::grew || outcome.fate == FileFate::small)
+      if (outcome.fate == FileFate::reencoded || outcome.fate == FileFate::grew ||
+          outcome.fate == FileFate::small)
         ++counted;
     }
     EXPECT_EQ(result.failed, problems);
@@ -148,7 +149,8 @@ TEST_P(HostileFolder, LosesNothingAndNamesEveryProblem) {
       {"scan-bomb.jpg", "the JPEG is built from more than 100 scans, far more than any real photo needs"},
       {"huge-progressive.jpg",
        "the image needs about 1.5 GiB of memory to decode, more than the 1 GiB allowed"},
-      {"deep-interlaced.png", "the image needs about 1.6 GiB of memory to decode, more than the 1 GiB allowed"},
+      {"deep-interlaced.png",
+       "the image needs about 1.6 GiB of memory to decode, more than the 1 GiB allowed"},
   };
   for (const auto& [name, reason] : refused) {
     EXPECT_EQ(outcomeOf(name).fate, FileFate::failed) << name;

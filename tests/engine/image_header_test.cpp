@@ -1,10 +1,11 @@
 // What the engine reads from a file's own structure before any decoder sees it: the format, the scans,
 // whether it was cut short, and the memory decoding will need.
+#include "image_header.h"
+
 #include <gtest/gtest.h>
 
 #include <vips/vips8>
 
-#include "image_header.h"
 #include "run_fixture.h"
 #include "source_file.h"
 #include "test_images.h"

@@ -96,13 +96,13 @@ TEST_F(Permissions, UnreadableSourceFileIsNamedAndTheRestIsDone) {
 
   const ChildRun run = runUnprivileged("changedOnly");
   EXPECT_EQ(run.exitStatus, 0) << run.error;
-  EXPECT_EQ(run.lines, (Names{"[1/3] private.png", "  could not re-encode: the file cannot be read (Permission denied)",
-                               "  could not copy: Permission denied", "[2/3] public.png", "[3/3] secret.gif",
-                               "  could not copy: Permission denied", "",
-                               "Done. 1 resized/converted, 0 already small.",
-                               "2 file(s) could not be optimized -- see the messages above.", "",
-                               "1 file(s) changed format and won't be overwritten on the server.",
-                               "See " + deletionList + " in the output folder for the list."}));
+  EXPECT_EQ(run.lines,
+            (Names{"[1/3] private.png", "  could not re-encode: the file cannot be read (Permission denied)",
+                   "  could not copy: Permission denied", "[2/3] public.png", "[3/3] secret.gif",
+                   "  could not copy: Permission denied", "", "Done. 1 resized/converted, 0 already small.",
+                   "2 file(s) could not be optimized -- see the messages above.", "",
+                   "1 file(s) changed format and won't be overwritten on the server.",
+                   "See " + deletionList + " in the output folder for the list."}));
   EXPECT_EQ(namesIn(output), (Names{"_DELETE_THESE_OLD_FILES_FROM_SERVER.txt", "public.jpg"}));
   EXPECT_EQ(contentsOf(source), before);
   expectNoTemporaryFiles();

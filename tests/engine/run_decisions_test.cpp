@@ -228,7 +228,8 @@ TEST_F(RunDecisions, AnUnwritableDeletionListIsCountedAndTheSummarySaysSo) {
   const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
   EXPECT_TRUE(result.deletionListFailed);
   EXPECT_EQ(result.renamedFiles, Names{"logo.png"});
-  EXPECT_EQ(lines.back(), "  could not write " + deletionList + ": a folder named " + deletionList + " is in the way");
+  EXPECT_EQ(lines.back(),
+            "  could not write " + deletionList + ": a folder named " + deletionList + " is in the way");
   const std::vector<std::string> closing = run_log::closingLines(result);
   EXPECT_EQ(closing.back(), deletionList + " could not be written -- see the message above.");
 }

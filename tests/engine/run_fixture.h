@@ -38,8 +38,8 @@ inline Totals totalsOf(const ImageOptimizer::Result& result) {
 }
 
 inline void PrintTo(const Totals& totals, std::ostream* out) {
-  *out << "{processed " << totals.processed << ", skippedSmall " << totals.skippedSmall << ", grew " << totals.grew
-       << ", renamed " << totals.renamedFiles.size() << ", failed " << totals.failed << "}";
+  *out << "{processed " << totals.processed << ", skippedSmall " << totals.skippedSmall << ", grew "
+       << totals.grew << ", renamed " << totals.renamedFiles.size() << ", failed " << totals.failed << "}";
 }
 
 // A fresh source and output folder per test, and a run that records what it reports.

@@ -1,9 +1,10 @@
 // The wording of the log, from values: one line per started file, the problem lines of an outcome, the
 // closing lines, and the bytes text.
+#include "run_log.h"
+
 #include <gtest/gtest.h>
 
 #include "run_fixture.h"
-#include "run_log.h"
 
 namespace {
 
@@ -36,13 +37,13 @@ TEST(RunLog, StartedFilesAndTheirProblems) {
 
   FileOutcome failed = outcome(FileFate::failed);
   failed.reencodeFailure = "the file is cut short";
-  EXPECT_EQ(run_log::linesOf(failed), Names{"  could not re-encode (kept the original): the file is cut short"});
-  failed.copyFailure = "No space left on device";
   EXPECT_EQ(run_log::linesOf(failed),
-            (Names{"  could not re-encode: the file is cut short", "  could not copy: No space left on device"}));
-  EXPECT_EQ(run_log::namedProblemLines(failed),
-            (Names{"logo.png: could not re-encode: the file is cut short",
-                   "logo.png: could not copy: No space left on device"}));
+            Names{"  could not re-encode (kept the original): the file is cut short"});
+  failed.copyFailure = "No space left on device";
+  EXPECT_EQ(run_log::linesOf(failed), (Names{"  could not re-encode: the file is cut short",
+                                             "  could not copy: No space left on device"}));
+  EXPECT_EQ(run_log::namedProblemLines(failed), (Names{"logo.png: could not re-encode: the file is cut short",
+                                                       "logo.png: could not copy: No space left on device"}));
   EXPECT_EQ(run_log::linesOf(DeletionListFailure{"Permission denied"}),
             Names{"  could not write " + deletionList + ": Permission denied"});
 }
@@ -56,7 +57,8 @@ TEST(RunLog, ClosingLinesSayWhatApplies) {
                    "2 file(s) changed format and won't be overwritten on the server.",
                    "See " + deletionList + " in the output folder for the list."}));
   result.deletionListFailed = true;
-  EXPECT_EQ(run_log::closingLines(result).back(), deletionList + " could not be written -- see the message above.");
+  EXPECT_EQ(run_log::closingLines(result).back(),
+            deletionList + " could not be written -- see the message above.");
   result.stopped = true;
   EXPECT_EQ(run_log::closingLines(result)[4],
             "Stopped before the end -- the images not listed above were left as they are.");

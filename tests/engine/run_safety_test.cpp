@@ -150,7 +150,8 @@ TEST_F(RunSafety, FailedWritesAreReportedAndCountedOncePerFile) {
   writeNoisePng(source / "logo.png", 700, 500);
   writeNoisePng(source / "team.png", 700, 500);
   // Folders standing where the run wants to put files make the final rename fail, even for root.
-  for (const char* blocked : {"anim.gif/x", "logo.jpg/x", "logo.png/x", "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt/x"})
+  for (const char* blocked :
+       {"anim.gif/x", "logo.jpg/x", "logo.png/x", "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt/x"})
     fs::create_directories(output / blocked);
 
   const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
