@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -18,6 +19,14 @@ class ImageOptimizer {
   ImageOptimizer() = delete;
 
   enum class OutputMode { changedOnly, fullReplacement };
+
+  // Where a stopped run ended: every file up to and including lastFile, in name order, was handled, and
+  // nothing after it was written.
+  struct StopPoint {
+    std::int64_t filesHandled = 0;
+    std::string lastFile;  // empty when the run stopped before its first file
+    bool operator==(const StopPoint&) const = default;
+  };
 
   // The totals of one run.
   struct Result {
@@ -33,8 +42,12 @@ class ImageOptimizer {
     std::uint64_t bytesAfter = 0;
     // renamedFiles could not be written to the deletion list in the output folder.
     bool deletionListFailed = false;
-    // The run was asked to stop, and some images were never begun.
-    bool stopped = false;
+    // The run was asked to stop before its last file: where it stopped.
+    std::optional<StopPoint> stopped{};
+    // The JPEG, PNG and GIF files directly in the source folder: the files of the run.
+    std::int64_t images = 0;
+    // The folders directly in the source folder, which a run does not look into.
+    std::int64_t subfolders = 0;
 
     bool operator==(const Result&) const = default;
   };

@@ -8,14 +8,21 @@
 #include <variant>
 
 // What a run reports while it works, as values. They become log lines in one place only (run_log.h).
-// Events arrive in name order, on the thread that called ImageOptimizer::run: for each file a
-// FileStarted before its outcome is known, then its FileOutcome.
+// Events arrive on the thread that called ImageOptimizer::run. FileStarted and FileOutcome come in name
+// order, one pair per file, as each file is placed in the output folder; FilesFinished counts the
+// files whose work is done, in whatever order they finish.
 
 // A file is about to be handled (or is being handled): "[3/12] banner.png".
 struct FileStarted {
   std::size_t number = 0;  // position in name order, counted from 1
   std::size_t total = 0;   // the images of the run
   std::string name;        // exactly as listed in the source folder
+};
+
+// Another file's work is done (it is placed, in name order, once every file before it is done too).
+struct FilesFinished {
+  std::size_t finished = 0;  // files done so far, in any order
+  std::size_t total = 0;
 };
 
 // What became of one file. Each file has exactly one fate; the notes say what else the user must know.
@@ -59,14 +66,15 @@ struct DeletionListFailure {
   std::string reason;
 };
 
-using RunEvent = std::variant<FileStarted, FileOutcome, DeletionListFailure>;
+using RunEvent = std::variant<FileStarted, FilesFinished, FileOutcome, DeletionListFailure>;
 using RunEventHandler = std::function<void(const RunEvent&)>;
 
 // How a run is carried out; none of it changes what the run writes or reports.
 struct RunSettings {
-  // Honoured between files: no new file is started, the files in hand finish, the deletion list is
-  // written for what was converted, and the run returns its totals.
+  // No new file is started and the files in hand finish; the output then holds every file before the
+  // first one that had not finished, in name order, and nothing after it. The deletion list is written
+  // for what was converted, and the run returns its totals with the point where it stopped.
   std::stop_token stop;
-  // Files worked on at the same time; 0 means one per hardware thread.
+  // Files worked on at the same time; 0 means one per processor this process may run on.
   unsigned jobs = 0;
 };

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,14 @@ std::vector<std::string> namedProblemLines(const FileOutcome& outcome);
 
 // What closes the log of a finished run: a blank line, "Done. …" and the lines that apply.
 std::vector<std::string> closingLines(const ImageOptimizer::Result& result);
+
+// The line under "Done. …" of a run whose source folder holds no image directly: says so, and how many
+// subfolders were not looked into. None when the run had images.
+std::optional<std::string> emptyRunLine(const ImageOptimizer::Result& result);
+
+// The last line of a stopped run: "Stopped after Kay.png (12 of 39) -- the images after it were left as
+// they are."
+std::string stopLine(const ImageOptimizer::Result& result);
 
 // The one line that closes the log of a failed run: "Error: " and the description.
 std::string errorLine(const std::exception_ptr& error);

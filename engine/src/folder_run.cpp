@@ -144,7 +144,7 @@ ImageOptimizer::Result FolderRun::handleAll(std::optional<Ending>& ending) {
 void FolderRun::handleOneAtATime(std::optional<Ending>& ending) {
   for (std::size_t index = 0; index < jobs_.size(); ++index) {
     if (settings_.stop.stop_requested()) {
-      totals_.stopped = true;
+      totals_.stopped = ImageOptimizer::StopPoint{};
       return;
     }
     start(plans_[index]);
@@ -190,7 +190,7 @@ void FolderRun::handleInParallel(std::optional<Ending>& ending, unsigned workers
   // Stopped: the files that were in hand are placed too, in name order.
   for (std::size_t index = head; index < jobs_.size(); ++index) {
     if (!scheduler.started(index)) {
-      totals_.stopped = true;
+      totals_.stopped = ImageOptimizer::StopPoint{};
       continue;
     }
     start(plans_[index]);

@@ -48,6 +48,8 @@ std::vector<std::string> linesOf(const RunEvent& event) {
     return {progressLine(*started)};
   if (const auto* outcome = std::get_if<FileOutcome>(&event))
     return problemLines(*outcome);
+  if (std::holds_alternative<FilesFinished>(event))
+    return {};  // a count for the window, not a line
   const auto& listFailure = std::get<DeletionListFailure>(event);
   return {"  could not write " + std::string(deletionListName) + ": " + shownName(listFailure.reason)};
 }
@@ -62,6 +64,8 @@ std::vector<std::string> namedProblemLines(const FileOutcome& outcome) {
 std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
   std::vector<std::string> lines{"", "Done. " + std::to_string(result.processed) + " resized/converted, " +
                                          std::to_string(result.skippedSmall) + " already small."};
+  if (const auto empty = emptyRunLine(result))
+    lines.push_back(*empty);
   if (result.grew > 0) {
     lines.push_back(std::to_string(result.grew) +
                     " came out larger after reprocessing -- kept the original instead.");
@@ -69,8 +73,6 @@ std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
   if (result.failed > 0)
     lines.push_back(std::to_string(result.failed) +
                     " file(s) could not be optimized -- see the messages above.");
-  if (result.stopped)
-    lines.push_back("Stopped before the end -- the images not listed above were left as they are.");
   if (!result.renamedFiles.empty()) {
     lines.push_back("");
     lines.push_back(std::to_string(result.renamedFiles.size()) +
@@ -81,7 +83,30 @@ std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
       lines.push_back("See " + std::string(deletionListName) + " in the output folder for the list.");
     }
   }
+  if (result.stopped)
+    lines.push_back(stopLine(result));
   return lines;
+}
+
+std::optional<std::string> emptyRunLine(const ImageOptimizer::Result& result) {
+  const bool handledAny =
+      result.images > 0 || result.processed + result.skippedSmall + result.grew + result.failed > 0;
+  if (handledAny || result.stopped)
+    return std::nullopt;
+  const std::string none = "No JPEG, PNG or GIF file is directly in the source folder";
+  if (result.subfolders == 0)
+    return none + ".";
+  return none + "; its " + std::to_string(result.subfolders) +
+         (result.subfolders == 1 ? " subfolder was" : " subfolders were") + " not looked into.";
+}
+
+std::string stopLine(const ImageOptimizer::Result& result) {
+  const ImageOptimizer::StopPoint stop = result.stopped.value_or(ImageOptimizer::StopPoint{});
+  const std::string total = std::to_string(result.images);
+  if (stop.lastFile.empty())
+    return "Stopped before the first image (0 of " + total + ") -- the images were left as they are.";
+  return "Stopped after " + shownName(stop.lastFile) + " (" + std::to_string(stop.filesHandled) + " of " +
+         total + ") -- the images after it were left as they are.";
 }
 
 std::string errorLine(const std::exception_ptr& error) {

@@ -59,9 +59,19 @@ TEST(RunLog, ClosingLinesSayWhatApplies) {
   result.deletionListFailed = true;
   EXPECT_EQ(run_log::closingLines(result).back(),
             deletionList + " could not be written -- see the message above.");
-  result.stopped = true;
-  EXPECT_EQ(run_log::closingLines(result)[4],
-            "Stopped before the end -- the images not listed above were left as they are.");
+  result.images = 39;
+  result.stopped = ImageOptimizer::StopPoint{12, "Kay\n.png"};
+  EXPECT_EQ(run_log::closingLines(result).back(),
+            "Stopped after Kay\u240A.png (12 of 39) -- the images after it were left as they are.");
+  result.stopped = ImageOptimizer::StopPoint{};
+  EXPECT_EQ(run_log::closingLines(result).back(),
+            "Stopped before the first image (0 of 39) -- the images were left as they are.");
+  ImageOptimizer::Result empty;
+  empty.subfolders = 3;
+  EXPECT_EQ(run_log::closingLines(empty),
+            (Names{"", "Done. 0 resized/converted, 0 already small.",
+                   "No JPEG, PNG or GIF file is directly in the source folder; its 3 subfolders were not "
+                   "looked into."}));
   EXPECT_EQ(run_log::closingLines(ImageOptimizer::Result{12345, 0, 0, {}, 0}),
             (Names{"", "Done. 12345 resized/converted, 0 already small."}));
 }

@@ -235,7 +235,9 @@ class RunControllerTest : public QObject {
          << "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list.";
     QTest::newRow("the site images") << true << site;
     QTest::newRow("a folder without images")
-        << false << QStringList{starting, "", "Done. 0 resized/converted, 0 already small."};
+        << false
+        << QStringList{starting, "", "Done. 0 resized/converted, 0 already small.",
+                       "No JPEG, PNG or GIF file is directly in the source folder."};
   }
 
   void logReadsAsBefore() {
