@@ -6,21 +6,17 @@
 #include <array>
 #include <cerrno>
 
-namespace {
-
-StepError writeAll(int descriptor, std::string_view bytes) {
+int writeAll(int descriptor, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR)
       continue;
     if (written < 0)
-      return StepError::ofErrno();
+      return errno;
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  return {};
+  return 0;
 }
-
-}  // namespace
 
 StepError copyContents(const SourceFile& source, TempFile& destination) {
   std::array<char, 1 << 16> buffer{};
@@ -30,9 +26,9 @@ StepError copyContents(const SourceFile& source, TempFile& destination) {
       return StepError::ofErrno();
     if (count == 0)
       break;
-    if (const StepError error =
+    if (const int error =
             writeAll(destination.descriptor(), {buffer.data(), static_cast<std::size_t>(count)}))
-      return error;
+      return StepError::ofErrno(error);
     offset += static_cast<std::uint64_t>(count);
   }
   ::fchmod(destination.descriptor(), source.permissions() & 0777);
@@ -40,5 +36,6 @@ StepError copyContents(const SourceFile& source, TempFile& destination) {
 }
 
 StepError writeContents(TempFile& destination, std::string_view bytes) {
-  return writeAll(destination.descriptor(), bytes);
+  const int error = writeAll(destination.descriptor(), bytes);
+  return error != 0 ? StepError::ofErrno(error) : StepError();
 }

@@ -13,4 +13,6 @@
 // The bytes of `source`, and its permission bits where the file system keeps them (FAT does not, and
 // that is no reason to fail a copy).
 StepError copyContents(const SourceFile& source, TempFile& destination);
+// All of `bytes` to `descriptor`, through interruptions; 0, or the errno of the write that failed.
+int writeAll(int descriptor, std::string_view bytes);
 StepError writeContents(TempFile& destination, std::string_view bytes);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <new>
+#include <optional>
 
 #include "file_contents.h"
 
@@ -24,187 +25,219 @@ StepError sameNameInOutput(const std::string& name, const std::string& holder) {
                             " in the output folder, which does not tell letter case apart");
 }
 
-}  // namespace
-
-FileJob::FileJob(const FilePlan& plan, const RunContext& context) : plan_(plan), context_(context) {
-  outcome_.number = plan.number;
-  outcome_.total = plan.total;
-  outcome_.name = plan.entry.name;
-  outcome_.convertedName = plan.convertedName;
-  outcome_.ownName = plan.ownName;
-  outcome_.nameTakenBy = plan.nameTakenBy;
+// What keeps a file from taking `name` in the output folder, known before any work is spent on it.
+StepError obstacleAt(const std::string& name, const RunContext& context) {
+  if (const StepError linked = context.sourceLinks->checkReplaceable(*context.folder, name))
+    return linked;
+  return context.folder->checkPlaceable(name);
 }
 
-void FileJob::prepare() {
-  // May run on a worker thread, where an exception would end the process: what cannot be handled here
-  // ends the run instead, when its turn comes.
+FileOutcome startingOutcome(const FilePlan& plan) {
+  FileOutcome outcome;
+  outcome.number = plan.number;
+  outcome.total = plan.total;
+  outcome.name = plan.entry.name;
+  outcome.convertedName = plan.convertedName;
+  outcome.ownName = plan.ownName;
+  outcome.nameTakenBy = plan.nameTakenBy;
+  return outcome;
+}
+
+// The source, opened once: its bytes for the re-encode and for the copy come from one descriptor.
+struct OpenedSource {
+  std::optional<SourceFile> file;
+  StepError error;
+};
+
+OpenedSource openSource(const FilePlan& plan) {
+  OpenedSource source;
+  SourceFile file = SourceFile::open(plan.entry.path, source.error);
+  if (!source.error)
+    source.file = std::move(file);
+  return source;
+}
+
+// The unchanged source, into a temporary file for its own name.
+void copyOriginal(PreparedFile& file, const OpenedSource& source, const RunContext& context) {
+  const FilePlan& plan = *file.plan;
+  FileOutcome& outcome = file.outcome;
+  if (!plan.ownNameBlockedBy.empty()) {
+    outcome.copyFailure = sameNameInOutput(plan.entry.name, plan.ownNameBlockedBy).reason();
+    return;
+  }
+  if (source.error) {
+    outcome.copyFailure = source.error.reason();
+    return;
+  }
+  // An output entry that is the source file itself (a link to it) already holds the original.
+  const std::optional<FileIdentity> existing = context.folder->fileAt(plan.entry.name);
+  if (existing && *existing == source.file->identity())
+    return;
+  StepError error = obstacleAt(plan.entry.name, context);
+  TempFile copy;
+  if (!error)
+    copy = context.folder->newFile(error);
+  if (!error)
+    error = copyContents(*source.file, copy);
+  if (error) {
+    outcome.copyFailure = error.reason();
+    return;
+  }
+  file.original = std::move(copy);
+}
+
+void failReencoding(PreparedFile& file, const StepError& reason, const OpenedSource& source,
+                    const RunContext& context) {
+  file.outcome.fate = FileFate::failed;
+  file.outcome.reencodeFailure = reason.reason();
+  copyOriginal(file, source, context);
+}
+
+// Runs the encoder with the memory its image needs leased for it.
+StepError encode(const SourceFile& source, const ImageHeader& header, TempFile& output,
+                 const RunContext& context, MemoryBudget& memory) {
   try {
-    prepareFile();
+    const MemoryBudget::Lease lease = memory.lease(memoryToDecode(header));
+    return context.encoder(source, header, output);
   } catch (const std::bad_alloc&) {
-    runEnding_ = StepError::ofCode(std::make_error_code(std::errc::not_enough_memory));
-  } catch (const std::exception& failure) {
-    runEnding_ = StepError::inWords(failure.what());
+    return StepError::inWords("not enough memory to decode it");
   }
 }
 
-void FileJob::prepareFile() {
-  if (plan_.sizeError) {
-    runEnding_ = StepError::ofCode(plan_.sizeError);
+void reencode(PreparedFile& file, const OpenedSource& source, const RunContext& context,
+              MemoryBudget& memory) {
+  const FilePlan& plan = *file.plan;
+  if (source.error)
+    return failReencoding(file, StepError::inWords("the file cannot be read (" + source.error.reason() + ")"),
+                          source, context);
+  if (plan.writeName == plan.entry.name && !plan.ownNameBlockedBy.empty())
+    return failReencoding(file, sameNameInOutput(plan.entry.name, plan.ownNameBlockedBy), source, context);
+  // Something in the way of the converted name is known before the work: the original goes instead.
+  if (const StepError blocked = obstacleAt(plan.writeName, context))
+    return failReencoding(file, blocked, source, context);
+  ImageHeader header;
+  if (const StepError refused = inspectImage(*source.file, context.decodeLimits, header))
+    return failReencoding(file, refused, source, context);
+
+  StepError error;
+  TempFile encoded = context.folder->newFile(error);
+  if (!error)
+    error = encode(*source.file, header, encoded, context, memory);
+  if (error.stopped()) {
+    file.unfinished = true;
+    return;
+  }
+  if (error)
+    return failReencoding(file, error, source, context);
+  const std::uint64_t encodedSize = encoded.size();
+  // Equal sizes keep the re-encoded file: it is the one with upright pixels and no metadata.
+  if (file.outcome.bytesBefore < encodedSize) {
+    file.outcome.fate = FileFate::grew;
+    return copyOriginal(file, source, context);
+  }
+  file.outcome.fate = FileFate::reencoded;
+  file.outcome.bytesAfter = encodedSize;
+  file.reencoded = std::move(encoded);
+}
+
+void prepareFile(PreparedFile& file, const RunContext& context, MemoryBudget& memory) {
+  const FilePlan& plan = *file.plan;
+  if (plan.sizeError) {
+    file.runEnding = StepError::ofCode(plan.sizeError);
     return;
   }
   // Its size first, as for every file; a file that has gone since the listing ends the run here.
   struct stat status {};
-  if (::stat(plan_.entry.path.c_str(), &status) != 0) {
-    runEnding_ = StepError::ofErrno();
+  if (::stat(plan.entry.path.c_str(), &status) != 0) {
+    file.runEnding = StepError::ofErrno();
     return;
   }
-  outcome_.bytesBefore = outcome_.bytesAfter = static_cast<std::uint64_t>(status.st_size);
-  switch (plan_.handling) {
+  file.outcome.bytesBefore = file.outcome.bytesAfter = static_cast<std::uint64_t>(status.st_size);
+  const bool writesOriginalOnly = plan.handling != Handling::reencode;
+  if (plan.handling == Handling::small && context.mode == OutputMode::changedOnly) {
+    file.outcome.fate = FileFate::small;
+    return;  // nothing is written: the source need not even be opened
+  }
+  const OpenedSource source = openSource(plan);
+  if (isGone(source.error)) {
+    file.runEnding = source.error;
+    return;
+  }
+  if (source.file)
+    file.outcome.bytesBefore = file.outcome.bytesAfter = source.file->size();
+  switch (plan.handling) {
     case Handling::small:
-      outcome_.fate = FileFate::small;
-      if (context_.mode == OutputMode::fullReplacement)
-        prepareOriginal();
-      return;
-    case Handling::copyGif:
-      outcome_.fate = FileFate::copied;
-      prepareOriginal();
-      return;
-    case Handling::keepPng:
-      outcome_.fate = FileFate::keptOwnName;
-      prepareOriginal();
-      return;
+      file.outcome.fate = FileFate::small;
+      break;
+    case Handling::copy:
+      file.outcome.fate = FileFate::copied;
+      break;
+    case Handling::keepOwnName:
+      file.outcome.fate = FileFate::keptOwnName;
+      break;
     case Handling::reencode:
-      prepareReencoding();
-      return;
+      return reencode(file, source, context, memory);
   }
-}
-
-void FileJob::openSource() {
-  if (source_ || openError_)
-    return;
-  StepError error;
-  SourceFile file = SourceFile::open(plan_.entry.path, error);
-  if (isGone(error)) {
-    runEnding_ = error;
-  } else if (error) {
-    openError_ = error;
-  } else {
-    outcome_.bytesBefore = outcome_.bytesAfter = file.size();
-    source_ = std::move(file);
-  }
-}
-
-void FileJob::failReencoding(const StepError& reason) {
-  outcome_.fate = FileFate::failed;
-  outcome_.reencodeFailure = reason.reason();
-  outcome_.bytesAfter = outcome_.bytesBefore;
-  prepareOriginal();
-}
-
-void FileJob::prepareReencoding() {
-  openSource();
-  if (runEnding_)
-    return;
-  if (openError_)
-    return failReencoding(StepError::inWords("the file cannot be read (" + openError_.reason() + ")"));
-  if (plan_.writeName == plan_.entry.name && !plan_.ownNameBlockedBy.empty())
-    return failReencoding(sameNameInOutput(plan_.entry.name, plan_.ownNameBlockedBy));
-  ImageHeader header;
-  if (const StepError refused = inspectImage(*source_, context_.decodeLimits, header))
-    return failReencoding(refused);
-
-  StepError error;
-  TempFile encoded = context_.folder->newFile(error);
-  if (!error) {
-    const std::uint64_t memory = memoryToDecode(header);
-    context_.memory->acquire(memory);
-    error = context_.encoder(*source_, header, encoded);
-    context_.memory->release(memory);
-  }
-  if (error)
-    return failReencoding(error);
-  const std::uint64_t encodedSize = encoded.size();
-  // Equal sizes keep the re-encoded file: it is the one with upright pixels and no metadata.
-  if (outcome_.bytesBefore < encodedSize) {
-    outcome_.fate = FileFate::grew;
-    prepareOriginal();
-    return;
-  }
-  outcome_.fate = FileFate::reencoded;
-  outcome_.bytesAfter = encodedSize;
-  reencoded_ = std::move(encoded);
-}
-
-void FileJob::prepareOriginal() {
-  if (!plan_.ownNameBlockedBy.empty()) {
-    outcome_.copyFailure = sameNameInOutput(plan_.entry.name, plan_.ownNameBlockedBy).reason();
-    return;
-  }
-  openSource();
-  if (runEnding_)
-    return;
-  if (openError_) {
-    outcome_.copyFailure = openError_.reason();
-    return;
-  }
-  StepError error;
-  original_ = context_.folder->newFile(error);
-  if (!error)
-    error = copyContents(*source_, original_);
-  if (error) {
-    outcome_.copyFailure = error.reason();
-    original_ = TempFile();
-  }
-}
-
-FileOutcome FileJob::place() {
-  if (reencoded_.valid())
-    placeReencoded();
-  if (original_.valid())
-    placeOriginal();
-  if (outcome_.fate == FileFate::grew && outcome_.copyFailure.empty())
-    removeOlderConvertedFile();
-  source_.reset();  // a run over thousands of files must not hold thousands of descriptors
-  return outcome_;
-}
-
-void FileJob::placeReencoded() {
-  StepError error = context_.sourceLinks->checkReplaceable(*context_.folder, plan_.writeName);
-  if (!error)
-    error = context_.folder->place(reencoded_, plan_.writeName);
-  reencoded_ = TempFile();
-  if (error) {
-    failReencoding(error);  // its original is copied now, here, as rarely happens
-    return;
-  }
-  convertedPng_ = plan_.listedWhenConverted;
-}
-
-void FileJob::placeOriginal() {
-  const std::string& name = plan_.entry.name;
-  // An output entry that is the source file itself (a link to it) already holds the original.
-  const std::optional<FileIdentity> existing = context_.folder->fileAt(name);
-  if (existing && source_ && *existing == source_->identity()) {
-    original_ = TempFile();
-    return;
-  }
-  StepError error = context_.sourceLinks->checkReplaceable(*context_.folder, name);
-  if (!error)
-    error = context_.folder->place(original_, name);
-  original_ = TempFile();
-  if (error) {
-    outcome_.copyFailure = error.reason();
-    outcome_.bytesAfter = outcome_.bytesBefore;
-  }
+  if (writesOriginalOnly)
+    copyOriginal(file, source, context);
 }
 
 // After a re-encode that grew, the output folder holds the original and no converted file: an older
 // one left by an earlier run would be uploaded as if it were this image. Only a file this entry holds
 // the name for, and never a source image a link leads to.
-void FileJob::removeOlderConvertedFile() {
-  if (plan_.writeName != plan_.convertedName || plan_.convertedIsOwnName)
+void removeOlderConvertedFile(const FilePlan& plan, const RunContext& context) {
+  if (plan.writeName != plan.convertedName || plan.convertedIsOwnName)
     return;
-  if (context_.sourceLinks->sourceAt(*context_.folder, plan_.convertedName))
+  if (context.sourceLinks->sourceAt(*context.folder, plan.convertedName))
     return;
-  context_.folder->remove(plan_.convertedName);
+  context.folder->remove(plan.convertedName);
+}
+
+// Checked again at the last moment: the folder may have changed since the file was prepared.
+StepError placeAs(TempFile& file, const std::string& name, const RunContext& context) {
+  StepError error = context.sourceLinks->checkReplaceable(*context.folder, name);
+  if (!error)
+    error = context.folder->place(file, name);
+  file = TempFile();
+  return error;
+}
+
+}  // namespace
+
+PreparedFile prepare(const FilePlan& plan, const RunContext& context, MemoryBudget& memory) {
+  PreparedFile file;
+  file.plan = &plan;
+  file.outcome = startingOutcome(plan);
+  // Runs on a worker: what cannot be handled here ends the run when the file's turn comes.
+  try {
+    prepareFile(file, context, memory);
+  } catch (const std::bad_alloc&) {
+    file.runEnding = StepError::ofCode(std::make_error_code(std::errc::not_enough_memory));
+  } catch (const std::exception& failure) {
+    file.runEnding = StepError::inWords(failure.what());
+  }
+  return file;
+}
+
+FileOutcome place(PreparedFile&& file, const RunContext& context) {
+  FileOutcome& outcome = file.outcome;
+  if (file.reencoded.valid()) {
+    if (const StepError error = placeAs(file.reencoded, file.plan->writeName, context)) {
+      // Rare: the obstacles were looked for before the work. Copying the original now would hold up
+      // every file after this one, so it is not tried.
+      outcome.fate = FileFate::failed;
+      outcome.reencodeFailure = error.reason();
+      outcome.copyFailure = "not tried after the failed write";
+      outcome.bytesAfter = outcome.bytesBefore;
+    }
+  }
+  if (file.original.valid()) {
+    if (const StepError error = placeAs(file.original, file.plan->entry.name, context)) {
+      outcome.copyFailure = error.reason();
+      outcome.bytesAfter = outcome.bytesBefore;
+    }
+  }
+  if (outcome.fate == FileFate::grew && outcome.copyFailure.empty())
+    removeOlderConvertedFile(*file.plan, context);
+  return std::move(outcome);
 }

@@ -1,13 +1,11 @@
 #pragma once
 
-#include <filesystem>
+#include <cstdint>
 #include <functional>
 #include <optional>
-#include <string>
 
 #include "image_header.h"
 #include "image_optimizer.h"
-#include "image_work.h"
 #include "memory_budget.h"
 #include "output_folder.h"
 #include "run_events.h"
@@ -28,45 +26,29 @@ struct RunContext {
   const SourceLinkGuard* sourceLinks = nullptr;
   Encoder encoder;
   DecodeLimits decodeLimits;
-  MemoryBudget* memory = nullptr;
 };
 
-// The work on one file, in two steps. prepare() does everything that takes time (reading, decoding,
-// encoding, copying), into temporary files; it may run on any thread, alongside other files. place()
-// then puts those files under their final names; the run calls it in name order, one file at a time,
-// and the file's outcome is final only then. So a run writes the same files, in the same order, however
+// One file, worked on and ready to be placed: its outcome as far as it is known, and the temporary
+// files that hold what goes into the output folder. Dropping it removes them.
+struct PreparedFile {
+  const FilePlan* plan = nullptr;
+  FileOutcome outcome;
+  TempFile reencoded;  // for plan->writeName
+  TempFile original;   // for the entry's own name
+  // The source entry had gone when its turn came: the run ends at this file.
+  StepError runEnding;
+  // The run was stopped before this file's work was done: nothing of it may be placed.
+  bool unfinished = false;
+};
+
+// The work on one file, in two steps, so that a run writes the same files in the same order however
 // many files are prepared at once.
-class FileJob {
- public:
-  FileJob(const FilePlan& plan, const RunContext& context);
+//
+// prepare() does everything that takes time (reading, inspecting, encoding, copying) into temporary
+// files, on any thread, alongside other files; `memory` is leased for the decoding.
+PreparedFile prepare(const FilePlan& plan, const RunContext& context, MemoryBudget& memory);
 
-  void prepare();
-  FileOutcome place();
-
-  // The source file was gone when its turn came: this ends the run, as a failure to read it.
-  bool endsRun() const { return static_cast<bool>(runEnding_); }
-  const StepError& runEndingError() const { return runEnding_; }
-
-  // Whether its PNG was converted and so belongs on the deletion list; valid after place().
-  bool convertedPng() const { return convertedPng_; }
-
- private:
-  void prepareFile();
-  void openSource();
-  void prepareReencoding();
-  void failReencoding(const StepError& reason);
-  void prepareOriginal();
-  void placeReencoded();
-  void placeOriginal();
-  void removeOlderConvertedFile();
-
-  const FilePlan& plan_;
-  const RunContext& context_;
-  FileOutcome outcome_;
-  StepError runEnding_;
-  StepError openError_;
-  std::optional<SourceFile> source_;
-  TempFile reencoded_;
-  TempFile original_;
-  bool convertedPng_ = false;
-};
+// place() puts the prepared files under their final names and returns the file's final outcome. It
+// only names and removes entries, never copies: the run calls it on its one coordinating thread, in
+// name order.
+FileOutcome place(PreparedFile&& prepared, const RunContext& context);

@@ -1,50 +1,51 @@
 #pragma once
 
-#include <cstddef>
-#include <filesystem>
-#include <memory>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "file_job.h"
 #include "image_optimizer.h"
+#include "ordered_parallel.h"
 #include "run_events.h"
 #include "run_plan.h"
+#include "step_error.h"
 
-// One run over the planned files. Up to `jobs` files are prepared at once (the largest first, within a
-// window ahead of the oldest unfinished file), but files are placed, counted and reported strictly in
-// name order, each as soon as it and every file before it are done: the log, the output folder and the
-// totals are those of a run that takes one file after another.
+// How a run over the planned files went: its totals, and the failure that ended it early, if one did.
+struct FolderRunOutcome {
+  ImageOptimizer::Result totals;
+  std::optional<RunFailure> failure;
+};
+
+// One run over the planned files. Files are prepared on several threads at once (OrderedParallel), but
+// placed, counted and reported strictly in name order on the calling thread: the log, the output folder
+// and the totals are those of a run that takes one file after another. A stop leaves a clean prefix:
+// every file before the first one that had not finished, and nothing after it.
 class FolderRun {
  public:
-  // What ended a run early: the error, and the file it concerns.
-  struct Ending {
-    StepError error;
-    std::filesystem::path file;
+  struct Limits {
+    unsigned jobs = 1;
+    std::uint64_t memoryInFlight = 0;  // what the images in hand may need together, by their estimates
   };
 
-  FolderRun(std::vector<FilePlan> plans, const RunContext& context, const RunEventHandler& events,
-            const RunSettings& settings);
-  ~FolderRun();
+  FolderRun(const std::vector<FilePlan>& plans, const RunContext& context, const RunEventHandler& events,
+            std::stop_token stop, Limits limits);
 
-  // The totals of what was placed. When a file had gone, `ending` says so; the deletion list is written
-  // for what was converted either way.
-  ImageOptimizer::Result handleAll(std::optional<Ending>& ending);
+  // Writes the deletion list for what was converted, whether the run ended early or not.
+  FolderRunOutcome handleAll();
 
  private:
-  class Scheduler;
+  using Parallel = OrderedParallel<PreparedFile>;
 
-  void handleOneAtATime(std::optional<Ending>& ending);
-  void handleInParallel(std::optional<Ending>& ending, unsigned workers);
-  // Places a prepared file, counts it and reports its outcome.
-  void finish(FileJob& job);
-  void start(const FilePlan& plan);
+  Parallel::Next placeInTurn(PreparedFile&& prepared);
+  void count(const FilePlan& plan, const FileOutcome& outcome);
   void writeDeletionList();
 
-  std::vector<FilePlan> plans_;
-  std::vector<std::unique_ptr<FileJob>> jobs_;
+  const std::vector<FilePlan>& plans_;
   const RunContext& context_;
   const RunEventHandler& events_;
-  const RunSettings& settings_;
-  ImageOptimizer::Result totals_;
+  std::stop_token stop_;
+  Limits limits_;
+  FolderRunOutcome outcome_;
+  std::int64_t placed_ = 0;
 };

@@ -4,8 +4,8 @@
 
 #include "folder_run.h"
 #include "image_work.h"
-#include "memory_budget.h"
 #include "output_folder.h"
+#include "processor_count.h"
 #include "run_log.h"
 #include "run_plan.h"
 #include "source_link_guard.h"
@@ -17,10 +17,10 @@ namespace {
 
 // The one place where a run ends with an error: what the run cannot go on without, thrown as the
 // system reported it, with the path it concerns.
-[[noreturn]] void endRun(const StepError& error, const fs::path& where) {
-  if (error.code())
-    throw fs::filesystem_error(error.reason(), where, error.code());
-  throw std::runtime_error(error.reason());
+[[noreturn]] void endRun(const RunFailure& failure) {
+  if (failure.error.code())
+    throw fs::filesystem_error(failure.error.reason(), failure.where, failure.error.code());
+  throw std::runtime_error(failure.error.reason());
 }
 
 bool sameFolder(const fs::path& source, const fs::path& destination) {
@@ -34,18 +34,49 @@ StepError createFolder(const fs::path& folder) {
   return error ? StepError::ofCode(error) : StepError();
 }
 
-// What the images in hand may need together, by their estimates, before another waits for its turn: enough
-// for two ordinary photos at once, while two that are decoded whole (large progressive JPEGs) take turns.
-// Measured on real photographs, it keeps the peak of a run flat however long the run and whichever
-// images meet, at no cost in time (bench/README.md). One image alone may still take up to the 1 GiB
-// that any image is allowed.
-constexpr std::uint64_t memoryInFlight = 192ULL << 20;
+// What the images in hand may need together, by their estimates (memoryToDecode), before another waits
+// for its turn. Chosen by measurement on real photographs (bench/README.md): it keeps the peak of a run
+// flat however long the run and whichever images meet, without holding back ordinary photos. One image
+// alone may still take up to the 1 GiB that any image is allowed.
+constexpr std::uint64_t memoryInFlight = 256ULL << 20;
 
 Encoder imageLibraryEncoder(const WorkLimits& limits) {
   return [&limits](const SourceFile& input, const ImageHeader& header, TempFile& output) {
     return reencodeImage(input, header, output, ImageOptimizer::maxDimension, ImageOptimizer::jpegQuality,
                          limits);
   };
+}
+
+// Opens the output folder, lists the source folder and starts what the files need; the first failure
+// ends the run before any file is handled.
+struct RunSetUp {
+  OutputFolder folder;
+  SourceListing listing;
+};
+
+std::optional<RunFailure> setUp(const fs::path& source, const fs::path& destination, RunSetUp& run) {
+  // Writing into the source folder would replace source files by their own re-encoded or copied versions.
+  if (sameFolder(source, destination))
+    return RunFailure{StepError::inWords("The output folder must be different from the source folder."),
+                      destination};
+  if (const StepError error = createFolder(destination))
+    return RunFailure{error, destination};
+  StepError error;
+  run.folder = OutputFolder::open(destination, error);
+  if (error)
+    return RunFailure{error, destination};
+  if (const StepError listing = listSourceFolder(source, run.listing))
+    return RunFailure{listing, source};
+  // Leftovers of a run that crashed would otherwise stay for good, and be uploaded with the folder.
+  TempFile::removeLeftovers(run.folder.descriptor());
+  if (run.listing.images.empty())
+    return std::nullopt;
+  // An output folder that takes no files is one error for the run, not two for every file.
+  if (const StepError unwritable = run.folder.requireWritable())
+    return RunFailure{unwritable, destination};
+  if (const StepError unstarted = startImageLibrary())
+    return RunFailure{unstarted, destination};
+  return std::nullopt;
 }
 
 }  // namespace
@@ -62,36 +93,25 @@ ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::pat
 ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::path& destination,
                                            OutputMode mode, const RunEventHandler& events,
                                            const RunSettings& settings) {
-  // Writing into the source folder would replace source files by their own re-encoded or copied versions.
-  if (sameFolder(source, destination))
-    endRun(StepError::inWords("The output folder must be different from the source folder."), destination);
-  if (const StepError error = createFolder(destination))
-    endRun(error, destination);
-  StepError error;
-  OutputFolder folder = OutputFolder::open(destination, error);
-  if (error)
-    endRun(error, destination);
-  std::vector<SourceEntry> entries;
-  if (const StepError listing = listImageEntries(source, entries))
-    endRun(listing, source);
-  // Leftovers of a run that crashed would otherwise stay for good, and be uploaded with the folder.
-  TempFile::removeLeftovers(folder.descriptor());
-  if (entries.empty())
-    return {};
-  // An output folder that takes no files is one error for the run, not two for every file.
-  if (const StepError unwritable = folder.requireWritable())
-    endRun(unwritable, destination);
-  if (const StepError unstarted = startImageLibrary())
-    endRun(unstarted, destination);
-
+  RunSetUp setup;
+  if (const std::optional<RunFailure> failure = setUp(source, destination, setup))
+    endRun(*failure);
+  const std::vector<SourceEntry>& entries = setup.listing.images;
+  if (entries.empty()) {
+    Result nothing;
+    nothing.subfolders = setup.listing.subfolders;
+    return nothing;
+  }
   const WorkLimits limits{.stop = settings.stop};
-  MemoryBudget memory(memoryInFlight);
   const SourceLinkGuard sourceLinks(entries);
-  const RunContext context{mode, &folder, &sourceLinks, imageLibraryEncoder(limits), DecodeLimits{}, &memory};
-  FolderRun folderRun(planRun(entries, mode, foldsCase(folder)), context, events, settings);
-  std::optional<FolderRun::Ending> ending;
-  Result result = folderRun.handleAll(ending);
-  if (ending)
-    endRun(ending->error, ending->file);
-  return result;
+  const RunContext context{mode, &setup.folder, &sourceLinks, imageLibraryEncoder(limits), DecodeLimits{}};
+  const std::vector<FilePlan> plans = planRun(entries, mode, foldsCase(setup.folder));
+  const unsigned jobs = settings.jobs == 0 ? processorsAvailable() : settings.jobs;
+  FolderRunOutcome outcome =
+      FolderRun(plans, context, events, settings.stop, {.jobs = jobs, .memoryInFlight = memoryInFlight})
+          .handleAll();
+  if (outcome.failure)
+    endRun(*outcome.failure);
+  outcome.totals.subfolders = setup.listing.subfolders;
+  return std::move(outcome.totals);
 }

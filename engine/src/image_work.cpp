@@ -1,7 +1,6 @@
 // The image work: the only code that talks to libvips.
 #include "image_work.h"
 
-#include <malloc.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -11,6 +10,8 @@
 #include <string>
 #include <utility>
 #include <vips/vips8>
+
+#include "file_contents.h"
 
 using vips::VImage;
 using vips::VOption;
@@ -44,7 +45,7 @@ StepError failure(WorkFailure kind, const std::string& detail = {}) {
     std::string text = words;
     if (const auto slot = text.find("%s"); slot != std::string::npos)
       text.replace(slot, 2, detail);
-    return StepError::inWords(text);
+    return kind == WorkFailure::stopped ? StepError::ofStop(text) : StepError::inWords(text);
   }
   return StepError::inWords("the image could not be decoded");
 }
@@ -144,20 +145,12 @@ struct OutputWriting {
 };
 
 gint64 writeOutput(VipsTargetCustom*, const void* data, gint64 length, OutputWriting* writing) {
-  const char* bytes = static_cast<const char*>(data);
-  gint64 done = 0;
-  while (done < length) {
-    const ssize_t written =
-        ::write(writing->descriptor, bytes + done, static_cast<std::size_t>(length - done));
-    if (written < 0 && errno == EINTR)
-      continue;
-    if (written < 0) {
-      writing->error = errno;
-      return -1;
-    }
-    done += written;
+  if (const int error =
+          writeAll(writing->descriptor, {static_cast<const char*>(data), static_cast<std::size_t>(length)})) {
+    writing->error = error;
+    return -1;
   }
-  return done;
+  return length;
 }
 
 gint endOutput(VipsTargetCustom*, OutputWriting*) {
@@ -249,10 +242,6 @@ StepError startImageLibrary() {
   static std::once_flag once;
   static std::string problem;
   std::call_once(once, [] {
-    // glibc gives every thread that allocates its own arena and keeps what it once held: with several
-    // images at once and libvips' threads that let a run grow to three times the memory it needs, and
-    // further with the length of the run. One arena held it flat at no measurable cost (bench/README.md).
-    mallopt(M_ARENA_MAX, 1);
     if (VIPS_INIT("tarvolin") != 0) {
       problem = vips_error_buffer();
       vips_error_clear();
@@ -274,10 +263,6 @@ StepError startImageLibrary() {
   if (!problem.empty())
     return StepError::inWords("The image library could not be started: " + problem);
   return {};
-}
-
-void setImageThreads(int threads) {
-  vips_concurrency_set(threads);
 }
 
 StepError reencodeImage(const SourceFile& input, const ImageHeader& header, TempFile& output,

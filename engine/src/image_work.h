@@ -22,9 +22,6 @@ struct WorkLimits {
 // and its warnings stay out of the terminal. Fails when libvips cannot start.
 StepError startImageLibrary();
 
-// How many threads libvips gives one image.
-void setImageThreads(int threads);
-
 // The image work: writes the image in `input` (inspected as `header`) into `output` as a JPEG that fits
 // within maxSize x maxSize pixels and is never enlarged, at `quality`: upright, in sRGB (or grey), on
 // white where it was transparent, without metadata. Fails, in plain words, when the image cannot be

@@ -3,19 +3,60 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 
-// Holds back an image until the images in hand leave room for the memory it needs to decode. An image
-// is never held back while nothing else is in hand, so every image that is allowed at all gets its turn.
+// The memory that the items in hand may take together, by their estimates. An item waits until the
+// others leave room for it, but never while nothing else is held: one that asks for more than the cap
+// still gets its turn, alone.
 class MemoryBudget {
  public:
-  explicit MemoryBudget(std::uint64_t limit) : limit_(limit) {}
+  // What one item holds. It comes back when the lease ends, on every path, exceptions included: a lost
+  // lease would hold back every later item for good.
+  class Lease {
+   public:
+    Lease() = default;
+    Lease(Lease&& other) noexcept
+        : budget_(std::exchange(other.budget_, nullptr)), bytes_(std::exchange(other.bytes_, 0)) {}
+    Lease& operator=(Lease&& other) noexcept {
+      if (this != &other) {
+        giveBack();
+        budget_ = std::exchange(other.budget_, nullptr);
+        bytes_ = std::exchange(other.bytes_, 0);
+      }
+      return *this;
+    }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    ~Lease() { giveBack(); }
 
-  void acquire(std::uint64_t bytes) {
+   private:
+    friend class MemoryBudget;
+    Lease(MemoryBudget& budget, std::uint64_t bytes) : budget_(&budget), bytes_(bytes) {}
+    void giveBack() {
+      if (budget_ != nullptr)
+        budget_->giveBack(bytes_);
+      budget_ = nullptr;
+      bytes_ = 0;
+    }
+
+    MemoryBudget* budget_ = nullptr;
+    std::uint64_t bytes_ = 0;
+  };
+
+  explicit MemoryBudget(std::uint64_t cap) : cap_(cap) {}
+  MemoryBudget(const MemoryBudget&) = delete;
+  MemoryBudget& operator=(const MemoryBudget&) = delete;
+
+  // Waits until `bytes` fit beside what the others hold.
+  Lease lease(std::uint64_t bytes) {
     std::unique_lock lock(mutex_);
-    roomFreed_.wait(lock, [&] { return inUse_ == 0 || inUse_ + bytes <= limit_; });
+    roomFreed_.wait(lock, [&] { return inUse_ == 0 || inUse_ + bytes <= cap_; });
     inUse_ += bytes;
+    return Lease(*this, bytes);
   }
-  void release(std::uint64_t bytes) {
+
+ private:
+  void giveBack(std::uint64_t bytes) {
     {
       const std::lock_guard lock(mutex_);
       inUse_ -= bytes;
@@ -23,8 +64,7 @@ class MemoryBudget {
     roomFreed_.notify_all();
   }
 
- private:
-  const std::uint64_t limit_;
+  const std::uint64_t cap_;
   std::mutex mutex_;
   std::condition_variable roomFreed_;
   std::uint64_t inUse_ = 0;

@@ -50,9 +50,20 @@ StepError OutputFolder::requireWritable() {
 }
 
 StepError OutputFolder::place(TempFile& file, const std::string& name) {
+  if (const StepError blocked = checkPlaceable(name))
+    return blocked;
+  return file.placeAs(name);
+}
+
+StepError OutputFolder::checkPlaceable(const std::string& name) const {
   if (const auto existing = entryStatus(descriptor(), name); existing && S_ISDIR(existing->st_mode))
     return StepError::inWords("a folder named " + name + " is in the way");
-  return file.placeAs(name);
+  return {};
+}
+
+bool OutputFolder::removed() const {
+  struct stat status {};
+  return ::fstat(descriptor(), &status) == 0 && status.st_nlink == 0;
 }
 
 StepError OutputFolder::remove(const std::string& name) {

@@ -42,6 +42,10 @@ class OutputFolder final : public CaseProbeFolder {
   TempFile newFile(StepError& error) { return TempFile::create(descriptor(), error); }
   // Puts `file` under `name`, replacing what is there; a folder of that name stays and is named.
   StepError place(TempFile& file, const std::string& name);
+  // Fails, naming it, when a folder is in the way of a file named `name`.
+  StepError checkPlaceable(const std::string& name) const;
+  // The folder was removed while the run held it open: nothing can be placed in it any more.
+  bool removed() const;
   StepError remove(const std::string& name);
   // The regular file under `name` (not following a link), if there is one.
   std::optional<FileIdentity> fileAt(const std::string& name) const;

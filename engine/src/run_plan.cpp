@@ -31,14 +31,14 @@ void planReencoding(FilePlan& plan, OutputMode mode, NameClaims& claims) {
   plan.listedWhenConverted = png && mode == OutputMode::changedOnly;
   if (plan.listedWhenConverted && !fitsOnDeletionList(entry.name)) {
     plan.ownName = OwnNameReason::cannotBeListed;
-    plan.handling = FilePlan::Handling::keepPng;
+    plan.handling = FilePlan::Handling::keepOwnName;
     return;
   }
   if (const auto holder = claims.claim(plan.convertedName, entry.name)) {
     plan.ownName = OwnNameReason::nameTaken;
     plan.nameTakenBy = *holder;
     // A PNG under its own name is the original; a JPEG is re-encoded under its own name.
-    plan.handling = png ? FilePlan::Handling::keepPng : FilePlan::Handling::reencode;
+    plan.handling = png ? FilePlan::Handling::keepOwnName : FilePlan::Handling::reencode;
     plan.writeName = entry.name;
     return;
   }
@@ -66,7 +66,7 @@ std::vector<FilePlan> planRun(const std::vector<SourceEntry>& entries, OutputMod
     if (plan.sizeError)
       continue;  // the run ends at this file
     if (entry.kind == ImageKind::gif) {
-      plan.handling = FilePlan::Handling::copyGif;
+      plan.handling = FilePlan::Handling::copy;
     } else if (plan.plannedSize < ImageOptimizer::skipUnderBytes) {
       plan.handling = FilePlan::Handling::small;
     } else {

@@ -13,11 +13,13 @@
 // What a run means to do with each file, decided in name order before any work starts, so that the
 // decisions are the same however many files are then worked on at once.
 struct FilePlan {
+  // What is planned for the file; its FileFate, once done, is the one of the same name, or for a
+  // re-encode also grew or failed.
   enum class Handling {
-    copyGif,   // copied unchanged
-    small,     // under the threshold: left out, or copied unchanged in full replacement
-    reencode,  // re-encoded under writeName
-    keepPng,   // a PNG that cannot take its converted name: copied under its own name
+    reencode,     // re-encoded under writeName
+    small,        // under the threshold: left out, or copied unchanged in full replacement
+    copy,         // a GIF, copied unchanged
+    keepOwnName,  // a PNG that cannot take its converted name: copied under its own name
   };
 
   SourceEntry entry;

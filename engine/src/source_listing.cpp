@@ -35,18 +35,21 @@ bool isRegularFile(const fs::directory_entry& entry) {
 
 }  // namespace
 
-StepError listImageEntries(const fs::path& source, std::vector<SourceEntry>& entries) {
-  entries.clear();
+StepError listSourceFolder(const fs::path& source, SourceListing& listing) {
+  listing = {};
   std::error_code error;
   for (fs::directory_iterator entry(source, error), end; !error && entry != end; entry.increment(error)) {
+    std::error_code notAFolder;
+    if (entry->is_directory(notAFolder))
+      ++listing.subfolders;
     const fs::path name = entry->path().filename();
     const std::optional<ImageKind> kind = kindOfExtension(name);
     if (!kind || !isRegularFile(*entry))
       continue;
-    entries.push_back({entry->path(), name.string(), name.stem().string(), *kind});
+    listing.images.push_back({entry->path(), name.string(), name.stem().string(), *kind});
   }
   if (error)
     return StepError::ofCode(error);
-  std::ranges::sort(entries, {}, &SourceEntry::name);
+  std::ranges::sort(listing.images, {}, &SourceEntry::name);
   return {};
 }

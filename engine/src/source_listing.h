@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -16,6 +17,13 @@ struct SourceEntry {
   ImageKind kind;
 };
 
-// The regular files (or links to them) directly in `source` whose extension, lower-cased, is jpg, jpeg,
-// png or gif, sorted by name byte-wise (UTF-8 byte order is code point order).
-StepError listImageEntries(const std::filesystem::path& source, std::vector<SourceEntry>& entries);
+// What a run finds directly in its source folder.
+struct SourceListing {
+  // The regular files (or links to them) whose extension, lower-cased, is jpg, jpeg, png or gif, sorted
+  // by name byte-wise (UTF-8 byte order is code point order).
+  std::vector<SourceEntry> images;
+  // The folders, which a run does not look into: an empty run says how many there are.
+  std::int64_t subfolders = 0;
+};
+
+StepError listSourceFolder(const std::filesystem::path& source, SourceListing& listing);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -15,8 +16,15 @@ class StepError {
   static StepError ofCode(std::error_code code) { return StepError(code, {}); }
   static StepError ofErrno(int number = errno) { return ofCode({number, std::generic_category()}); }
   static StepError inWords(std::string words) { return StepError({}, std::move(words)); }
+  // The run was asked to stop and the step was given up before it finished.
+  static StepError ofStop(std::string words) {
+    StepError error({}, std::move(words));
+    error.stopped_ = true;
+    return error;
+  }
 
   explicit operator bool() const { return failed_; }
+  bool stopped() const { return stopped_; }
   const std::error_code& code() const { return code_; }
   // The words the log shows after "could not …: ".
   std::string reason() const { return words_.empty() ? code_.message() : words_; }
@@ -25,6 +33,14 @@ class StepError {
   StepError(std::error_code code, std::string words) : failed_(true), code_(code), words_(std::move(words)) {}
 
   bool failed_ = false;
+  bool stopped_ = false;
   std::error_code code_;
   std::string words_;
+};
+
+// What ends a run early: the error, and the file or folder it concerns. ImageOptimizer::run throws it,
+// in one place.
+struct RunFailure {
+  StepError error;
+  std::filesystem::path where;
 };

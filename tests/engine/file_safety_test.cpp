@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "deletion_list.h"
+#include "encoder_run.h"
 #include "file_contents.h"
 #include "folder_run.h"
 #include "image_work.h"
@@ -29,31 +30,7 @@
 namespace fs = std::filesystem;
 using namespace test_images;
 
-class FileSafety : public RunFixture {
- protected:
-  OutputFolder openOutput() {
-    fs::create_directories(output);
-    StepError error;
-    OutputFolder folder = OutputFolder::open(output, error);
-    EXPECT_FALSE(error) << error.reason();
-    return folder;
-  }
-
-  // A run assembled as ImageOptimizer::run assembles it, with `encoder` in place of the image work.
-  ImageOptimizer::Result runWithEncoder(Mode mode, const Encoder& encoder) {
-    OutputFolder folder = openOutput();
-    std::vector<SourceEntry> entries;
-    EXPECT_FALSE(listImageEntries(source, entries));
-    MemoryBudget memory(DecodeLimits{}.maxDecodeMemory);
-    const SourceLinkGuard links(entries);
-    const RunContext context{mode, &folder, &links, encoder, DecodeLimits{}, &memory};
-    const RunEventHandler record = [this](const RunEvent& event) { events.push_back(event); };
-    const RunSettings settings{{}, 1};
-    FolderRun run(planRun(entries, mode, false), context, record, settings);
-    std::optional<FolderRun::Ending> ending;
-    return run.handleAll(ending);
-  }
-};
+class FileSafety : public EncoderRunFixture {};
 
 // --- Temporary files ------------------------------------------------------------------------------------
 
@@ -221,13 +198,13 @@ TEST_F(FileSafety, OnACaseIgnoringFolderNoOutputReplacesAnother) {
   writeNoisePng(source / "photo.png", 700, 500);    // would become photo.jpg: the same name there
   writeSmallGif(source / "A.gif");
   writeSmallGif(source / "a.gif");
-  std::vector<SourceEntry> entries;
-  ASSERT_FALSE(listImageEntries(source, entries));
-  const std::vector<FilePlan> plans = planRun(entries, Mode::changedOnly, true);
+  SourceListing listing;
+  ASSERT_FALSE(listSourceFolder(source, listing));
+  const std::vector<FilePlan> plans = planRun(listing.images, Mode::changedOnly, true);
   ASSERT_EQ(plans.size(), 4u);
   // In name order: A.gif, Photo.JPG, a.gif, photo.png.
   EXPECT_EQ(plans[1].writeName, "Photo.jpg");
-  EXPECT_EQ(plans[3].handling, FilePlan::Handling::keepPng);
+  EXPECT_EQ(plans[3].handling, FilePlan::Handling::keepOwnName);
   EXPECT_EQ(plans[3].nameTakenBy, "Photo.JPG");
   EXPECT_EQ(plans[0].ownNameBlockedBy, "");
   EXPECT_EQ(plans[2].ownNameBlockedBy, "A.gif");
@@ -290,11 +267,7 @@ TEST_F(FileSafety, AReencodedFileExactlyAsLargeAsItsSourceStays) {
   writeNoisePng(source / "larger.png", 700, 500);
   // The encoder writes exactly as many bytes as the source has, or one more for larger.png.
   const Encoder sized = [](const SourceFile& input, const ImageHeader&, TempFile& output) {
-    char name[PATH_MAX] = {};
-    const std::string link = "/proc/self/fd/" + std::to_string(input.descriptor());
-    const ssize_t length = ::readlink(link.c_str(), name, sizeof name - 1);
-    const bool larger =
-        length > 0 && std::string(name, static_cast<std::size_t>(length)).ends_with("larger.png");
+    const bool larger = nameOf(input) == "larger.png";
     return writeContents(output, std::string(input.size() + (larger ? 1 : 0), 'j'));
   };
   const ImageOptimizer::Result result = runWithEncoder(Mode::changedOnly, sized);

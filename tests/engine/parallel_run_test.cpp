@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 
 #include "run_fixture.h"
 #include "run_log.h"
@@ -46,10 +47,13 @@ TEST_P(ParallelRun, FourWorkersWriteWhatOneWorkerWrites) {
   EXPECT_GT(alone.failed, 0);
   EXPECT_GT(alone.grew, 0);
   EXPECT_FALSE(alone.stopped);
+  // team.jpg is taken by a folder: the original went in its place, and its bytes count as written.
+  EXPECT_EQ(outcomeOf("team.png").bytesAfter, fs::file_size(output / "team.png"));
   expectNoTemporaryFiles();
 }
 
-TEST_P(ParallelRun, AStopFinishesTheFilesInHandAndReportsThemInOrder) {
+// A stop in the middle of a parallel run: the output is the start of a one-at-a-time run's output.
+TEST_P(ParallelRun, AStopLeavesTheFilesUpToTheFirstUnfinishedOneAndNothingElse) {
   for (int index = 10; index < 22; ++index)
     writeNoisePng(source / ("image-" + std::to_string(index) + ".png"), 1400, 1000);
   std::stop_source stop;
@@ -61,7 +65,6 @@ TEST_P(ParallelRun, AStopFinishesTheFilesInHandAndReportsThemInOrder) {
       },
       RunSettings{stop.get_token(), 4});
 
-  // Every file that was begun was finished and reported, in name order, and nothing else.
   std::vector<std::size_t> started;
   std::vector<std::size_t> finished;
   for (const RunEvent& event : events) {
@@ -70,22 +73,22 @@ TEST_P(ParallelRun, AStopFinishesTheFilesInHandAndReportsThemInOrder) {
     if (const auto* done = std::get_if<FileOutcome>(&event))
       finished.push_back(done->number);
   }
-  EXPECT_EQ(started, finished);
-  EXPECT_TRUE(std::ranges::is_sorted(started));
-  EXPECT_LT(started.size(), 12u);
-  EXPECT_TRUE(result.stopped);
+  std::vector<std::size_t> prefix(started.size());
+  std::iota(prefix.begin(), prefix.end(), 1);
+  EXPECT_EQ(started, prefix);
+  EXPECT_EQ(finished, prefix);
+  ASSERT_LT(started.size(), 12u);
+  ASSERT_TRUE(result.stopped);
+  EXPECT_EQ(result.stopped->filesHandled, static_cast<std::int64_t>(started.size()));
   EXPECT_EQ(result.processed, static_cast<std::int64_t>(started.size()));
   Names expected;
-  Names listed;
+  std::string list;
   for (const FileOutcome& outcome : outcomes()) {
     expected.push_back(fs::path(outcome.name).stem().string() + ".jpg");
-    listed.push_back(outcome.name);
+    list += outcome.name + "\n";
   }
-  if (GetParam() == Mode::changedOnly) {
+  if (GetParam() == Mode::changedOnly && !list.empty()) {
     expected.push_back(deletionList);
-    std::string list;
-    for (const std::string& name : listed)
-      list += name + "\n";
     EXPECT_EQ(readBytes(output / deletionList), list);
   }
   std::ranges::sort(expected);

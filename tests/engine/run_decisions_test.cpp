@@ -63,8 +63,10 @@ TEST_F(RunDecisions, EmptyOrImagelessFolderCreatesOutputAndReportsNothing) {
   writeBytes(source / "index.html", "<p>");
   fs::create_directory(source / "img");
   output = root / "new" / "nested" / "output";
+  ImageOptimizer::Result nothing;
+  nothing.subfolders = 1;
   for (const Mode mode : {Mode::changedOnly, Mode::fullReplacement}) {
-    EXPECT_EQ(runOptimizer(mode), ImageOptimizer::Result{});
+    EXPECT_EQ(runOptimizer(mode), nothing);
     EXPECT_TRUE(lines.empty());
     EXPECT_TRUE(fs::is_directory(output));
     EXPECT_TRUE(namesIn(output).empty());
@@ -135,28 +137,6 @@ TEST_F(RunDecisions, GifIsCopiedWhateverItsSizeAndCountsNowhere) {
   EXPECT_EQ(result.bytesBefore, fs::file_size(source / "big.gif") + fs::file_size(source / "small.gif"));
   EXPECT_EQ(lines, (Names{"[1/2] big.gif", "[2/2] small.gif"}));
   EXPECT_EQ(contentsOf(output), contentsOf(source));
-}
-
-TEST_F(RunDecisions, StopRequestEndsTheRunBetweenFilesWithItsDeletionList) {
-  writeNoisePng(source / "a.png", 700, 500);
-  writeNoisePng(source / "b.png", 700, 500);
-  writeSmallGif(source / "c.gif");
-  std::stop_source stop;
-  const ImageOptimizer::Result result = ImageOptimizer::run(
-      source, output, Mode::changedOnly,
-      [&](const RunEvent& event) {
-        for (const std::string& line : run_log::linesOf(event))
-          lines.push_back(line);
-        stop.request_stop();  // arrives while the first file is in hand
-      },
-      RunSettings{stop.get_token(), 1});
-
-  EXPECT_EQ(lines, Names{"[1/3] a.png"});
-  EXPECT_EQ(totalsOf(result), (Totals{1, 0, 0, {"a.png"}, 0}));
-  EXPECT_TRUE(result.stopped);
-  EXPECT_EQ(namesIn(output), (Names{deletionList, "a.jpg"}));
-  EXPECT_EQ(readBytes(output / deletionList), "a.png\n");
-  expectNoTemporaryFiles();
 }
 
 // --- Bytes --------------------------------------------------------------------------------------------

@@ -247,32 +247,6 @@ TEST_F(RunSafety, FullDiskLeavesNoHalfWrittenFile) {
   expectNoTemporaryFiles();
 }
 
-// The vanished file gets its own line before the error, and the PNG converted before it is still listed
-// for deletion from the server.
-TEST_F(RunSafety, ARunThatEndsWithAnErrorStillListsWhatItConverted) {
-  writeNoisePng(source / "a.png", 700, 500);
-  writeSmallGif(source / "b.gif");
-  std::string error;
-  try {
-    ImageOptimizer::run(
-        source, output, Mode::changedOnly,
-        [&](const RunEvent& event) {
-          for (const std::string& line : run_log::linesOf(event))
-            lines.push_back(line);
-          if (std::holds_alternative<FileOutcome>(event))
-            fs::remove_all(source);  // the source folder goes after the first file
-        },
-        RunSettings{{}, 1});
-  } catch (...) {
-    error = ImageOptimizer::errorDescription(std::current_exception());
-  }
-  EXPECT_EQ(lines, (Names{"[1/2] a.png", "[2/2] b.gif"}));
-  EXPECT_EQ(error, "No such file or directory: " + (source / "b.gif").string());
-  EXPECT_EQ(namesIn(output), (Names{deletionList, "a.jpg"}));
-  EXPECT_EQ(readBytes(output / deletionList), "a.png\n");
-  expectNoTemporaryFiles();
-}
-
 // --- Names that clash in the output folder ------------------------------------------------------------
 
 struct ClashCase {

@@ -1,0 +1,5 @@
+#pragma once
+
+// The processors this process may run on: its CPU affinity (taskset, a container's cpuset), lowered
+// to a cgroup CPU quota where one is set (a container limited to 1.5 CPUs gets 2, rounded up). At least 1.
+unsigned processorsAvailable();
