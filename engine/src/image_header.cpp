@@ -80,10 +80,6 @@ std::uint32_t bigEndian(const unsigned char* bytes, int count) {
   return value;
 }
 
-// Every image, whatever its kind, needs a working set of about this much on top of its decode buffer:
-// the shrunk image, the encoder's buffers and libvips' own.
-constexpr std::uint64_t workingSet = 64ULL << 20;
-
 StepError checkPixels(const ImageHeader& header, const DecodeLimits& limits) {
   if (static_cast<std::uint64_t>(header.width) * header.height <= limits.maxPixels)
     return {};
@@ -160,6 +156,7 @@ bool readFrame(ByteReader& reader, std::uint32_t length, JpegFrame& frame) {
 }
 
 void finishJpeg(const JpegFrame& frame, ImageHeader& header) {
+  header.bytesPerPixel = static_cast<std::uint32_t>(frame.components.size());
   header.wholeImageDecode = frame.progressive || header.scans > 1;
   header.decodeBuffer = header.wholeImageDecode ? coefficientBytes(frame) : 0;
 }
@@ -251,6 +248,7 @@ unsigned decodedBytesPerPixel(int colourType, int bitDepth, bool transparency) {
 
 // An interlaced PNG is decoded whole before its first row comes out.
 void finishPng(bool interlaced, unsigned bytesPerPixel, ImageHeader& header) {
+  header.bytesPerPixel = bytesPerPixel;
   header.wholeImageDecode = interlaced;
   header.decodeBuffer = interlaced ? std::uint64_t{header.width} * header.height * bytesPerPixel : 0;
 }
@@ -336,8 +334,21 @@ StepError inspectImage(const SourceFile& file, const DecodeLimits& limits, Image
   return {};
 }
 
+// Measured one image at a time on real photographs, as the peak memory of a run beyond that of a run
+// that starts libvips on a tiny image (bench/README.md): every image needs a working set of about
+// 16 MiB, and then memory in proportion to its pixels, in four kinds.
 std::uint64_t memoryToDecode(const ImageHeader& header) {
-  return header.decodeBuffer + workingSet;
+  constexpr std::uint64_t workingSet = 16ULL << 20;
+  // KiB per megapixel and byte of a decoded pixel: a baseline JPEG is shrunk while it is decoded, a
+  // progressive one is shrunk from its whole coefficients (its decode buffer), and a PNG is decoded at
+  // full size a few rows at a time (or whole, when interlaced: its decode buffer).
+  std::uint64_t kibPerMegapixelAndByte = 360;
+  if (header.format == ImageFormat::jpeg)
+    kibPerMegapixelAndByte = header.wholeImageDecode ? 470 : 225;
+  const std::uint64_t pixels = std::uint64_t{header.width} * header.height;
+  const std::uint64_t proportional =
+      pixels * std::max<std::uint32_t>(header.bytesPerPixel, 1) * kibPerMegapixelAndByte * 1024 / 1'000'000;
+  return workingSet + proportional + header.decodeBuffer;
 }
 
 std::string memoryText(std::uint64_t bytes) {

@@ -22,6 +22,8 @@ struct ImageHeader {
   bool cutShort = false;
   // What decoding needs at the most, in bytes, beyond the small working set of every image.
   std::uint64_t decodeBuffer = 0;
+  // Bytes of a decoded pixel: the JPEG's components, or the PNG's samples as libvips decodes them.
+  std::uint32_t bytesPerPixel = 0;
 };
 
 // The limits every image is held to before it is decoded.
@@ -36,7 +38,8 @@ struct DecodeLimits {
 // that exceeds `limits`.
 StepError inspectImage(const SourceFile& file, const DecodeLimits& limits, ImageHeader& header);
 
-// What decoding the image needs in all, its working set included.
+// What re-encoding the image needs in all, its working set included: an estimate, measured per kind of
+// image, that errs on the high side.
 std::uint64_t memoryToDecode(const ImageHeader& header);
 
 // Memory as the log states it: "2.1 GiB".

@@ -1,11 +1,12 @@
 #include "name_claims.h"
 
+#include "ascii_case.h"
+
 namespace {
 
-// The lower-case partner of a code point in the common alphabets; others stay as they are.
+// The lower-case partner of a code point of two UTF-8 bytes in the common alphabets; others stay as
+// they are.
 char32_t lowerCase(char32_t c) {
-  if (c >= U'A' && c <= U'Z')
-    return c + 32;
   if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
       (c >= 0x410 && c <= 0x42F))
     return c + 32;
@@ -36,17 +37,18 @@ void appendUtf8(std::string& out, char32_t c) {
 }  // namespace
 
 std::string foldedName(const std::string& name) {
+  const std::string text = withAsciiCase(name, LetterCase::lower);
   std::string folded;
-  for (std::size_t i = 0; i < name.size();) {
-    const auto lead = static_cast<unsigned char>(name[i]);
-    // Two-byte sequences hold every letter folded here; anything else is copied byte for byte.
-    if (lead >= 0xC2 && lead <= 0xDF && i + 1 < name.size() &&
-        (static_cast<unsigned char>(name[i + 1]) & 0xC0) == 0x80) {
-      const char32_t c = (char32_t{lead} & 0x1F) << 6 | (static_cast<unsigned char>(name[i + 1]) & 0x3F);
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    // Two-byte sequences hold every other letter folded here; anything else is copied byte for byte.
+    if (lead >= 0xC2 && lead <= 0xDF && i + 1 < text.size() &&
+        (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+      const char32_t c = (char32_t{lead} & 0x1F) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3F);
       appendUtf8(folded, lowerCase(c));
       i += 2;
     } else {
-      folded += lead < 0x80 ? static_cast<char>(lowerCase(lead)) : name[i];
+      folded += text[i];
       ++i;
     }
   }

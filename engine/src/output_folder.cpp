@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "ascii_case.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -24,10 +26,7 @@ bool foldsCase(CaseProbeFolder& folder) {
   const std::string name = folder.createProbeFile();
   if (name.empty())
     return false;
-  std::string other = name;
-  std::ranges::transform(other, other.begin(), [](unsigned char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : static_cast<char>(c);
-  });
+  const std::string other = withAsciiCase(name, LetterCase::upper);
   // The probe's name is new and random: its other spelling exists only as the probe itself. (Comparing
   // inode numbers would not do: FUSE drives may give one file a new number for each name it is found by.)
   const bool folds = other != name && folder.hasEntry(other);

@@ -3,20 +3,15 @@
 #include <algorithm>
 #include <optional>
 
+#include "ascii_case.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string lowerCaseAscii(std::string text) {
-  std::ranges::transform(text, text.begin(), [](unsigned char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
-  });
-  return text;
-}
-
 std::optional<ImageKind> kindOfExtension(const fs::path& name) {
   // std::filesystem's rule: ".png" alone is a hidden name without an extension, "a.b.png" has ".png".
-  const std::string extension = lowerCaseAscii(name.extension().string());
+  const std::string extension = withAsciiCase(name.extension().string(), LetterCase::lower);
   if (extension == ".jpg" || extension == ".jpeg")
     return ImageKind::jpeg;
   if (extension == ".png")
