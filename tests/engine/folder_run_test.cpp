@@ -1,11 +1,14 @@
 // A run's edges, with the image work replaced so that each file's timing is the test's: a stop, an
-// image that runs out of memory, a source or an output folder that goes away.
+// image that runs out of memory, a source or an output folder that goes away; and its default jobs.
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <condition_variable>
 #include <latch>
+#include <thread>
 
 #include "encoder_run.h"
+#include "processor_count.h"
 #include "test_images.h"
 
 namespace fs = std::filesystem;
@@ -114,4 +117,25 @@ TEST_F(FolderRunEdges, ANameBlockedWhileTheImageWasWorkedOnIsReportedAtPlacing) 
   EXPECT_EQ(result.failed, 1);
   EXPECT_EQ(result.bytesAfter, result.bytesBefore);
   EXPECT_TRUE(result.renamedFiles.empty());
+}
+
+// A CI container pinned to one CPU must not be given two jobs by default.
+TEST(DefaultJobs, FollowTheProcessorsThisProcessMayRunOn) {
+  unsigned pinned = 0;
+  std::thread([&] {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    ASSERT_EQ(::sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+      if (CPU_ISSET(cpu, &allowed)) {
+        CPU_SET(cpu, &one);
+        break;
+      }
+    }
+    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);  // this thread only
+    pinned = processorsAvailable();
+  }).join();
+  EXPECT_EQ(pinned, 1u);
 }
