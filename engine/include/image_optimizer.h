@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "planned_run.h"
 #include "run_events.h"
 
 // The optimizer engine: turns a source folder of web images into an output folder.
@@ -44,6 +45,8 @@ class ImageOptimizer {
     bool deletionListFailed = false;
     // The run was asked to stop before its last file: where it stopped.
     std::optional<StopPoint> stopped{};
+    // Files left alone because their output was no older than the source (RunSettings::skipUnchanged).
+    std::int64_t skippedUnchanged = 0;
     // The JPEG, PNG and GIF files directly in the source folder: the files of the run.
     std::int64_t images = 0;
     // The folders directly in the source folder, which a run does not look into.
@@ -67,6 +70,12 @@ class ImageOptimizer {
   // The same run, reporting values instead of lines.
   static Result run(const std::filesystem::path& source, const std::filesystem::path& destination,
                     OutputMode mode, const RunEventHandler& events, const RunSettings& settings);
+
+  // A dry run: what `run` would do with each file, decided as `run` decides it, writing nothing (not
+  // even the output folder). Whether a re-encode would come out larger cannot be known without doing
+  // it. Throws what `run` throws for the source folder and for the two folders being one.
+  static PlannedRun plan(const std::filesystem::path& source, const std::filesystem::path& destination,
+                         OutputMode mode);
 
   // A user-facing, one-line description of anything `run` throws, e.g.
   // "Permission denied: /home/ann/site/out".

@@ -33,6 +33,7 @@ enum class FileFate {
   copied,       // a GIF, copied unchanged
   keptOwnName,  // a PNG that cannot take its converted name: the original under its own name
   failed,       // the image could not be re-encoded: the original under its own name, where possible
+  unchanged,    // with RunSettings::skipUnchanged: its output is no older than the source; left alone
 };
 
 // Why a file did not take its converted name.
@@ -48,7 +49,10 @@ struct FileOutcome {
   std::string name;
   FileFate fate = FileFate::failed;
   OwnNameReason ownName = OwnNameReason::none;
-  std::string convertedName;      // base + ".jpg"
+  std::string convertedName;  // base + ".jpg"
+  // What the output folder holds for the file: the name written (or, unchanged, found); empty when
+  // nothing is there for it.
+  std::string outputName;
   std::string nameTakenBy;        // with OwnNameReason::nameTaken: the entry that holds convertedName
   std::string reencodeFailure;    // with FileFate::failed: why, in plain words
   std::string copyFailure;        // why the original could not be written, when it could not
@@ -77,4 +81,8 @@ struct RunSettings {
   std::stop_token stop;
   // Files worked on at the same time; 0 means one per processor this process may run on.
   unsigned jobs = 0;
+  // For re-runs over a folder that changed little, judged as make does: a file is left alone when the
+  // output entry a run would write for it exists and was last modified no earlier than the source. A
+  // source restored with an older time is therefore not redone.
+  bool skipUnchanged = false;
 };

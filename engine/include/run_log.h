@@ -42,6 +42,10 @@ std::string bytesSavedText(const ImageOptimizer::Result& result);
 // "1.5 MB": decimal units with one decimal place, as desktop file managers show sizes.
 std::string sizeText(std::uint64_t bytes);
 
+// A dry run, a line per file ("[3/12] banner.png: re-encode as banner.jpg, listed for deletion"),
+// then the names the deletion list would get and what a dry run cannot know.
+std::vector<std::string> plannedLines(const PlannedRun& run, ImageOptimizer::OutputMode mode);
+
 // A file name as the log shows it, always on one line: control characters (a line feed in a name)
 // appear as their Unicode pictures.
 std::string shownName(const std::string& name);

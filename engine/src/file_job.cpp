@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <new>
 #include <optional>
+#include <vector>
 
 #include "file_contents.h"
 
@@ -71,8 +72,10 @@ void copyOriginal(PreparedFile& file, const OpenedSource& source, const RunConte
   }
   // An output entry that is the source file itself (a link to it) already holds the original.
   const std::optional<FileIdentity> existing = context.folder->fileAt(plan.entry.name);
-  if (existing && *existing == source.file->identity())
+  if (existing && *existing == source.file->identity()) {
+    outcome.outputName = plan.entry.name;
     return;
+  }
   StepError error = obstacleAt(plan.entry.name, context);
   TempFile copy;
   if (!error)
@@ -140,6 +143,32 @@ void reencode(PreparedFile& file, const OpenedSource& source, const RunContext& 
   file.reencoded = std::move(encoded);
 }
 
+bool noOlder(const timespec& output, const timespec& source) {
+  return output.tv_sec != source.tv_sec ? output.tv_sec > source.tv_sec : output.tv_nsec >= source.tv_nsec;
+}
+
+// The entry a run writes for the file, when it is in the output folder and no older than the source:
+// the file is then left alone. For a re-encode that is its converted name, or its own name when the
+// re-encode came out larger last time.
+bool foundUnchanged(PreparedFile& file, const struct stat& source, const RunContext& context) {
+  const FilePlan& plan = *file.plan;
+  std::vector<std::string> written{plan.entry.name};
+  if (plan.handling == Handling::reencode)
+    written = {plan.writeName, plan.entry.name};
+  else if (plan.handling == Handling::small && context.mode == OutputMode::changedOnly)
+    return false;  // nothing is written for it anyway
+  for (const std::string& name : written) {
+    const std::optional<struct stat> output = context.folder->statusOfFileAt(name);
+    if (output && noOlder(output->st_mtim, source.st_mtim)) {
+      file.outcome.fate = FileFate::unchanged;
+      file.outcome.outputName = name;
+      file.outcome.bytesAfter = static_cast<std::uint64_t>(output->st_size);
+      return true;
+    }
+  }
+  return false;
+}
+
 void prepareFile(PreparedFile& file, const RunContext& context, MemoryBudget& memory) {
   const FilePlan& plan = *file.plan;
   if (plan.sizeError) {
@@ -153,6 +182,8 @@ void prepareFile(PreparedFile& file, const RunContext& context, MemoryBudget& me
     return;
   }
   file.outcome.bytesBefore = file.outcome.bytesAfter = static_cast<std::uint64_t>(status.st_size);
+  if (context.skipUnchanged && foundUnchanged(file, status, context))
+    return;
   const bool writesOriginalOnly = plan.handling != Handling::reencode;
   if (plan.handling == Handling::small && context.mode == OutputMode::changedOnly) {
     file.outcome.fate = FileFate::small;
@@ -222,7 +253,9 @@ PreparedFile prepare(const FilePlan& plan, const RunContext& context, MemoryBudg
 FileOutcome place(PreparedFile&& file, const RunContext& context) {
   FileOutcome& outcome = file.outcome;
   if (file.reencoded.valid()) {
+    outcome.outputName = file.plan->writeName;
     if (const StepError error = placeAs(file.reencoded, file.plan->writeName, context)) {
+      outcome.outputName.clear();
       // Rare: the obstacles were looked for before the work. Copying the original now would hold up
       // every file after this one, so it is not tried.
       outcome.fate = FileFate::failed;
@@ -232,7 +265,9 @@ FileOutcome place(PreparedFile&& file, const RunContext& context) {
     }
   }
   if (file.original.valid()) {
+    outcome.outputName = file.plan->entry.name;
     if (const StepError error = placeAs(file.original, file.plan->entry.name, context)) {
+      outcome.outputName.clear();
       outcome.copyFailure = error.reason();
       outcome.bytesAfter = outcome.bytesBefore;
     }

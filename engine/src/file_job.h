@@ -26,6 +26,7 @@ struct RunContext {
   const SourceLinkGuard* sourceLinks = nullptr;
   Encoder encoder;
   DecodeLimits decodeLimits;
+  bool skipUnchanged = false;  // RunSettings::skipUnchanged
 };
 
 // One file, worked on and ready to be placed: its outcome as far as it is known, and the temporary

@@ -86,6 +86,12 @@ void FolderRun::count(const FilePlan& plan, const FileOutcome& outcome) {
     case FileFate::small:
       ++totals.skippedSmall;
       break;
+    case FileFate::unchanged:
+      ++totals.skippedUnchanged;
+      // Its converted form is in the folder from an earlier run: the server still needs the list.
+      if (plan.listedWhenConverted && outcome.outputName == plan.convertedName)
+        totals.renamedFiles.push_back(outcome.name);
+      break;
     case FileFate::copied:
     case FileFate::keptOwnName:
     case FileFate::failed:

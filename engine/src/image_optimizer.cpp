@@ -79,7 +79,49 @@ std::optional<RunFailure> setUp(const fs::path& source, const fs::path& destinat
   return std::nullopt;
 }
 
+PlannedFile plannedFile(const FilePlan& plan, ImageOptimizer::OutputMode mode) {
+  PlannedFile file{.number = plan.number,
+                   .total = plan.total,
+                   .name = plan.entry.name,
+                   .handling = plan.handling,
+                   .outputName = {},
+                   .ownName = plan.ownName,
+                   .nameTakenBy = plan.nameTakenBy,
+                   .ownNameBlockedBy = plan.ownNameBlockedBy,
+                   .listedForDeletion = false,
+                   .bytes = plan.plannedSize};
+  const bool writesOwnName =
+      plan.handling != FileHandling::reencode &&
+      (plan.handling != FileHandling::small || mode == ImageOptimizer::OutputMode::fullReplacement);
+  if (plan.handling == FileHandling::reencode) {
+    file.outputName = plan.writeName;
+    file.listedForDeletion = plan.listedWhenConverted && plan.writeName == plan.convertedName;
+  } else if (writesOwnName && plan.ownNameBlockedBy.empty()) {
+    file.outputName = plan.entry.name;
+  }
+  return file;
+}
+
 }  // namespace
+
+PlannedRun ImageOptimizer::plan(const fs::path& source, const fs::path& destination, OutputMode mode) {
+  if (sameFolder(source, destination))
+    endRun({StepError::inWords("The output folder must be different from the source folder."), destination});
+  SourceListing listing;
+  if (const StepError error = listSourceFolder(source, listing))
+    endRun({error, source});
+  PlannedRun planned;
+  planned.subfolders = listing.subfolders;
+  planned.caseIgnoringOutput = foldsCaseWithoutWriting(destination);
+  for (const FilePlan& plan : planRun(listing.images, mode, planned.caseIgnoringOutput)) {
+    if (plan.sizeError)
+      endRun({StepError::ofCode(plan.sizeError), plan.entry.path});  // as the run would end there
+    planned.files.push_back(plannedFile(plan, mode));
+    if (planned.files.back().listedForDeletion)
+      planned.deletionList.push_back(plan.entry.name);
+  }
+  return planned;
+}
 
 ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::path& destination,
                                            OutputMode mode, const Progress& progress, std::stop_token stop) {
@@ -104,7 +146,8 @@ ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::pat
   }
   const WorkLimits limits{.stop = settings.stop};
   const SourceLinkGuard sourceLinks(entries);
-  const RunContext context{mode, &setup.folder, &sourceLinks, imageLibraryEncoder(limits), DecodeLimits{}};
+  const RunContext context{mode,           &setup.folder,         &sourceLinks, imageLibraryEncoder(limits),
+                           DecodeLimits{}, settings.skipUnchanged};
   const std::vector<FilePlan> plans = planRun(entries, mode, foldsCase(setup.folder));
   const unsigned jobs = settings.jobs == 0 ? processorsAvailable() : settings.jobs;
   FolderRunOutcome outcome =

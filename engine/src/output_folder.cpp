@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <set>
 
 #include "ascii_case.h"
 
@@ -32,6 +34,45 @@ bool foldsCase(CaseProbeFolder& folder) {
   const bool folds = other != name && folder.hasEntry(other);
   folder.removeProbeFile(name);
   return folds;
+}
+
+namespace {
+
+// File systems that ignore letter case whatever their folders hold: FAT, exFAT, SMB shares.
+bool isCaseIgnoringFileSystem(int folder) {
+  struct statfs system {};
+  if (::fstatfs(folder, &system) != 0)
+    return false;
+  constexpr unsigned long fat = 0x4d44;
+  constexpr unsigned long exfat = 0x2011BAB0;
+  constexpr unsigned long cifs = 0xFF534D42;
+  constexpr unsigned long smb2 = 0xFE534D42;
+  const auto type = static_cast<unsigned long>(system.f_type);
+  return type == fat || type == exfat || type == cifs || type == smb2;
+}
+
+}  // namespace
+
+bool foldsCaseWithoutWriting(const fs::path& folder) {
+  std::error_code error;
+  fs::path existing = fs::absolute(folder, error);
+  while (!fs::is_directory(existing, error) && existing.has_relative_path())
+    existing = existing.parent_path();
+  const FileDescriptor descriptor(::open(existing.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!descriptor.valid())
+    return false;
+  std::set<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(existing, error))
+    names.insert(entry.path().filename().string());
+  // A name in other letters that the folder does not list, yet finds: the folder folds case.
+  for (const std::string& name : names) {
+    const std::string other = withAsciiCase(name, LetterCase::upper) != name
+                                  ? withAsciiCase(name, LetterCase::upper)
+                                  : withAsciiCase(name, LetterCase::lower);
+    if (other != name && !names.contains(other))
+      return entryStatus(descriptor.get(), other).has_value();
+  }
+  return isCaseIgnoringFileSystem(descriptor.get());
 }
 
 OutputFolder OutputFolder::open(const fs::path& path, StepError& error) {
@@ -72,10 +113,17 @@ StepError OutputFolder::remove(const std::string& name) {
 }
 
 std::optional<FileIdentity> OutputFolder::fileAt(const std::string& name) const {
-  const auto status = entryStatus(descriptor(), name);
-  if (!status || !S_ISREG(status->st_mode))
+  const auto status = statusOfFileAt(name);
+  if (!status)
     return std::nullopt;
   return FileIdentity{status->st_dev, status->st_ino};
+}
+
+std::optional<struct stat> OutputFolder::statusOfFileAt(const std::string& name) const {
+  auto status = entryStatus(descriptor(), name);
+  if (!status || !S_ISREG(status->st_mode))
+    return std::nullopt;
+  return status;
 }
 
 std::string OutputFolder::createProbeFile() {

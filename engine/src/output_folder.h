@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -23,6 +25,11 @@ class CaseProbeFolder {
 // True when the folder takes a name in other letter cases as the same name (FAT and exFAT drives, SMB
 // shares, case-folding folders): there, photo.jpg and Photo.jpg are one file.
 bool foldsCase(CaseProbeFolder& folder);
+
+// The same, for a dry run that writes nothing: from the names a folder already holds (the folder, or
+// when it is not there yet the nearest folder above it), else from the kind of file system. A folder
+// that tells nothing either way (an empty one on a FUSE drive) counts as telling case apart.
+bool foldsCaseWithoutWriting(const std::filesystem::path& folder);
 
 // The output folder, held open for the whole run: every file is created, placed and removed relative to
 // this one descriptor, so that nothing is ever written outside it, whatever happens to its entries or
@@ -49,6 +56,8 @@ class OutputFolder final : public CaseProbeFolder {
   StepError remove(const std::string& name);
   // The regular file under `name` (not following a link), if there is one.
   std::optional<FileIdentity> fileAt(const std::string& name) const;
+  // Its size and times likewise.
+  std::optional<struct stat> statusOfFileAt(const std::string& name) const;
 
   std::string createProbeFile() override;
   bool hasEntry(const std::string& name) override;

@@ -46,8 +46,11 @@ std::vector<std::string> problemLines(const FileOutcome& outcome) {
 std::vector<std::string> linesOf(const RunEvent& event) {
   if (const auto* started = std::get_if<FileStarted>(&event))
     return {progressLine(*started)};
-  if (const auto* outcome = std::get_if<FileOutcome>(&event))
+  if (const auto* outcome = std::get_if<FileOutcome>(&event)) {
+    if (outcome->fate == FileFate::unchanged)
+      return {"  unchanged since the last run"};
     return problemLines(*outcome);
+  }
   if (std::holds_alternative<FilesFinished>(event))
     return {};  // a count for the window, not a line
   const auto& listFailure = std::get<DeletionListFailure>(event);
@@ -64,6 +67,10 @@ std::vector<std::string> namedProblemLines(const FileOutcome& outcome) {
 std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
   std::vector<std::string> lines{"", "Done. " + std::to_string(result.processed) + " resized/converted, " +
                                          std::to_string(result.skippedSmall) + " already small."};
+  if (result.skippedUnchanged > 0) {
+    lines.push_back(std::to_string(result.skippedUnchanged) +
+                    " unchanged since the last run -- left as they are.");
+  }
   if (const auto empty = emptyRunLine(result))
     lines.push_back(*empty);
   if (result.grew > 0) {
@@ -90,7 +97,8 @@ std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
 
 std::optional<std::string> emptyRunLine(const ImageOptimizer::Result& result) {
   const bool handledAny =
-      result.images > 0 || result.processed + result.skippedSmall + result.grew + result.failed > 0;
+      result.images > 0 ||
+      result.processed + result.skippedSmall + result.grew + result.failed + result.skippedUnchanged > 0;
   if (handledAny || result.stopped)
     return std::nullopt;
   const std::string none = "No JPEG, PNG or GIF file is directly in the source folder";
@@ -149,6 +157,56 @@ std::string bytesSavedText(const ImageOptimizer::Result& result) {
   // Never "100 % smaller" while something was written.
   const long shown = std::min(std::lround(saved), 99L);
   return sizes + " (" + std::to_string(shown) + " % smaller)";
+}
+
+namespace {
+
+std::string plannedAction(const PlannedFile& file, ImageOptimizer::OutputMode mode) {
+  if (!file.ownNameBlockedBy.empty() && file.outputName.empty() &&
+      !(file.handling == FileHandling::small && mode == ImageOptimizer::OutputMode::changedOnly)) {
+    return "not written: " + shownName(file.name) + " is the same name as " +
+           shownName(file.ownNameBlockedBy) + " in the output folder, which does not tell letter case apart";
+  }
+  switch (file.handling) {
+    case FileHandling::reencode:
+      if (file.ownName == OwnNameReason::nameTaken) {
+        return "re-encode under its own name: " + shownName(file.nameTakenBy) + " holds the converted name";
+      }
+      return "re-encode as " + shownName(file.outputName) +
+             (file.listedForDeletion ? ", listed for deletion" : "");
+    case FileHandling::small:
+      return mode == ImageOptimizer::OutputMode::changedOnly ? "small, left out" : "small, copied unchanged";
+    case FileHandling::copy:
+      return "copied unchanged";
+    case FileHandling::keepOwnName:
+      if (file.ownName == OwnNameReason::nameTaken)
+        return "copied unchanged, keeping its own name: " + shownName(file.nameTakenBy) +
+               " holds the converted name";
+      return "copied unchanged, keeping its own name: the name cannot be written to " +
+             std::string(deletionListName);
+  }
+  return {};
+}
+
+}  // namespace
+
+std::vector<std::string> plannedLines(const PlannedRun& run, ImageOptimizer::OutputMode mode) {
+  std::vector<std::string> lines;
+  for (const PlannedFile& file : run.files) {
+    lines.push_back("[" + std::to_string(file.number) + "/" + std::to_string(file.total) + "] " +
+                    shownName(file.name) + ": " + plannedAction(file, mode));
+  }
+  if (!run.deletionList.empty()) {
+    lines.push_back("");
+    lines.push_back(std::string(deletionListName) + " would list:");
+    for (const std::string& name : run.deletionList)
+      lines.push_back("  " + shownName(name));
+  }
+  lines.push_back("");
+  lines.push_back(
+      "Nothing was written. A re-encode that comes out larger keeps the original instead, which "
+      "only a real run can tell.");
+  return lines;
 }
 
 std::string shownName(const std::string& name) {

@@ -7,20 +7,15 @@
 #include <vector>
 
 #include "image_optimizer.h"
+#include "planned_run.h"
 #include "run_events.h"
 #include "source_listing.h"
 
 // What a run means to do with each file, decided in name order before any work starts, so that the
 // decisions are the same however many files are then worked on at once.
 struct FilePlan {
-  // What is planned for the file; its FileFate, once done, is the one of the same name, or for a
-  // re-encode also grew or failed.
-  enum class Handling {
-    reencode,     // re-encoded under writeName
-    small,        // under the threshold: left out, or copied unchanged in full replacement
-    copy,         // a GIF, copied unchanged
-    keepOwnName,  // a PNG that cannot take its converted name: copied under its own name
-  };
+  // Its FileFate, once done, is the one of the same name, or for a re-encode also grew or failed.
+  using Handling = FileHandling;
 
   SourceEntry entry;
   std::size_t number = 0;  // position in name order, from 1
