@@ -8,7 +8,7 @@
 
 #include "image_optimizer.h"
 
-// What the arguments of tarvolin-cli ask for. Parsed by hand: five options need no library.
+// What the arguments of tarvolin-cli ask for. Parsed by hand: a handful of options need no library.
 namespace command_line {
 
 enum class Verbosity {
@@ -21,7 +21,7 @@ struct RunRequest {
   std::filesystem::path source;
   std::filesystem::path output;
   ImageOptimizer::OutputMode mode = ImageOptimizer::OutputMode::changedOnly;
-  unsigned jobs = 0;  // 0: one per hardware thread, as the engine counts them
+  unsigned jobs = 0;  // 0: the engine's default
   Verbosity verbosity = Verbosity::everyLine;
 };
 
@@ -37,8 +37,10 @@ using Request = std::variant<RunRequest, HelpRequest, VersionRequest, UsageError
 
 Request parse(const std::vector<std::string_view>& arguments);
 
-// The one line that a usage error prints after its problem.
+// The line that a usage error prints after its problem, before the pointer to --help.
 std::string usageLine();
 std::string helpText();
+// The GNU form: name and version, copyright, licence, and the libvips that the program runs on.
+std::string versionText();
 
 }  // namespace command_line

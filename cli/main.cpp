@@ -1,5 +1,7 @@
 // tarvolin-cli: the window's run from a terminal or a deploy script, on the same engine and with the
 // same log lines.
+#include <malloc.h>
+
 #include <exception>
 #include <iostream>
 #include <string_view>
@@ -46,13 +48,19 @@ int optimize(const command_line::RunRequest& request) {
 }
 
 int refuse(const command_line::UsageError& error) {
-  std::cerr << "tarvolin-cli: " << error.problem << '\n' << command_line::usageLine() << std::endl;
+  std::cerr << "tarvolin-cli: " << error.problem << '\n'
+            << command_line::usageLine() << '\n'
+            << "Try 'tarvolin-cli --help' for more." << std::endl;
   return usageError;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // glibc gives every thread that allocates its own arena and keeps what it once held; one arena keeps
+  // a long run's memory flat.
+  mallopt(M_ARENA_MAX, 1);
+
   const command_line::Request request =
       command_line::parse(std::vector<std::string_view>(argv + 1, argv + argc));
   if (const auto* run = std::get_if<command_line::RunRequest>(&request))
@@ -62,7 +70,7 @@ int main(int argc, char** argv) {
   if (std::holds_alternative<command_line::HelpRequest>(request)) {
     std::cout << command_line::helpText();
   } else {
-    std::cout << "tarvolin-cli " TARVOLIN_VERSION "\n";
+    std::cout << command_line::versionText();
   }
   return allHandled;
 }

@@ -7,7 +7,12 @@ void RunPrinter::print(const RunEvent& event) {
 }
 
 void RunPrinter::printEnding(const ImageOptimizer::Result& result) {
-  write(run_log::closingLines(result));
+  std::vector<std::string> lines = run_log::closingLines(result);
+  // The blank line sets the summary apart from the lines above it; with none above, it would only
+  // open the output with an empty line.
+  if (!wroteAny_ && !lines.empty() && lines.front().empty())
+    lines.erase(lines.begin());
+  write(lines);
   if (verbosity_ == command_line::Verbosity::everyLine)
     write({run_log::bytesSavedText(result)});
 }
@@ -24,7 +29,10 @@ std::vector<std::string> RunPrinter::linesOf(const RunEvent& event) const {
 }
 
 void RunPrinter::write(const std::vector<std::string>& lines) {
+  if (lines.empty())
+    return;
   for (const std::string& line : lines)
     out_ << line << '\n';
   out_.flush();  // a pipe or a file would otherwise hold the lines until the end of the run
+  wroteAny_ = true;
 }

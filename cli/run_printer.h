@@ -24,4 +24,5 @@ class RunPrinter {
 
   std::ostream& out_;
   command_line::Verbosity verbosity_;
+  bool wroteAny_ = false;
 };

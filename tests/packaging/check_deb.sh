@@ -72,7 +72,7 @@ for program in "$root/usr/bin/tarvolin" "$root/usr/bin/tarvolin-cli"; do
 done
 
 # The stripped program still runs and says which version it is.
-cli_version=$("$root/usr/bin/tarvolin-cli" --version) || fail "the packaged tarvolin-cli does not run"
+cli_version=$("$root/usr/bin/tarvolin-cli" --version | head -n 1) || fail "the packaged tarvolin-cli does not run"
 [ "$cli_version" = "tarvolin-cli $version" ] || fail "the packaged tarvolin-cli says '$cli_version'"
 
 # Debian's copyright format 1.0: the format line first, a Files paragraph that covers everything, and

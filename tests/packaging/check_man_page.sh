@@ -19,7 +19,7 @@ text=$(col -b <"$rendered")
 for option in $("$program" --help | grep -oE -- '--[a-z]+(-[a-z]+)*' | sort -u); do
   grep -qF -- "$option" <<<"$text" || fail "$page does not mention $option"
 done
-version=$("$program" --version | awk '{print $2}')
+version=$("$program" --version | head -n 1 | awk '{print $2}')
 grep -qF "Tarvolin $version" <<<"$text" || fail "$page is not for version $version"
 for status in 0 1 2 3 130 143; do
   grep -qE "^ {7}$status( |$)" <<<"$text" || fail "$page does not list exit status $status"
