@@ -93,6 +93,18 @@ TEST_F(CliTest, AnErrorThatEndsTheRunIsTheWindowsErrorLineOnStandardError) {
   EXPECT_EQ(namesIn(source), (std::set<std::string>{"a.png", "b.jpg"}));
 }
 
+// A script sees exit status 0; the person at the terminal is told, even when the log goes to a file.
+TEST_F(CliTest, NothingToDoIsSaidOnStandardError) {
+  fs::create_directories(root_ / "source" / "photos");
+  test_images::writeSmallJpeg(root_ / "source" / "photos" / "a.jpg");
+  const CliProcess::Ending ending = CliProcess::run({root_ / "source", root_ / "out"});
+  EXPECT_EQ(ending.exitStatus, 0);
+  EXPECT_TRUE(ending.err.starts_with("No JPEG, PNG or GIF file is directly in the source folder"))
+      << ending.err;
+  EXPECT_EQ(linesOf(ending.out), (std::vector<std::string>{"Done. 0 resized/converted, 0 already small.",
+                                                           run_log::bytesSavedText({})}));
+}
+
 TEST_F(CliTest, DoubleDashEndsTheOptions) {
   workedExampleSource("-images");
   const CliProcess::Ending ending = CliProcess::run({"--quiet", "--", "-images", "--out"}, root_);
