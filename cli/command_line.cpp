@@ -52,7 +52,7 @@ class Parser {
   }
 
  private:
-  // --help and --version answer at once; --quiet is a switch; the value of --mode and
+  // --help and --version answer at once; --quiet and --json are switches; the value of --mode and
   // --jobs follows as the next argument or after "=".
   std::optional<Request> longOption(std::string_view argument) {
     if (argument == "--help")
@@ -61,6 +61,10 @@ class Parser {
       return VersionRequest{};
     if (argument == "--quiet") {
       request_.verbosity = Verbosity::problemsOnly;
+      return std::nullopt;
+    }
+    if (argument == "--json") {
+      request_.report = Report::jsonLines;
       return std::nullopt;
     }
     const std::size_t equals = argument.find('=');
@@ -169,6 +173,8 @@ file, the problems and a summary, as they happen.
                                per processor it may run on)
   -q, --quiet                  print only the problems, each with its file's
                                name, and the summary
+      --json                   print a JSON object per file and one for the
+                               totals; the lines above go to standard error
   -h, --help                   print this help and exit
   -V, --version                print the version and exit
 

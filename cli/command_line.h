@@ -16,6 +16,12 @@ enum class Verbosity {
   problemsOnly,  // only the problem lines, each naming its file, and the summary
 };
 
+enum class Report {
+  lines,      // the log lines on standard output
+  jsonLines,  // a JSON object per file and one for the totals on standard output; the log lines on
+              // standard error
+};
+
 // A run to carry out.
 struct RunRequest {
   std::filesystem::path source;
@@ -23,6 +29,7 @@ struct RunRequest {
   ImageOptimizer::OutputMode mode = ImageOptimizer::OutputMode::changedOnly;
   unsigned jobs = 0;  // 0: the engine's default
   Verbosity verbosity = Verbosity::everyLine;
+  Report report = Report::lines;
 };
 
 struct HelpRequest {};

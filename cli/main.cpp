@@ -13,6 +13,7 @@
 
 #include "command_line.h"
 #include "image_optimizer.h"
+#include "json_report.h"
 #include "line_output.h"
 #include "run_log.h"
 #include "run_printer.h"
@@ -41,6 +42,7 @@ std::string describe(int error) {
 }
 
 int optimize(const command_line::RunRequest& request) {
+  using command_line::Report;
   std::stop_source stop;
   bool runEnded = false;
   // A closed pipe (`| head`), a full disk or a vanished terminal: nobody learns what the run does, so
@@ -51,19 +53,27 @@ int optimize(const command_line::RunRequest& request) {
     stop.request_stop();
   });
   LineOutput err(STDERR_FILENO);
-  RunPrinter printer(out, err, request.verbosity);
+  const bool json = request.report == Report::jsonLines;
+  RunPrinter printer(json ? err : out, err, request.verbosity);
+  JsonReport report(out, request.mode);
   try {
     // Before the engine starts any thread, so that all of them leave the signals to this one.
     StopSignals signals(stop);
     const ImageOptimizer::Result result = ImageOptimizer::run(
         request.source, request.output, request.mode,
-        [&printer](const RunEvent& event) { printer.print(event); },
+        [&](const RunEvent& event) {
+          printer.print(event);
+          if (json)
+            report.print(event);
+        },
         RunSettings{stop.get_token(), request.jobs});
     runEnded = true;
     const int stopSignal = signals.received();
     printer.printEnding(result);
+    if (json)
+      report.printSummary(result, stopSignal);
     // The log's last line says where the run stopped; it must not be lost with standard output.
-    if (out.error() != 0 && result.stopped)
+    if (out.error() != 0 && result.stopped && !json)
       err.writeLines({run_log::stopLine(result)});
     return exitStatusOf(result, stopSignal, out);
   } catch (...) {
