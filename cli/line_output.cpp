@@ -1,5 +1,6 @@
 #include "line_output.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,13 @@ void LineOutput::write(std::string_view text) {
     const ssize_t written = ::write(fd_, text.data(), text.size());
     if (written < 0 && errno == EINTR)
       continue;
+    // Standard output that another holder made non-blocking (some CI runners do) may be full, not
+    // broken: wait for room.
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd room{fd_, POLLOUT, 0};
+      if (poll(&room, 1, -1) >= 0 || errno == EINTR)
+        continue;
+    }
     if (written <= 0) {
       error_ = written < 0 ? errno : EIO;
       if (onFailure_)
