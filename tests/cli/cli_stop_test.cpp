@@ -102,6 +102,18 @@ INSTANTIATE_TEST_SUITE_P(Signals, StopBySignalTest,
                                            StopSignal{SIGHUP, 129}),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param.signal)); });
 
+// --quiet shows a problem while the run goes on, not at its end.
+TEST_F(StopTest, QuietPrintsAProblemAsItHappens) {
+  const fs::path source = root_ / "source";
+  fs::create_directories(source);
+  test_images::writeBrokenImage(source / "a.jpg", 600000);
+  for (const char* name : {"b.png", "c.png", "d.png"})
+    fs::copy_file(source_ / "photo-0.png", source / name);
+  CliProcess cli({"--quiet", "--jobs", "1", source, root_ / "out"});
+  EXPECT_TRUE(cli.readLine().value_or("").starts_with("a.jpg: could not re-encode"));
+  EXPECT_TRUE(cli.isRunning()) << "the problem line came only when the run had ended";
+}
+
 // Whoever asks twice does not want to wait: the program ends by the second signal itself. Two
 // different signals, since a second SIGINT sent before the first is taken would merge with it.
 TEST_F(StopTest, ASecondSignalEndsTheProgramAtOnceAndTheNextRunCleansUp) {
