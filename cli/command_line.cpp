@@ -173,8 +173,8 @@ file, the problems and a summary, as they happen.
                                per processor it may run on)
   -q, --quiet                  print only the problems, each with its file's
                                name, and the summary
-      --json                   print a JSON object per file and one for the
-                               totals; the lines above go to standard error
+      --json                   print a JSON object per file and a summary
+                               object; the lines above go to standard error
   -h, --help                   print this help and exit
   -V, --version                print the version and exit
 

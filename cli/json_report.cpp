@@ -63,12 +63,17 @@ Json orNull(const std::optional<Value>& value) {
   return value ? Json(*value) : Json();
 }
 
+// Names are bytes; one that is not UTF-8 shows U+FFFD where its bytes are not.
+std::string lineOf(const Json& object) {
+  return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
 }  // namespace
 
 void JsonReport::print(const RunEvent& event) {
   const auto* outcome = std::get_if<FileOutcome>(&event);
   if (!outcome)
-    return;  // the unwritten deletion list is in the totals
+    return;  // an unwritten deletion list is in the summary
   const Json line{{"type", "file"},
                   {"number", outcome->number},
                   {"total", outcome->total},
@@ -79,8 +84,7 @@ void JsonReport::print(const RunEvent& event) {
                   {"bytesAfter", outcome->bytesAfter},
                   {"problem", outcome->isProblem()},
                   {"reason", reasonOf(*outcome)}};
-  // Names are bytes; one that is not UTF-8 shows U+FFFD where its bytes are not.
-  out_.write(line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n");
+  out_.write(lineOf(line));
 }
 
 void JsonReport::printSummary(const ImageOptimizer::Result& result, int stopSignal) {
@@ -102,5 +106,5 @@ void JsonReport::printSummary(const ImageOptimizer::Result& result, int stopSign
                   {"listedForDeletion", result.renamedFiles},
                   {"deletionListFailed", result.deletionListFailed},
                   {"stopped", stopped}};
-  out_.write(line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n");
+  out_.write(lineOf(line));
 }
