@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include <vips/vips.h>
+
 #include <charconv>
 #include <optional>
 
@@ -25,7 +27,7 @@ std::optional<unsigned> jobCount(std::string_view text) {
   return count;
 }
 
-std::string quoted(std::string_view text) {
+std::string inQuotes(std::string_view text) {
   return "'" + std::string(text) + "'";
 }
 
@@ -42,47 +44,83 @@ class Parser {
         folders_.push_back(argument);
       } else if (argument == "--") {
         optionsEnded = true;
-      } else if (argument == "--help") {
-        return HelpRequest{};
-      } else if (argument == "--version") {
-        return VersionRequest{};
-      } else if (auto error = option(argument)) {
-        return *error;
+      } else if (auto answer = argument.starts_with("--") ? longOption(argument) : shortOptions(argument)) {
+        return *answer;
       }
     }
     return folders();
   }
 
  private:
-  // --quiet, --mode and --jobs; the value of the last two follows as the next argument or after "=".
-  std::optional<UsageError> option(std::string_view argument) {
+  // --help and --version answer at once; --quiet and --json are switches; the value of --mode and
+  // --jobs follows as the next argument or after "=".
+  std::optional<Request> longOption(std::string_view argument) {
+    if (argument == "--help")
+      return HelpRequest{};
+    if (argument == "--version")
+      return VersionRequest{};
     if (argument == "--quiet") {
       request_.verbosity = Verbosity::problemsOnly;
+      return std::nullopt;
+    }
+    if (argument == "--json") {
+      request_.report = Report::jsonLines;
       return std::nullopt;
     }
     const std::size_t equals = argument.find('=');
     const std::string_view name = argument.substr(0, equals);
     if (name != "--mode" && name != "--jobs")
-      return UsageError{"unknown option " + quoted(argument)};
-    std::string_view value;
-    if (equals != std::string_view::npos) {
-      value = argument.substr(equals + 1);
-    } else if (next_ < arguments_.size()) {
-      value = arguments_[next_++];
-    } else {
+      return UsageError{"unknown option " + inQuotes(argument)};
+    const auto value = equals != std::string_view::npos ? argument.substr(equals + 1) : nextArgument();
+    if (!value)
       return UsageError{std::string(name) + " needs a value"};
+    return name == "--mode" ? mode(*value) : jobs(*value);
+  }
+
+  // "-qj2" is "-q -j 2": letters share one argument, and the value of -j is the rest of it or the
+  // next argument.
+  std::optional<Request> shortOptions(std::string_view argument) {
+    for (std::size_t at = 1; at < argument.size(); ++at) {
+      switch (argument[at]) {
+        case 'h':
+          return HelpRequest{};
+        case 'V':
+          return VersionRequest{};
+        case 'q':
+          request_.verbosity = Verbosity::problemsOnly;
+          break;
+        case 'j': {
+          const auto value = at + 1 < argument.size() ? argument.substr(at + 1) : nextArgument();
+          if (!value)
+            return UsageError{"-j needs a value"};
+          return jobs(*value);
+        }
+        default:
+          return UsageError{"unknown option " + inQuotes(std::string("-") + argument[at])};
+      }
     }
-    if (name == "--mode") {
-      const auto mode = modeNamed(value);
-      if (!mode)
-        return UsageError{"--mode takes changed-only or full-replacement, not " + quoted(value)};
-      request_.mode = *mode;
-    } else {
-      const auto jobs = jobCount(value);
-      if (!jobs)
-        return UsageError{"--jobs takes a whole number of 1 or more, not " + quoted(value)};
-      request_.jobs = *jobs;
-    }
+    return std::nullopt;
+  }
+
+  std::optional<std::string_view> nextArgument() {
+    if (next_ == arguments_.size())
+      return std::nullopt;
+    return arguments_[next_++];
+  }
+
+  std::optional<Request> mode(std::string_view value) {
+    const auto mode = modeNamed(value);
+    if (!mode)
+      return UsageError{"--mode takes changed-only or full-replacement, not " + inQuotes(value)};
+    request_.mode = *mode;
+    return std::nullopt;
+  }
+
+  std::optional<Request> jobs(std::string_view value) {
+    const auto jobs = jobCount(value);
+    if (!jobs)
+      return UsageError{"--jobs takes a whole number of 1 or more, not " + inQuotes(value)};
+    request_.jobs = *jobs;
     return std::nullopt;
   }
 
@@ -91,7 +129,7 @@ class Parser {
       return UsageError{folders_.empty() ? "missing the source and output folders"
                                          : "missing the output folder"};
     if (folders_.size() > 2)
-      return UsageError{"one source and one output folder, not also " + quoted(folders_[2])};
+      return UsageError{"one source and one output folder, not also " + inQuotes(folders_[2])};
     // An unset variable in a script ("$OUT") must not become the current folder.
     if (folders_[0].empty() || folders_[1].empty())
       return UsageError{"a folder argument is empty"};
@@ -113,29 +151,52 @@ Request parse(const std::vector<std::string_view>& arguments) {
 }
 
 std::string usageLine() {
-  return "usage: tarvolin-cli [--mode changed-only|full-replacement] [--jobs N] [--quiet] SOURCE OUTPUT";
+  return "usage: tarvolin-cli [OPTION]... SOURCE OUTPUT";
 }
 
+// Kept within 80 columns, the width of a terminal that nobody has widened.
 std::string helpText() {
   return usageLine() + R"(
 
-Makes the images of the folder SOURCE smaller for a website and writes them into the folder OUTPUT:
-JPEG and PNG files of 512000 bytes or more are re-encoded as JPEG files of at most 1920 pixels a
-side. SOURCE is only read. Prints a line per file, the problems and a summary, as they happen.
+Makes the images of the folder SOURCE smaller for a website and writes them
+into the folder OUTPUT: JPEG and PNG files of 512000 bytes or more become JPEG
+files of at most 1920 pixels a side. SOURCE is only read. Prints a line per
+file, the problems and a summary, as they happen.
 
-  --mode changed-only      OUTPUT receives only what changed; the PNG files that became JPEG files
-                           are listed in _DELETE_THESE_OLD_FILES_FROM_SERVER.txt (the default)
-  --mode full-replacement  OUTPUT also receives the small images unchanged, so that it can
-                           replace the live folder in one upload
-  --jobs N                 work on N files at the same time (default: one per hardware thread)
-  --quiet                  print only the problems, each with its file's name, and the summary
-  --help                   print this help and exit
-  --version                print the version and exit
+      --mode changed-only      OUTPUT receives only what changed; the PNG files
+                               that became JPEG files are listed in
+                               _DELETE_THESE_OLD_FILES_FROM_SERVER.txt
+                               (the default)
+      --mode full-replacement  OUTPUT also receives the small images unchanged,
+                               to replace the live folder in one upload
+  -j, --jobs N                 work on N files at the same time (default: one
+                               per processor it may run on)
+  -q, --quiet                  print only the problems, each with its file's
+                               name, and the summary
+      --json                   print a JSON object per file and a summary
+                               object; the lines above go to standard error
+  -h, --help                   print this help and exit
+  -V, --version                print the version and exit
 
-Exit status: 0 every file was handled as intended, 1 the run failed (the error is on standard
-error), 2 the arguments were wrong, 3 some files could not be handled as intended, 130 or 143
-stopped by Ctrl-C or SIGTERM after finishing the files in hand.
+When SOURCE holds no JPEG, PNG or GIF file directly, a line on standard error
+says so; the exit status is 0.
+
+Exit status: 0 every file was handled as intended; 1 the run failed, or its
+output could not be written (standard error says why); 2 the arguments were
+wrong; 3 some files could not be handled as intended; 129, 130 or 143 stopped
+by SIGHUP, Ctrl-C or SIGTERM after finishing the files in hand.
 )";
+}
+
+std::string versionText() {
+  return "tarvolin-cli " TARVOLIN_VERSION R"(
+Copyright (C) 2026 The Tarvolin developers
+License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.
+This is free software: you are free to change and redistribute it.
+There is NO WARRANTY, to the extent permitted by law.
+Running on libvips )" +
+         std::to_string(vips_version(0)) + "." + std::to_string(vips_version(1)) + "." +
+         std::to_string(vips_version(2)) + ".\n";
 }
 
 }  // namespace command_line

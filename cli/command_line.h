@@ -8,7 +8,7 @@
 
 #include "image_optimizer.h"
 
-// What the arguments of tarvolin-cli ask for. Parsed by hand: five options need no library.
+// What the arguments of tarvolin-cli ask for. Parsed by hand: a handful of options need no library.
 namespace command_line {
 
 enum class Verbosity {
@@ -16,13 +16,20 @@ enum class Verbosity {
   problemsOnly,  // only the problem lines, each naming its file, and the summary
 };
 
+enum class Report {
+  lines,      // the log lines on standard output
+  jsonLines,  // a JSON object per file and one for the totals on standard output; the log lines on
+              // standard error
+};
+
 // A run to carry out.
 struct RunRequest {
   std::filesystem::path source;
   std::filesystem::path output;
   ImageOptimizer::OutputMode mode = ImageOptimizer::OutputMode::changedOnly;
-  unsigned jobs = 0;  // 0: one per hardware thread, as the engine counts them
+  unsigned jobs = 0;  // 0: the engine's default
   Verbosity verbosity = Verbosity::everyLine;
+  Report report = Report::lines;
 };
 
 struct HelpRequest {};
@@ -37,8 +44,10 @@ using Request = std::variant<RunRequest, HelpRequest, VersionRequest, UsageError
 
 Request parse(const std::vector<std::string_view>& arguments);
 
-// The one line that a usage error prints after its problem.
+// The line that a usage error prints after its problem, before the pointer to --help.
 std::string usageLine();
 std::string helpText();
+// The GNU form: name and version, copyright, licence, and the libvips that the program runs on.
+std::string versionText();
 
 }  // namespace command_line

@@ -1,5 +1,7 @@
 #include "run_printer.h"
 
+#include <algorithm>
+
 #include "run_log.h"
 
 void RunPrinter::print(const RunEvent& event) {
@@ -7,7 +9,17 @@ void RunPrinter::print(const RunEvent& event) {
 }
 
 void RunPrinter::printEnding(const ImageOptimizer::Result& result) {
-  write(run_log::closingLines(result));
+  std::vector<std::string> lines = run_log::closingLines(result);
+  // The blank line sets the summary apart from the lines above it; with none above, it would only
+  // open the output with an empty line.
+  if (!wroteAny_ && !lines.empty() && lines.front().empty())
+    lines.erase(lines.begin());
+  const auto nothingToDo = run_log::emptyRunLine(result);
+  if (nothingToDo && &notices_ != &log_) {
+    std::erase(lines, *nothingToDo);
+    notices_.writeLines({*nothingToDo});
+  }
+  write(lines);
   if (verbosity_ == command_line::Verbosity::everyLine)
     write({run_log::bytesSavedText(result)});
 }
@@ -24,7 +36,8 @@ std::vector<std::string> RunPrinter::linesOf(const RunEvent& event) const {
 }
 
 void RunPrinter::write(const std::vector<std::string>& lines) {
-  for (const std::string& line : lines)
-    out_ << line << '\n';
-  out_.flush();  // a pipe or a file would otherwise hold the lines until the end of the run
+  if (lines.empty())
+    return;
+  log_.writeLines(lines);
+  wroteAny_ = true;
 }

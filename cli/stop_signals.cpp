@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <system_error>
 
@@ -36,14 +37,18 @@ bool isIgnored(int signal) {
   sigaddset(&only, signal);
   pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
   raise(signal);
-  std::_Exit(128 + signal);  // not reached: the default action of both signals ends the process
+  std::_Exit(128 + signal);  // not reached: the default action of these signals ends the process
 }
 
 }  // namespace
 
-StopSignals::StopSignals() {
+std::string signalName(int signal) {
+  return std::string("SIG") + sigabbrev_np(signal);
+}
+
+StopSignals::StopSignals(std::stop_source stop) : stop_(std::move(stop)) {
   sigemptyset(&watched_);
-  for (const int signal : {SIGINT, SIGTERM}) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     if (!isIgnored(signal))
       sigaddset(&watched_, signal);
   }
@@ -95,6 +100,8 @@ void StopSignals::onSignal(int signal) {
   if (!received_.compare_exchange_strong(none, signal))
     endBy(signal);  // asked twice: the user does not want to wait for the files in hand
   stop_.request_stop();
-  std::cerr << "tarvolin-cli: stopping once the files in hand are finished; a second Ctrl-C stops at once"
+  // Where the terminal has gone (SIGHUP), this line is lost; the run stops all the same.
+  std::cerr << "tarvolin-cli: " << signalName(signal)
+            << " received: stopping once the files in hand are finished; a second signal stops at once"
             << std::endl;
 }

@@ -4,24 +4,26 @@
 
 #include <atomic>
 #include <stop_token>
+#include <string>
 #include <thread>
 
-// Turns Ctrl-C (SIGINT) and SIGTERM into a request to stop the run: no new file is started and the
-// files in hand are finished. A second one ends the program at once, the way the signal does by default.
+// Turns Ctrl-C (SIGINT), SIGTERM and SIGHUP (the terminal or the ssh session went away) into a request
+// to stop the run: no new file is started and the files in hand are finished. A second one ends the
+// program at once, the way the signal does by default.
 //
 // The signals are blocked and read from a signalfd on a thread of its own, so that nothing runs in a
 // signal handler. Create it before any other thread: threads inherit the blocked signals from the one
 // that starts them, and a thread that did not block them would be killed by them instead.
 class StopSignals {
  public:
-  StopSignals();
+  // Asks `stop` to stop on the first signal; others (a failed output) may ask it too.
+  explicit StopSignals(std::stop_source stop);
   // Ends the watching thread; signals stay blocked, since the engine's threads may still be running.
   ~StopSignals();
 
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;
 
-  std::stop_token stopToken() const { return stop_.get_token(); }
   // The signal that asked for the stop, or 0 when none did.
   int received() const { return received_.load(); }
 
@@ -36,3 +38,6 @@ class StopSignals {
   std::atomic<int> received_{0};
   std::thread watcher_;
 };
+
+// "SIGTERM".
+std::string signalName(int signal);

@@ -26,8 +26,8 @@ bool readInto(int fd, std::string& text) {
 
 }  // namespace
 
-CliProcess::CliProcess(const std::vector<std::string>& arguments,
-                       const std::filesystem::path& workingFolder) {
+CliProcess::CliProcess(const std::vector<std::string>& arguments, const std::filesystem::path& workingFolder,
+                       const std::filesystem::path& outputFile) {
   int outPipe[2];
   int errPipe[2];
   if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
@@ -36,6 +36,8 @@ CliProcess::CliProcess(const std::vector<std::string>& arguments,
   posix_spawn_file_actions_init(&files);
   posix_spawn_file_actions_adddup2(&files, outPipe[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&files, errPipe[1], STDERR_FILENO);
+  if (!outputFile.empty())
+    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, outputFile.c_str(), O_WRONLY, 0);
   if (!workingFolder.empty())
     posix_spawn_file_actions_addchdir_np(&files, workingFolder.c_str());
   // The test runner may have been started with the stop signals ignored or blocked; the program must
@@ -46,6 +48,7 @@ CliProcess::CliProcess(const std::vector<std::string>& arguments,
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
   sigset_t none;
   sigemptyset(&none);
   posix_spawnattr_setsigdefault(&attributes, &stopSignals);
@@ -74,7 +77,7 @@ CliProcess::~CliProcess() {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
-  close(outFd_);
+  closeOutput();
   close(errFd_);
 }
 
@@ -96,6 +99,12 @@ bool CliProcess::isRunning() {
   return !waitStatus_;
 }
 
+void CliProcess::closeOutput() {
+  if (outFd_ >= 0)
+    close(outFd_);
+  outFd_ = -1;
+}
+
 void CliProcess::sendSignal(int signal) {
   if (kill(pid_, signal) != 0)
     throw std::runtime_error(std::string("kill: ") + std::strerror(errno));
@@ -103,7 +112,7 @@ void CliProcess::sendSignal(int signal) {
 
 CliProcess::Ending CliProcess::finish() {
   Ending ending;
-  while (readInto(outFd_, out_)) {
+  while (outFd_ >= 0 && readInto(outFd_, out_)) {
   }
   while (readInto(errFd_, ending.err)) {
   }

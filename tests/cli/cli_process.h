@@ -17,8 +17,10 @@ class CliProcess {
     std::string err;
   };
 
+  // `outputFile`: standard output goes there instead of to a pipe (/dev/full).
   explicit CliProcess(const std::vector<std::string>& arguments,
-                      const std::filesystem::path& workingFolder = {});
+                      const std::filesystem::path& workingFolder = {},
+                      const std::filesystem::path& outputFile = {});
   // A process still running is killed: a failed test leaves nothing behind.
   ~CliProcess();
   CliProcess(const CliProcess&) = delete;
@@ -28,6 +30,8 @@ class CliProcess {
   // by the test's time limit.
   std::optional<std::string> readLine();
   bool isRunning();
+  // Closes the reading end of standard output, as `| head` does once it has its lines.
+  void closeOutput();
   void sendSignal(int signal);
   // Reads standard output, then standard error, to their ends and waits for the process. The program
   // writes a line or two to standard error, far less than a pipe holds, so one never waits for the other.

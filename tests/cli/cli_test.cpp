@@ -13,8 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string usageLine =
-    "usage: tarvolin-cli [--mode changed-only|full-replacement] [--jobs N] [--quiet] SOURCE OUTPUT";
+const std::string usageLine = "usage: tarvolin-cli [OPTION]... SOURCE OUTPUT";
 const std::string deletionList = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
 
 // The sizes line, from what the folders hold: b.jpg was left out, so it counts at its own size.
@@ -94,6 +93,18 @@ TEST_F(CliTest, AnErrorThatEndsTheRunIsTheWindowsErrorLineOnStandardError) {
   EXPECT_EQ(namesIn(source), (std::set<std::string>{"a.png", "b.jpg"}));
 }
 
+// A script sees exit status 0; the person at the terminal is told, even when the log goes to a file.
+TEST_F(CliTest, NothingToDoIsSaidOnStandardError) {
+  fs::create_directories(root_ / "source" / "photos");
+  test_images::writeSmallJpeg(root_ / "source" / "photos" / "a.jpg");
+  const CliProcess::Ending ending = CliProcess::run({root_ / "source", root_ / "out"});
+  EXPECT_EQ(ending.exitStatus, 0);
+  EXPECT_TRUE(ending.err.starts_with("No JPEG, PNG or GIF file is directly in the source folder"))
+      << ending.err;
+  EXPECT_EQ(linesOf(ending.out), (std::vector<std::string>{"Done. 0 resized/converted, 0 already small.",
+                                                           run_log::bytesSavedText({})}));
+}
+
 TEST_F(CliTest, DoubleDashEndsTheOptions) {
   workedExampleSource("-images");
   const CliProcess::Ending ending = CliProcess::run({"--quiet", "--", "-images", "--out"}, root_);
@@ -105,13 +116,33 @@ TEST_F(CliTest, HelpAndVersionExitWith0) {
   const CliProcess::Ending help = CliProcess::run({"--help"});
   EXPECT_EQ(help.exitStatus, 0);
   EXPECT_TRUE(help.out.starts_with(usageLine + "\n")) << help.out;
+  for (const std::string& line : linesOf(help.out))
+    EXPECT_LE(line.size(), 80u) << line;
+  EXPECT_EQ(CliProcess::run({"-h"}).out, help.out);
   const CliProcess::Ending version = CliProcess::run({"--version"});
   EXPECT_EQ(version.exitStatus, 0);
-  EXPECT_EQ(version.out, "tarvolin-cli " TARVOLIN_VERSION "\n");
+  const std::vector<std::string> lines = linesOf(version.out);
+  ASSERT_EQ(lines.size(), 6u) << version.out;
+  EXPECT_EQ(lines[0], "tarvolin-cli " TARVOLIN_VERSION);
+  EXPECT_TRUE(lines[1].starts_with("Copyright (C) ")) << lines[1];
+  EXPECT_TRUE(lines[2].starts_with("License GPLv3+")) << lines[2];
+  EXPECT_EQ(lines[5], "Running on libvips " TARVOLIN_VIPS_VERSION ".");
+  EXPECT_EQ(CliProcess::run({"-V"}).out, version.out);
 }
 
-// Arguments that cannot be run: the problem and the usage line on standard error, exit status 2 and
-// nothing done. SOURCE and OUTPUT stand for real folders, so that a run would leave an output folder.
+// Short options may share one argument; --quiet's output opens with no blank line.
+TEST_F(CliTest, ShortOptionsActAsTheirLongForms) {
+  const fs::path source = workedExampleSource();
+  const CliProcess::Ending ending = CliProcess::run({"-qj", "2", source, root_ / "out"});
+  EXPECT_EQ(ending.exitStatus, 0) << ending.err;
+  std::vector<std::string> expected = workedExampleLog;
+  expected.erase(expected.begin(), expected.begin() + 3);  // the lines per file and the blank line
+  EXPECT_EQ(linesOf(ending.out), expected);
+}
+
+// Arguments that cannot be run: the problem, the usage line and where to read more on standard error,
+// exit status 2 and nothing done. SOURCE and OUTPUT stand for real folders, so that a run would leave an
+// output folder.
 class UsageErrorTest : public CliTest, public ::testing::WithParamInterface<std::vector<std::string>> {};
 
 TEST_P(UsageErrorTest, PrintsTheUsageAndExitsWith2) {
@@ -125,18 +156,19 @@ TEST_P(UsageErrorTest, PrintsTheUsageAndExitsWith2) {
   EXPECT_EQ(ending.exitStatus, 2);
   EXPECT_EQ(ending.out, "");
   const std::vector<std::string> lines = linesOf(ending.err);
-  ASSERT_EQ(lines.size(), 2u) << ending.err;
+  ASSERT_EQ(lines.size(), 3u) << ending.err;
   EXPECT_TRUE(lines[0].starts_with("tarvolin-cli: ")) << lines[0];
   EXPECT_EQ(lines[1], usageLine);
+  EXPECT_EQ(lines[2], "Try 'tarvolin-cli --help' for more.");
   EXPECT_FALSE(fs::exists(root_ / "out"));
 }
 
 using Arguments = std::vector<std::string>;
-INSTANTIATE_TEST_SUITE_P(Arguments, UsageErrorTest,
-                         ::testing::Values(Arguments{}, Arguments{"SOURCE"},
-                                           Arguments{"SOURCE", "OUTPUT", "extra"}, Arguments{"SOURCE", ""},
-                                           Arguments{"--fast", "SOURCE", "OUTPUT"},
-                                           Arguments{"--mode=changedOnly", "SOURCE", "OUTPUT"},
-                                           Arguments{"--jobs", "0", "SOURCE", "OUTPUT"},
-                                           Arguments{"--jobs=4x", "SOURCE", "OUTPUT"},
-                                           Arguments{"SOURCE", "OUTPUT", "--jobs"}));
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, UsageErrorTest,
+    ::testing::Values(Arguments{}, Arguments{"SOURCE"}, Arguments{"SOURCE", "OUTPUT", "extra"},
+                      Arguments{"SOURCE", ""}, Arguments{"--fast", "SOURCE", "OUTPUT"},
+                      Arguments{"--mode=changedOnly", "SOURCE", "OUTPUT"},
+                      Arguments{"--jobs", "0", "SOURCE", "OUTPUT"},
+                      Arguments{"--jobs=4x", "SOURCE", "OUTPUT"}, Arguments{"SOURCE", "OUTPUT", "--jobs"},
+                      Arguments{"-j0", "SOURCE", "OUTPUT"}, Arguments{"-x", "SOURCE", "OUTPUT"}));

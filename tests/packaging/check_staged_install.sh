@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs into a staging folder and checks that exactly the files a desktop looks for land where it
-# looks for them, and that the desktop entry and the metainfo name the installed program and icon;
-# the command-line program beside it comes with its manual page, and the copyright file goes along.
+# Installs each package's part into a staging folder of its own and checks that exactly its files land
+# where they are looked for: the window with its desktop entry, icon, metainfo and manual page; the
+# command-line program with its manual page and shell completions; each with its copyright file and
+# changelog. The desktop entry and the metainfo name the installed program and icon, and the bash
+# completion completes the options.
 #   check_staged_install.sh BUILD_DIR FULL_BINDIR FULL_DATADIR FULL_MANDIR APP_ID
 set -euo pipefail
 
@@ -15,33 +17,56 @@ source "$(dirname "${BASH_SOURCE[0]}")/staging.bash"
 
 source "$(dirname "${BASH_SOURCE[0]}")/checks.bash"
 
-stage_install "$build"
-
 program=$bindir/tarvolin
 entry=$datadir/applications/$app_id.desktop
 icon=$datadir/icons/hicolor/scalable/apps/$app_id.svg
 metainfo=$datadir/metainfo/$app_id.metainfo.xml
 cli=$bindir/tarvolin-cli
-man_page=$mandir/man1/tarvolin-cli.1.gz
-copyright=$datadir/doc/tarvolin/copyright
+bash_completion=$datadir/bash-completion/completions/tarvolin-cli
 
-# Exactly these files, nothing else (no libraries, headers or test programs).
-expected=$(printf '%s\n' "$program" "$entry" "$icon" "$metainfo" "$cli" "$man_page" "$copyright" | sort)
-installed=$(cd "$stage" && find . \( -type f -o -type l \) -printf '/%P\n' | sort)
-if [ "$installed" != "$expected" ]; then
-  fail "installed files differ from the expected ones:"$'\n'"$(diff <(echo "$expected") <(echo "$installed"))"
-fi
-
-[ -x "$stage$program" ] || fail "$program is not an executable file"
-[ -x "$stage$cli" ] || fail "$cli is not an executable file"
+# expect_exactly STAGE FILE...: the stage holds these files and nothing else (no libraries, headers or
+# test programs).
+expect_exactly() {
+  local stage=$1 expected installed
+  shift
+  expected=$(printf '%s\n' "$@" | sort)
+  installed=$(cd "$stage" && find . \( -type f -o -type l \) -printf '/%P\n' | sort)
+  [ "$installed" = "$expected" ] ||
+    fail "installed files differ from the expected ones:"$'\n'"$(diff <(echo "$expected") <(echo "$installed"))"
+}
 
 # man finds a page by its section folder and reads it compressed.
-if [ -f "$stage$man_page" ]; then
-  gzip -t "$stage$man_page" || fail "$man_page is not a gzip file"
-  warnings=$(man --warnings -l "$stage$man_page" 2>&1 >/dev/null) || fail "man cannot render $man_page"
-  [ -z "$warnings" ] || fail "man --warnings remarks on $man_page:"$'\n'"$warnings"
-fi
+check_man_page() {
+  [ -f "$1" ] || return 0
+  gzip -t "$1" || fail "$1 is not a gzip file"
+  warnings=$(man --warnings -l "$1" 2>&1 >/dev/null) || fail "man cannot render $1"
+  [ -z "$warnings" ] || fail "man --warnings remarks on $1:"$'\n'"$warnings"
+}
 
+stage_install "$build" cli
+cli_stage=$stage
+expect_exactly "$cli_stage" "$cli" "$mandir/man1/tarvolin-cli.1.gz" "$bash_completion" \
+  "$datadir/zsh/vendor-completions/_tarvolin-cli" "$datadir/fish/vendor_completions.d/tarvolin-cli.fish" \
+  "$datadir/doc/tarvolin-cli/copyright" "$datadir/doc/tarvolin-cli/changelog.gz"
+[ -x "$cli_stage$cli" ] || fail "$cli is not an executable file"
+check_man_page "$cli_stage$mandir/man1/tarvolin-cli.1.gz"
+
+# bash-completion loads a command's file on its first completion and calls the function it registers.
+completed=$(bash -c 'source "$1"
+  function=$(complete -p tarvolin-cli | sed -n "s/.* -F \([^ ]*\) .*/\1/p")
+  COMP_WORDS=(tarvolin-cli --mo) COMP_CWORD=1
+  "$function" && printf "%s\n" "${COMPREPLY[@]}"' completion "$cli_stage$bash_completion") ||
+  fail "the bash completion does not load"
+[ "$completed" = --mode ] || fail "bash completes 'tarvolin-cli --mo' as '$completed', not '--mode'"
+
+stage_install "$build" window
+window_stage=$stage
+expect_exactly "$window_stage" "$program" "$entry" "$icon" "$metainfo" "$mandir/man1/tarvolin.1.gz" \
+  "$datadir/doc/tarvolin/copyright" "$datadir/doc/tarvolin/changelog.gz"
+[ -x "$window_stage$program" ] || fail "$program is not an executable file"
+check_man_page "$window_stage$mandir/man1/tarvolin.1.gz"
+
+stage=$window_stage
 value() { sed -n "s/^$1=//p" "$stage$entry"; }
 if [ -f "$stage$entry" ]; then
   desktop-file-validate "$stage$entry" || fail "installed desktop entry does not validate"
@@ -64,10 +89,9 @@ if [ -f "$stage$metainfo" ]; then
   grep -q "<id>$app_id</id>" "$stage$metainfo" || fail "metainfo id is not $app_id"
   grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$stage$metainfo" ||
     fail "metainfo does not launch $app_id.desktop"
-  for binary in "$program" "$cli"; do
-    grep -q "<binary>$(basename "$binary")</binary>" "$stage$metainfo" || fail "metainfo does not provide $binary"
-  done
+  # The package that carries the metainfo provides the window only.
+  grep -q "<binary>$(basename "$program")</binary>" "$stage$metainfo" || fail "metainfo does not provide $program"
 fi
 
 finish
-echo "staged install holds:"$'\n'"$installed"
+echo "staged installs hold:"$'\n'"$(cd "$cli_stage" && find . -type f)"$'\n'"$(cd "$window_stage" && find . -type f)"

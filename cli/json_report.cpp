@@ -1,0 +1,110 @@
+#include "json_report.h"
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "run_log.h"
+#include "stop_signals.h"
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Stable words for scripts, apart from the log's sentences, which may be reworded.
+const char* outcomeWord(FileFate fate) {
+  switch (fate) {
+    case FileFate::reencoded:
+      return "reencoded";
+    case FileFate::grew:
+      return "grew";
+    case FileFate::small:
+      return "small";
+    case FileFate::copied:
+      return "copied";
+    case FileFate::keptOwnName:
+      return "kept-own-name";
+    case FileFate::failed:
+      return "failed";
+  }
+  return "failed";
+}
+
+// The entry the output folder holds for the file afterwards, if any.
+std::optional<std::string> outputName(const FileOutcome& outcome, ImageOptimizer::OutputMode mode) {
+  if (!outcome.copyFailure.empty())
+    return std::nullopt;
+  switch (outcome.fate) {
+    case FileFate::reencoded:
+      return outcome.ownName == OwnNameReason::nameTaken ? outcome.name : outcome.convertedName;
+    case FileFate::small:
+      if (mode == ImageOptimizer::OutputMode::changedOnly)
+        return std::nullopt;
+      return outcome.name;
+    case FileFate::grew:
+    case FileFate::copied:
+    case FileFate::keptOwnName:
+    case FileFate::failed:
+      return outcome.name;
+  }
+  return std::nullopt;
+}
+
+// The log's lines about the file, in one: why it did not go as planned, or why it kept its name.
+Json reasonOf(const FileOutcome& outcome) {
+  std::string reason;
+  for (const std::string& line : run_log::linesOf(outcome))
+    reason += (reason.empty() ? "" : "; ") + line.substr(line.find_first_not_of(' '));
+  return reason.empty() ? Json() : Json(reason);
+}
+
+template <typename Value>
+Json orNull(const std::optional<Value>& value) {
+  return value ? Json(*value) : Json();
+}
+
+// Names are bytes; one that is not UTF-8 shows U+FFFD where its bytes are not.
+std::string lineOf(const Json& object) {
+  return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace
+
+void JsonReport::print(const RunEvent& event) {
+  const auto* outcome = std::get_if<FileOutcome>(&event);
+  if (!outcome)
+    return;  // an unwritten deletion list is in the summary
+  const Json line{{"type", "file"},
+                  {"number", outcome->number},
+                  {"total", outcome->total},
+                  {"name", outcome->name},
+                  {"outcome", outcomeWord(outcome->fate)},
+                  {"output", orNull(outputName(*outcome, mode_))},
+                  {"bytesBefore", outcome->bytesBefore},
+                  {"bytesAfter", outcome->bytesAfter},
+                  {"problem", outcome->isProblem()},
+                  {"reason", reasonOf(*outcome)}};
+  out_.write(lineOf(line));
+}
+
+void JsonReport::printSummary(const ImageOptimizer::Result& result, int stopSignal) {
+  Json stopped;
+  if (result.stopped) {
+    stopped = {{"filesHandled", result.stopped->filesHandled},
+               {"lastFile", result.stopped->lastFile.empty() ? Json() : Json(result.stopped->lastFile)},
+               {"signal", stopSignal != 0 ? Json(signalName(stopSignal)) : Json()}};
+  }
+  const Json line{{"type", "summary"},
+                  {"images", result.images},
+                  {"subfolders", result.subfolders},
+                  {"reencoded", result.processed},
+                  {"small", result.skippedSmall},
+                  {"grew", result.grew},
+                  {"failed", result.failed},
+                  {"bytesBefore", result.bytesBefore},
+                  {"bytesAfter", result.bytesAfter},
+                  {"listedForDeletion", result.renamedFiles},
+                  {"deletionListFailed", result.deletionListFailed},
+                  {"stopped", stopped}};
+  out_.write(lineOf(line));
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "image_optimizer.h"
+#include "line_output.h"
+#include "run_events.h"
+
+// The run for scripts, as JSON Lines: one object per file as it is placed, then one with the summary.
+// The keys and the outcome words are an interface; the manual page lists them.
+class JsonReport {
+ public:
+  JsonReport(LineOutput& out, ImageOptimizer::OutputMode mode) : out_(out), mode_(mode) {}
+
+  void print(const RunEvent& event);
+  // `stopSignal`: the signal that stopped the run, or 0.
+  void printSummary(const ImageOptimizer::Result& result, int stopSignal);
+
+ private:
+  LineOutput& out_;
+  ImageOptimizer::OutputMode mode_;
+};

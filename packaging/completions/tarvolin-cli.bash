@@ -1,0 +1,27 @@
+# bash completion for tarvolin-cli: its options, the values of --mode, and folders for SOURCE and
+# OUTPUT. Plain bash, so that it works without the bash-completion helpers loaded.
+_tarvolin_cli() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+  # bash splits "--mode=full" at the "=": the words are then "--mode", "=" and "full".
+  if [[ $cur == = ]]; then
+    cur=
+  elif [[ $prev == = && $COMP_CWORD -ge 2 ]]; then
+    prev=${COMP_WORDS[COMP_CWORD - 2]}
+  fi
+  case $prev in
+    --mode)
+      mapfile -t COMPREPLY < <(compgen -W 'changed-only full-replacement' -- "$cur")
+      return
+      ;;
+    -j | --jobs)
+      COMPREPLY=()  # a number
+      return
+      ;;
+  esac
+  if [[ $cur == -* ]]; then
+    mapfile -t COMPREPLY < <(compgen -W '--mode --jobs --quiet --json --help --version' -- "$cur")
+  else
+    mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+  fi
+}
+complete -o filenames -F _tarvolin_cli tarvolin-cli

@@ -1,0 +1,9 @@
+# fish completion for tarvolin-cli: its options, the values of --mode, and folders for SOURCE and
+# OUTPUT.
+complete -c tarvolin-cli -f -a '(__fish_complete_directories)'
+complete -c tarvolin-cli -l mode -x -a 'changed-only full-replacement' -d 'What the output folder receives'
+complete -c tarvolin-cli -s j -l jobs -x -d 'Work on N files at the same time'
+complete -c tarvolin-cli -s q -l quiet -d 'Print only the problems and the summary'
+complete -c tarvolin-cli -l json -d 'Print a JSON object per file and a summary'
+complete -c tarvolin-cli -s h -l help -d 'Print the help and exit'
+complete -c tarvolin-cli -s V -l version -d 'Print the version and exit'
