@@ -26,28 +26,10 @@ const char* outcomeWord(FileFate fate) {
       return "kept-own-name";
     case FileFate::failed:
       return "failed";
+    case FileFate::unchanged:
+      return "unchanged";
   }
   return "failed";
-}
-
-// The entry the output folder holds for the file afterwards, if any.
-std::optional<std::string> outputName(const FileOutcome& outcome, ImageOptimizer::OutputMode mode) {
-  if (!outcome.copyFailure.empty())
-    return std::nullopt;
-  switch (outcome.fate) {
-    case FileFate::reencoded:
-      return outcome.ownName == OwnNameReason::nameTaken ? outcome.name : outcome.convertedName;
-    case FileFate::small:
-      if (mode == ImageOptimizer::OutputMode::changedOnly)
-        return std::nullopt;
-      return outcome.name;
-    case FileFate::grew:
-    case FileFate::copied:
-    case FileFate::keptOwnName:
-    case FileFate::failed:
-      return outcome.name;
-  }
-  return std::nullopt;
 }
 
 // The log's lines about the file, in one: why it did not go as planned, or why it kept its name.
@@ -56,11 +38,6 @@ Json reasonOf(const FileOutcome& outcome) {
   for (const std::string& line : run_log::linesOf(outcome))
     reason += (reason.empty() ? "" : "; ") + line.substr(line.find_first_not_of(' '));
   return reason.empty() ? Json() : Json(reason);
-}
-
-template <typename Value>
-Json orNull(const std::optional<Value>& value) {
-  return value ? Json(*value) : Json();
 }
 
 // Names are bytes; one that is not UTF-8 shows U+FFFD where its bytes are not.
@@ -79,7 +56,7 @@ void JsonReport::print(const RunEvent& event) {
                   {"total", outcome->total},
                   {"name", outcome->name},
                   {"outcome", outcomeWord(outcome->fate)},
-                  {"output", orNull(outputName(*outcome, mode_))},
+                  {"output", outcome->outputName.empty() ? Json() : Json(outcome->outputName)},
                   {"bytesBefore", outcome->bytesBefore},
                   {"bytesAfter", outcome->bytesAfter},
                   {"problem", outcome->isProblem()},
@@ -100,6 +77,7 @@ void JsonReport::printSummary(const ImageOptimizer::Result& result, int stopSign
                   {"reencoded", result.processed},
                   {"small", result.skippedSmall},
                   {"grew", result.grew},
+                  {"unchanged", result.skippedUnchanged},
                   {"failed", result.failed},
                   {"bytesBefore", result.bytesBefore},
                   {"bytesAfter", result.bytesAfter},

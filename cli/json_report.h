@@ -8,7 +8,7 @@
 // The keys and the outcome words are an interface; the manual page lists them.
 class JsonReport {
  public:
-  JsonReport(LineOutput& out, ImageOptimizer::OutputMode mode) : out_(out), mode_(mode) {}
+  explicit JsonReport(LineOutput& out) : out_(out) {}
 
   void print(const RunEvent& event);
   // `stopSignal`: the signal that stopped the run, or 0.
@@ -16,5 +16,4 @@ class JsonReport {
 
  private:
   LineOutput& out_;
-  ImageOptimizer::OutputMode mode_;
 };

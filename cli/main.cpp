@@ -55,7 +55,7 @@ int optimize(const command_line::RunRequest& request) {
   LineOutput err(STDERR_FILENO);
   const bool json = request.report == Report::jsonLines;
   RunPrinter printer(json ? err : out, err, request.verbosity);
-  JsonReport report(out, request.mode);
+  JsonReport report(out);
   try {
     // Before the engine starts any thread, so that all of them leave the signals to this one.
     StopSignals signals(stop);
