@@ -71,6 +71,8 @@ ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::pat
   OutputFolder folder = OutputFolder::open(destination, error);
   if (error)
     endRun(error, destination);
+  if (const StepError busy = folder.lockForRun())
+    endRun(busy, destination);
   std::vector<SourceEntry> entries;
   if (const StepError listing = listImageEntries(source, entries))
     endRun(listing, source);
