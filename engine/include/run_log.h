@@ -42,8 +42,9 @@ std::string bytesSavedText(const ImageOptimizer::Result& result);
 // "1.5 MB": decimal units with one decimal place, as desktop file managers show sizes.
 std::string sizeText(std::uint64_t bytes);
 
-// A file name as the log shows it, always on one line: control characters (a line feed in a name)
-// appear as their Unicode pictures.
+// A file name as the log shows it, always on one line and never a terminal's command: C0 control
+// characters (a line feed in a name) appear as their Unicode pictures, C1 controls and the line and
+// paragraph separators as "\u009B", bytes that are not UTF-8 as "\xFF".
 std::string shownName(const std::string& name);
 
 }  // namespace run_log
