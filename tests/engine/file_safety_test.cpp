@@ -85,6 +85,19 @@ TEST_F(FileSafety, ANamedTemporaryFileCarriesItsOwnerAndGoesIfNeverPlaced) {
   EXPECT_EQ(std::stol(parts[1]), ::getpid());
 }
 
+TEST_F(FileSafety, ANamedTemporaryFileNeverOpensWhatStandsInItsPlace) {
+  OutputFolder folder = openOutput();
+  fs::create_symlink(root / "outside.txt", output / "planted-link.tmp");
+  writeBytes(output / "planted-file.tmp", "someone's file");
+  for (const char* planted : {"planted-link.tmp", "planted-file.tmp"}) {
+    StepError error;
+    EXPECT_FALSE(TempFile::createNamed(folder.descriptor(), planted, error).valid()) << planted;
+    EXPECT_TRUE(error) << planted;
+  }
+  EXPECT_FALSE(fs::exists(root / "outside.txt"));
+  EXPECT_EQ(readBytes(output / "planted-file.tmp"), "someone's file");
+}
+
 TEST_F(FileSafety, OnlyLeftoversOfEndedRunsAreRemoved) {
   OutputFolder folder = openOutput();
   const pid_t child = ::fork();
@@ -292,6 +305,19 @@ TEST_F(FileSafety, AReencodedFileExactlyAsLargeAsItsSourceStays) {
   const ImageOptimizer::Result result = runWithEncoder(Mode::changedOnly, sized);
   EXPECT_EQ(totalsOf(result), (Totals{1, 0, 1, {"equal.png"}, 0}));
   EXPECT_EQ(namesIn(output), (Names{deletionList, "equal.jpg", "larger.png"}));
+}
+
+// The second wall on its own: whatever got past the header inspection, only the JPEG and PNG decoders run.
+TEST_F(FileSafety, TheImageWorkDecodesNothingButJpegAndPng) {
+  writeOtherFormat(source / "tiff.jpg", OtherFormat::tiff, 20000);
+  StepError error;
+  const SourceFile input = SourceFile::open(source / "tiff.jpg", error);
+  ASSERT_FALSE(startImageLibrary());
+  OutputFolder folder = openOutput();
+  TempFile output = folder.newFile(error);
+  EXPECT_EQ(
+      reencodeImage(input, ImageHeader{.width = 64, .height = 48}, output, 1920, 80, WorkLimits{}).reason(),
+      "the JPEG data is damaged");
 }
 
 TEST_F(FileSafety, NoImageHoldsARunBeyondItsTime) {
