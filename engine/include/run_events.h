@@ -33,6 +33,9 @@ enum class FileFate {
   copied,       // a GIF, copied unchanged
   keptOwnName,  // a PNG that cannot take its converted name: the original under its own name
   failed,       // the image could not be re-encoded: the original under its own name, where possible
+  // An animated PNG, which a JPEG cannot hold: the original under its own name, as for `grew`. Counted in
+  // no total, as a GIF is not: nothing went wrong.
+  keptAnimation,
 };
 
 // Why a file did not take its converted name.

@@ -112,6 +112,10 @@ void FileJob::prepareReencoding() {
   ImageHeader header;
   if (const StepError refused = inspectImage(*source_, context_.decodeLimits, header))
     return failReencoding(refused);
+  if (header.animated) {
+    outcome_.fate = FileFate::keptAnimation;
+    return prepareOriginal();
+  }
 
   StepError error;
   TempFile encoded = context_.folder->newFile(error);
@@ -162,7 +166,8 @@ FileOutcome FileJob::place() {
     placeReencoded();
   if (original_.valid())
     placeOriginal();
-  if (outcome_.fate == FileFate::grew && outcome_.copyFailure.empty())
+  const bool keptOriginal = outcome_.fate == FileFate::grew || outcome_.fate == FileFate::keptAnimation;
+  if (keptOriginal && outcome_.copyFailure.empty())
     removeOlderConvertedFile();
   source_.reset();  // a run over thousands of files must not hold thousands of descriptors
   return outcome_;
@@ -198,9 +203,9 @@ void FileJob::placeOriginal() {
   }
 }
 
-// After a re-encode that grew, the output folder holds the original and no converted file: an older
-// one left by an earlier run would be uploaded as if it were this image. Only a file this entry holds
-// the name for, and never a source image a link leads to.
+// After a re-encode that grew (or an animation kept as it is), the output folder holds the original and
+// no converted file: an older one left by an earlier run would be uploaded as if it were this image.
+// Only a file this entry holds the name for, and never a source image a link leads to.
 void FileJob::removeOlderConvertedFile() {
   if (plan_.writeName != plan_.convertedName || plan_.convertedIsOwnName)
     return;

@@ -225,6 +225,7 @@ void FolderRun::finish(FileJob& job) {
     case FileFate::copied:
     case FileFate::keptOwnName:
     case FileFate::failed:
+    case FileFate::keptAnimation:
       break;
   }
   if (outcome.isProblem())

@@ -89,7 +89,8 @@ ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::pat
   const WorkLimits limits{.stop = settings.stop};
   MemoryBudget memory(memoryInFlight);
   const SourceLinkGuard sourceLinks(entries);
-  const RunContext context{mode, &folder, &sourceLinks, imageLibraryEncoder(limits), DecodeLimits{}, &memory};
+  const RunContext context{
+      mode, &folder, &sourceLinks, imageLibraryEncoder(limits), DecodeLimits{.time = limits}, &memory};
   FolderRun folderRun(planRun(entries, mode, foldsCase(folder)), context, events, settings);
   std::optional<FolderRun::Ending> ending;
   Result result = folderRun.handleAll(ending);

@@ -37,6 +37,11 @@ std::vector<std::string> problemLines(const FileOutcome& outcome) {
       lines.push_back("  kept its own name: the name cannot be written to " + std::string(deletionListName));
       break;
   }
+  if (outcome.fate == FileFate::keptAnimation) {
+    lines.push_back(
+        std::string(outcome.copyFailure.empty() ? "  kept the original: " : "  not re-encoded: ") +
+        "an animated PNG, which a JPEG cannot hold");
+  }
   if (outcome.fate == FileFate::failed) {
     // "Kept the original" only when the original really is in the output folder (or was meant to stay
     // out of it, which never happens after a failed re-encode).

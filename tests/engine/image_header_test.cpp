@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vips/vips8>
 
 #include "run_fixture.h"
@@ -100,4 +101,63 @@ TEST_F(ImageHeaderTest, ScansAreCountedUpToTheLimit) {
   EXPECT_EQ(header.scans, 100u);
   EXPECT_EQ(inspect(source / "many.jpg", header).reason(),
             "the JPEG is built from more than 100 scans, far more than any real photo needs");
+}
+
+// Decoders hold metadata whole in memory: what a real photo carries passes, a file made of little else is
+// refused, however small it is stored.
+TEST_F(ImageHeaderTest, MetadataBombsAreRefused) {
+  const std::string text = std::string("Comment\0\0", 9) + compressed(std::string(1 << 20, ' '));
+  const std::string xmp =
+      std::string("XML:com.adobe.xmp\0\1\0\0\0", 22) + compressed(std::string(40 << 20, ' '));
+  const std::string profile = std::string("icc\0\0", 5) + compressed(std::string(40 << 20, '\0'));
+  const auto pngWith = [](const std::string& type, const std::string& data, int count) {
+    return [=](const fs::path& file) {
+      writeNoisePng(file, 40, 30);
+      for (int index = 0; index < count; ++index)
+        insertPngChunk(file, type, data);
+    };
+  };
+  const struct {
+    const char* name;
+    std::function<void(const fs::path&)> write;
+    bool passes;
+  } cases[] = {
+      {"some-text.png", pngWith("zTXt", text, 20), true},
+      {"text-bomb.png", pngWith("zTXt", text, 40), false},
+      {"xmp-bomb.png", pngWith("iTXt", xmp, 1), false},
+      {"profile-bomb.png", pngWith("iCCP", profile, 1), false},
+      {"segments.jpg",
+       [](const fs::path& file) {
+         writeNoiseJpeg(file, 40, 30);
+         insertJpegSegments(file, 0xE1, 520, 65533);
+       },
+       false},
+  };
+  const std::string refused =
+      "the file carries more than 32 MiB of text, profiles and camera data, far more than any real image "
+      "needs";
+  for (const auto& bomb : cases) {
+    bomb.write(source / bomb.name);
+    ImageHeader header;
+    const StepError error = inspect(source / bomb.name, header);
+    EXPECT_EQ(error ? error.reason() : "passes", bomb.passes ? "passes" : refused) << bomb.name;
+  }
+}
+
+// Reading stops where a decoder would, and when the image's time is up.
+TEST_F(ImageHeaderTest, ReadsNoFurtherThanDecodingNeedsNorLongerThanItsTime) {
+  writeNoiseJpeg(source / "endless.jpg", 300, 200);
+  const std::string jpeg = readBytes(source / "endless.jpg");
+  writeBytes(source / "endless.jpg", jpeg.substr(0, jpeg.size() - 2));  // no end marker: 64 GiB of zeros
+  fs::resize_file(source / "endless.jpg", 64ULL << 30);
+  writeBytes(source / "slow.jpg", "\xFF\xD8\xFF");  // nothing to tell where the image ends
+  fs::resize_file(source / "slow.jpg", 1ULL << 30);
+  const auto seconds = [](int count) {
+    return DecodeLimits{.time = {.budget = std::chrono::seconds(count), .stopGrace = {}, .stop = {}}};
+  };
+  ImageHeader header;
+  EXPECT_FALSE(inspect(source / "endless.jpg", header, seconds(5)));
+  EXPECT_TRUE(header.cutShort);
+  EXPECT_EQ(inspect(source / "slow.jpg", header, seconds(0)).reason(),
+            "the image took too long to decode (more than 0 seconds)");
 }

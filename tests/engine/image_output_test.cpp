@@ -2,6 +2,8 @@
 // transparent, and with no metadata left.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "run_fixture.h"
 #include "test_images.h"
 
@@ -124,6 +126,54 @@ TEST_F(ImageOutput, WideGamutPhotosAreConvertedToSrgb) {
   EXPECT_GT(red[0], 245.0);
   EXPECT_LT(red[1], 20.0);
   EXPECT_LT(red[2], 20.0);
+}
+
+// As a browser shows them: 16-bit half-transparent images with a profile on white, a profile made for
+// another kind of image ignored, a PNG's gamma applied.
+TEST_F(ImageOutput, ColoursComeOutAsBrowsersShowThem) {
+  const std::vector<double> greenOnWhite{157.5, 217, 157};
+  const struct {
+    std::string name;
+    std::function<void(const fs::path&)> write;
+    std::vector<double> shown;
+  } cases[] = {
+      {"deep-srgb.png",
+       [](const fs::path& f) {
+         writeDeepHalfTransparentPng(f, {60, 179, 59}, "srgb");
+       },
+       greenOnWhite},
+      {"deep-p3.png",
+       [](const fs::path& f) {
+         writeDeepHalfTransparentPng(f, {60, 179, 59}, "p3");
+       },
+       greenOnWhite},
+      {"deep-grey.png",
+       [](const fs::path& f) { writeDeepHalfTransparentPng(f, {100}, "grey"); },
+       {177.5, 177.5, 177.5}},
+      {"grey-rgb-profile.jpg", [](const fs::path& f) { writeJpegWithProfileOfOtherKind(f, {90}); }, {90}},
+      {"rgb-grey-profile.jpg",
+       [](const fs::path& f) {
+         writeJpegWithProfileOfOtherKind(f, {200, 40, 90});
+       },
+       {200, 40, 90}},
+      {"gamma-1.8.png",
+       [](const fs::path& f) {
+         writeSmallPng(f);  // (20, 120, 240), stored with gamma 1/1.8
+         insertPngChunk(f, "gAMA", std::string("\0\0\xD9\x04", 4));
+         padTo(f, 600000);
+       },
+       {26, 139, 243}},
+  };
+  for (const auto& image : cases)
+    image.write(source / image.name);
+  EXPECT_EQ(runOptimizer(Mode::changedOnly).processed, 6);
+  for (const auto& image : cases) {
+    const fs::path file = output / fs::path(image.name).replace_extension(".jpg");
+    const std::vector<double> shown = meanColour(file, 8, 8, 48, 32);
+    ASSERT_EQ(shown.size(), image.shown.size()) << image.name;
+    for (std::size_t band = 0; band < shown.size(); ++band)
+      EXPECT_NEAR(shown[band], image.shown[band], 3) << image.name << ", band " << band;
+  }
 }
 
 TEST_F(ImageOutput, CmykPhotosAreConvertedToSrgb) {

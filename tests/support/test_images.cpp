@@ -1,5 +1,6 @@
 #include "test_images.h"
 
+#include <lcms2.h>
 #include <zlib.h>
 
 #include <array>
@@ -260,6 +261,92 @@ void writeP3RedJpeg(const fs::path& file, int width, int height) {
 
 void writeCmykRedJpeg(const fs::path& file, int width, int height) {
   writeRedJpegIn("cmyk", file, width, height);
+}
+
+namespace {
+
+// A grey profile with a 2.2 tone curve; libvips has none of its own.
+std::string greyProfile() {
+  cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
+  cmsHPROFILE made = cmsCreateGrayProfile(cmsD50_xyY(), curve);
+  cmsUInt32Number length = 0;
+  cmsSaveProfileToMem(made, nullptr, &length);
+  std::string icc(length, '\0');
+  cmsSaveProfileToMem(made, icc.data(), &length);
+  cmsCloseProfile(made);
+  cmsFreeToneCurve(curve);
+  return icc;
+}
+
+// "grey", or one of libvips' own: "srgb", "p3", "cmyk".
+void embedProfile(VImage& image, const std::string& profile) {
+  std::string icc = greyProfile();
+  if (profile != "grey") {
+    VipsBlob* blob = nullptr;
+    vips_profile_load(profile.c_str(), &blob, nullptr);
+    std::size_t length = 0;
+    icc.assign(static_cast<const char*>(vips_blob_get(blob, &length)), length);
+    vips_area_unref(VIPS_AREA(blob));
+  }
+  vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, icc.data(), icc.size());
+}
+
+}  // namespace
+
+void writeDeepHalfTransparentPng(const fs::path& file, std::vector<double> colour,
+                                 const std::string& profile) {
+  const bool grey = profile == "grey";
+  if (grey)
+    colour.resize(1);
+  colour.push_back(127.5);  // alpha: half
+  VImage image =
+      (VImage::black(64, 64, VImage::option()->set("bands", static_cast<int>(colour.size()))) + colour) * 257;
+  image = image.cast(VIPS_FORMAT_USHORT)
+              .copy(VImage::option()->set("interpretation",
+                                          grey ? VIPS_INTERPRETATION_GREY16 : VIPS_INTERPRETATION_RGB16));
+  if (profile == "p3")
+    image = image.icc_transform("p3", VImage::option()->set("input_profile", "srgb")->set("depth", 16));
+  embedProfile(image, profile);
+  image.pngsave(file.c_str(), VImage::option()->set("bitdepth", 16));
+  padTo(file, 600000);
+}
+
+void writeJpegWithProfileOfOtherKind(const fs::path& file, const std::vector<double>& colour) {
+  const bool grey = colour.size() == 1;
+  VImage image = flat(64, 64, colour)
+                     .copy(VImage::option()->set("interpretation",
+                                                 grey ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB));
+  embedProfile(image, grey ? "srgb" : "grey");
+  image.jpegsave(file.c_str());
+  padTo(file, 600000);
+}
+
+std::string compressed(const std::string& bytes) {
+  std::string out(compressBound(static_cast<uLong>(bytes.size())), '\0');
+  uLongf length = static_cast<uLongf>(out.size());
+  ::compress(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(bytes.data()),
+             static_cast<uLong>(bytes.size()));
+  out.resize(length);
+  return out;
+}
+
+void insertPngChunk(const fs::path& file, const std::string& type, const std::string& data) {
+  std::string png = readBytes(file);
+  std::string chunk;
+  appendChunk(chunk, type, data);
+  png.insert(33, chunk);  // signature 8, IHDR 25
+  writeBytes(file, png);
+}
+
+void insertJpegSegments(const fs::path& file, int marker, int count, std::size_t size) {
+  std::string segment{'\xFF', static_cast<char>(marker), static_cast<char>((size + 2) >> 8),
+                      static_cast<char>((size + 2) & 0xFF)};
+  segment.resize(4 + size, 'm');
+  std::string segments;
+  for (int index = 0; index < count; ++index)
+    segments += segment;
+  std::string jpeg = readBytes(file);
+  writeBytes(file, jpeg.insert(2, segments));
 }
 
 void writePngBombHeader(const fs::path& file, std::uint32_t width, std::uint32_t height, std::uint64_t bytes,

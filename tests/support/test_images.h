@@ -61,6 +61,19 @@ void writePalettePngWithTransparency(const std::filesystem::path& file, int widt
 void writeInterlacedPng(const std::filesystem::path& file, int width, int height);
 void writeProgressiveJpeg(const std::filesystem::path& file, int width, int height);
 void writeAnimatedGif(const std::filesystem::path& file);
+// A flat colour, given in sRGB, as a 16-bit PNG that is half transparent throughout and carries the
+// profile named "srgb", "p3" or "grey" (then grey: the colour's first value); padded above the threshold.
+void writeDeepHalfTransparentPng(const std::filesystem::path& file, std::vector<double> colour,
+                                 const std::string& profile);
+// A flat colour as a JPEG whose profile is for another kind of image: a grey JPEG (one value) with an
+// RGB profile, a colour one with a grey profile; padded above the threshold.
+void writeJpegWithProfileOfOtherKind(const std::filesystem::path& file, const std::vector<double>& colour);
+// zlib's compressed form of `bytes`, as PNG chunks hold it.
+std::string compressed(const std::string& bytes);
+// Puts a chunk into a PNG right after its header chunk (acTL, gAMA, zTXt, ...).
+void insertPngChunk(const std::filesystem::path& file, const std::string& type, const std::string& data);
+// Puts `count` segments of `size` bytes each into a JPEG right after its start marker (APP1, COM, ...).
+void insertJpegSegments(const std::filesystem::path& file, int marker, int count, std::size_t size);
 // Keeps the first `fraction` of a file's bytes, as an interrupted download would.
 void truncate(const std::filesystem::path& file, double fraction);
 
