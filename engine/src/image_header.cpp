@@ -353,6 +353,8 @@ std::uint64_t inflatedSize(ByteReader& reader, std::uint64_t length, std::uint64
       status = inflate(&stream, Z_NO_FLUSH);
       inflated += scratch.size() - stream.avail_out;
     } while (status == Z_OK && stream.avail_out == 0 && inflated <= cap);
+    if (status == Z_BUF_ERROR)
+      status = Z_OK;  // it needs the next bytes of the stream
   }
   inflateEnd(&stream);
   reader.skip(length);
@@ -485,7 +487,8 @@ StepError inspectPng(ByteReader& reader, const DecodeLimits& limits, ImageHeader
   return {};
 }
 
-StepError inspectImage(ByteReader& reader, const DecodeLimits& limits, ImageHeader& header) {
+// Tells the format from the file's first bytes and reads the structure of that format.
+StepError inspectStructure(ByteReader& reader, const DecodeLimits& limits, ImageHeader& header) {
   unsigned char start[8] = {};
   const long long count = reader.file().readAt(0, start, sizeof start);
   if (count < 0)
@@ -507,7 +510,7 @@ StepError inspectImage(const SourceFile& file, const DecodeLimits& limits, Image
   header = {};
   WorkClock clock(limits.time);
   ByteReader reader(file, clock);
-  StepError error = inspectImage(reader, limits, header);
+  const StepError error = inspectStructure(reader, limits, header);
   header.inspectionTime = clock.elapsed();
   if (reader.timeIsUp())
     return clock.failure();
