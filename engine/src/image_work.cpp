@@ -145,16 +145,11 @@ std::string profileSpace(const VImage& image) {
   return length >= 20 ? std::string(profile + 16, 4) : std::string();
 }
 
-// A profile for another kind of image than this one (an RGB profile in a grey JPEG, say) or a damaged one
-// is ignored, as browsers ignore it: the pixels are taken as sRGB (or plain grey) instead.
+// A profile for another kind of image than this one (an RGB profile in a grey JPEG, say) is ignored, as
+// browsers ignore it: the pixels are taken as sRGB (or plain grey) instead. A damaged profile of the right
+// kind needs no check here: libvips falls back to sRGB for it.
 bool hasUsableProfile(const VImage& image) {
-  const std::string space = profileSpace(image);
-  const std::string expected = isCmyk(image) ? "CMYK" : isGrey(image) ? "GRAY" : "RGB ";
-  if (space != expected)
-    return false;
-  std::size_t length = 0;
-  const void* profile = image.get_blob(VIPS_META_ICC_NAME, &length);
-  return vips_icc_is_compatible_profile(image.get_image(), profile, length) != 0;
+  return profileSpace(image) == (isCmyk(image) ? "CMYK" : isGrey(image) ? "GRAY" : "RGB ");
 }
 
 // Shrinks while decoding where the format allows, upright per the EXIF orientation; never enlarges.

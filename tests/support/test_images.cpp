@@ -265,10 +265,10 @@ void writeCmykRedJpeg(const fs::path& file, int width, int height) {
 
 namespace {
 
-// A grey profile with a 2.2 tone curve; libvips has none of its own.
-std::string greyProfile() {
+// lcms' sRGB profile (libpng drops libvips' own from a PNG), or a grey one with a 2.2 tone curve.
+std::string lcmsProfile(const std::string& name) {
   cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
-  cmsHPROFILE made = cmsCreateGrayProfile(cmsD50_xyY(), curve);
+  cmsHPROFILE made = name == "srgb" ? cmsCreate_sRGBProfile() : cmsCreateGrayProfile(cmsD50_xyY(), curve);
   cmsUInt32Number length = 0;
   cmsSaveProfileToMem(made, nullptr, &length);
   std::string icc(length, '\0');
@@ -278,46 +278,35 @@ std::string greyProfile() {
   return icc;
 }
 
-// "grey", or one of libvips' own: "srgb", "p3", "cmyk".
-void embedProfile(VImage& image, const std::string& profile) {
-  std::string icc = greyProfile();
-  if (profile != "grey") {
+}  // namespace
+
+void writeFlatImage(const fs::path& file, const std::vector<double>& values, int bits,
+                    const std::string& profile) {
+  startVips();
+  const bool deep = bits == 16;
+  const VipsInterpretation kinds[2][2] = {{VIPS_INTERPRETATION_B_W, VIPS_INTERPRETATION_GREY16},
+                                          {VIPS_INTERPRETATION_sRGB, VIPS_INTERPRETATION_RGB16}};
+  VImage image =
+      ((VImage::black(64, 64, VImage::option()->set("bands", static_cast<int>(values.size()))) + values) *
+       (deep ? 257 : 1))
+          .cast(deep ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR)
+          .copy(VImage::option()->set("interpretation", kinds[values.size() > 2][deep]));
+  if (profile == "p3")
+    image = image.icc_transform("p3", VImage::option()->set("input_profile", "srgb")->set("depth", bits));
+  std::string icc = profile == "grey" || profile == "srgb" ? lcmsProfile(profile) : "";
+  if (profile == "p3") {
     VipsBlob* blob = nullptr;
     vips_profile_load(profile.c_str(), &blob, nullptr);
     std::size_t length = 0;
     icc.assign(static_cast<const char*>(vips_blob_get(blob, &length)), length);
     vips_area_unref(VIPS_AREA(blob));
   }
-  vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, icc.data(), icc.size());
-}
-
-}  // namespace
-
-void writeDeepHalfTransparentPng(const fs::path& file, std::vector<double> colour,
-                                 const std::string& profile) {
-  const bool grey = profile == "grey";
-  if (grey)
-    colour.resize(1);
-  colour.push_back(127.5);  // alpha: half
-  VImage image =
-      (VImage::black(64, 64, VImage::option()->set("bands", static_cast<int>(colour.size()))) + colour) * 257;
-  image = image.cast(VIPS_FORMAT_USHORT)
-              .copy(VImage::option()->set("interpretation",
-                                          grey ? VIPS_INTERPRETATION_GREY16 : VIPS_INTERPRETATION_RGB16));
-  if (profile == "p3")
-    image = image.icc_transform("p3", VImage::option()->set("input_profile", "srgb")->set("depth", 16));
-  embedProfile(image, profile);
-  image.pngsave(file.c_str(), VImage::option()->set("bitdepth", 16));
-  padTo(file, 600000);
-}
-
-void writeJpegWithProfileOfOtherKind(const fs::path& file, const std::vector<double>& colour) {
-  const bool grey = colour.size() == 1;
-  VImage image = flat(64, 64, colour)
-                     .copy(VImage::option()->set("interpretation",
-                                                 grey ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB));
-  embedProfile(image, grey ? "srgb" : "grey");
-  image.jpegsave(file.c_str());
+  if (!icc.empty())
+    vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, icc.data(), icc.size());
+  if (file.extension() == ".png")
+    image.pngsave(file.c_str(), VImage::option()->set("bitdepth", bits));
+  else
+    image.jpegsave(file.c_str());
   padTo(file, 600000);
 }
 

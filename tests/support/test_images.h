@@ -61,13 +61,11 @@ void writePalettePngWithTransparency(const std::filesystem::path& file, int widt
 void writeInterlacedPng(const std::filesystem::path& file, int width, int height);
 void writeProgressiveJpeg(const std::filesystem::path& file, int width, int height);
 void writeAnimatedGif(const std::filesystem::path& file);
-// A flat colour, given in sRGB, as a 16-bit PNG that is half transparent throughout and carries the
-// profile named "srgb", "p3" or "grey" (then grey: the colour's first value); padded above the threshold.
-void writeDeepHalfTransparentPng(const std::filesystem::path& file, std::vector<double> colour,
-                                 const std::string& profile);
-// A flat colour as a JPEG whose profile is for another kind of image: a grey JPEG (one value) with an
-// RGB profile, a colour one with a grey profile; padded above the threshold.
-void writeJpegWithProfileOfOtherKind(const std::filesystem::path& file, const std::vector<double>& colour);
+// A flat colour as a PNG or a JPEG of `bits` per sample, padded above the threshold. `values`: grey or sRGB,
+// then alpha if any. `profile`: none (""), "srgb", "p3" (the pixels are then converted to it) or "grey";
+// the profile is embedded whether it fits the image or not.
+void writeFlatImage(const std::filesystem::path& file, const std::vector<double>& values, int bits,
+                    const std::string& profile);
 // zlib's compressed form of `bytes`, as PNG chunks hold it.
 std::string compressed(const std::string& bytes);
 // Puts a chunk into a PNG right after its header chunk (acTL, gAMA, zTXt, ...).
