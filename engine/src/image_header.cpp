@@ -462,6 +462,7 @@ StepError inspectPng(ByteReader& reader, const DecodeLimits& limits, ImageHeader
       colourSpaceGiven = true;
     seenImageData = seenImageData || type == "IDAT";
     if (type == "IEND") {
+      reader.skip(4);  // its checksum
       finish();
       return {};
     }
@@ -511,6 +512,7 @@ StepError inspectImage(const SourceFile& file, const DecodeLimits& limits, Image
   WorkClock clock(limits.time);
   ByteReader reader(file, clock);
   const StepError error = inspectStructure(reader, limits, header);
+  header.imageEnd = std::min(reader.position(), file.size());
   header.inspectionTime = clock.elapsed();
   if (reader.timeIsUp())
     return clock.failure();

@@ -32,6 +32,9 @@ struct ImageHeader {
   // The exponent that a PNG's gAMA chunk says its samples were encoded with, where no sRGB or iCCP chunk
   // overrides it; 0 when the samples are sRGB already (or a profile says what they are).
   double encodingGamma = 0;
+  // Where the image's bytes end: after its end marker, or where a cut-short image stops being one. Nothing
+  // after it is read.
+  std::uint64_t imageEnd = 0;
   // How long reading the structure took: the image's time limit counts it.
   std::chrono::steady_clock::duration inspectionTime{};
 };

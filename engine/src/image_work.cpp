@@ -4,6 +4,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -53,14 +54,20 @@ StepError failure(WorkFailure kind, const std::string& detail = {}) {
 struct SourceReading {
   const SourceFile* file;
   WorkClock* clock;
+  // Where the image ends, as its inspection found: a decoder looking for one more marker in the zeros
+  // after a cut-short image would read them to the end of the file.
+  std::uint64_t end = 0;
   std::int64_t position = 0;
 };
 
 gint64 readSource(VipsSourceCustom*, void* buffer, gint64 length, SourceReading* reading) {
   if (reading->clock->expired())
     return -1;  // the decoder stops with an error at once
-  const long long count = reading->file->readAt(static_cast<std::uint64_t>(reading->position), buffer,
-                                                static_cast<std::size_t>(length));
+  const auto position = static_cast<std::uint64_t>(reading->position);
+  if (position >= reading->end)
+    return 0;
+  const long long count = reading->file->readAt(
+      position, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(length, reading->end - position)));
   if (count < 0)
     return -1;
   reading->position += count;
@@ -283,7 +290,7 @@ void setImageThreads(int threads) {
 StepError reencodeImage(const SourceFile& input, const ImageHeader& header, TempFile& output,
                         std::int64_t maxSize, std::int64_t quality, const WorkLimits& limits) {
   WorkClock clock(limits, header.inspectionTime);
-  SourceReading reading{&input, &clock};
+  SourceReading reading{&input, &clock, header.imageEnd};
   OutputWriting writing{output.descriptor()};
   try {
     const vips::VSource source = sourceFor(reading, header.wholeImageDecode);

@@ -342,4 +342,17 @@ TEST_F(FileSafety, NoImageHoldsARunBeyondItsTime) {
       reencodeImage(input, header, stopped, 1920, 80,
                     WorkLimits{.stopGrace = std::chrono::seconds(0), .stop = stop.get_token()});
   EXPECT_EQ(given.reason(), "the run was stopped before the image was finished");
+
+  // Cut short before its end marker, then 64 GiB of zeros: the decoder is not let past where it ends.
+  writeProgressiveJpeg(source / "endless.jpg", 300, 200);
+  const std::string jpeg = readBytes(source / "endless.jpg");
+  writeBytes(source / "endless.jpg", jpeg.substr(0, jpeg.size() - 2));
+  fs::resize_file(source / "endless.jpg", 64ULL << 30);
+  const SourceFile endless = SourceFile::open(source / "endless.jpg", error);
+  ASSERT_FALSE(inspectImage(endless, DecodeLimits{}, header));
+  TempFile cut = folder.newFile(error);
+  EXPECT_EQ(reencodeImage(endless, header, cut, 1920, 80,
+                          WorkLimits{.budget = std::chrono::seconds(10), .stopGrace = {}, .stop = {}})
+                .reason(),
+            "the file is cut short");
 }
