@@ -33,8 +33,8 @@ enum class FileFate {
   copied,       // a GIF, copied unchanged
   keptOwnName,  // a PNG that cannot take its converted name: the original under its own name
   failed,       // the image could not be re-encoded: the original under its own name, where possible
-  // An animated PNG, which a JPEG cannot hold: the original under its own name, as for `grew`. Counted in
-  // no total, as a GIF is not: nothing went wrong.
+  // An animated PNG, which a JPEG cannot hold: the original under its own name, as for `grew`. Like a
+  // GIF, it counts in no total: nothing went wrong.
   keptAnimation,
 };
 
