@@ -28,6 +28,8 @@ const char* outcomeWord(FileFate fate) {
       return "failed";
     case FileFate::unchanged:
       return "unchanged";
+    case FileFate::keptAnimation:
+      return "kept-animation";
   }
   return "failed";
 }

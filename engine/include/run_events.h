@@ -34,6 +34,9 @@ enum class FileFate {
   keptOwnName,  // a PNG that cannot take its converted name: the original under its own name
   failed,       // the image could not be re-encoded: the original under its own name, where possible
   unchanged,    // with RunSettings::skipUnchanged: its output is no older than the source; left alone
+  // An animated PNG, which a JPEG cannot hold: the original under its own name, as for `grew`. Like a
+  // GIF, it counts in no total: nothing went wrong.
+  keptAnimation,
 };
 
 // Why a file did not take its converted name.

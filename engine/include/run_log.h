@@ -46,8 +46,9 @@ std::string sizeText(std::uint64_t bytes);
 // then the names the deletion list would get and what a dry run cannot know.
 std::vector<std::string> plannedLines(const PlannedRun& run, ImageOptimizer::OutputMode mode);
 
-// A file name as the log shows it, always on one line: control characters (a line feed in a name)
-// appear as their Unicode pictures.
+// A file name as the log shows it, always on one line and never a terminal's command: C0 control
+// characters (a line feed in a name) appear as their Unicode pictures, C1 controls and the line and
+// paragraph separators as "\u009B", bytes that are not UTF-8 as "\xFF".
 std::string shownName(const std::string& name);
 
 }  // namespace run_log

@@ -1,37 +1,21 @@
 #include "deletion_list.h"
 
+#include <glib.h>
+
 #include "file_contents.h"
 
-namespace {
-
-bool isValidUtf8(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80           ? 1
-                               : (lead >> 5) == 0x6  ? 2
-                               : (lead >> 4) == 0xE  ? 3
-                               : (lead >> 3) == 0x1E ? 4
-                                                     : 0;
-    if (length == 0 || i + length > text.size())
+bool fitsOnDeletionList(const std::string& name) {
+  const char* const end = name.data() + name.size();
+  if (!g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr))
+    return false;
+  for (const char* at = name.data(); at < end; at = g_utf8_next_char(at)) {
+    const gunichar c = g_utf8_get_char(at);
+    // Controls, and what Unicode-aware readers (Python's splitlines, many editors) also take as a line
+    // break: NEL among the C1 controls, and the line and paragraph separators.
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029)
       return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2)
-        return false;
-    }
-    i += length;
   }
   return true;
-}
-
-}  // namespace
-
-bool fitsOnDeletionList(const std::string& name) {
-  for (const char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      return false;
-  }
-  return isValidUtf8(name);
 }
 
 StepError writeDeletionList(OutputFolder& folder, const std::vector<std::string>& names) {

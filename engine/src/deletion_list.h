@@ -9,8 +9,8 @@
 // The list of converted PNG files that the user deletes from the web server by hand: UTF-8, one name
 // per line, each line ended by a line feed.
 
-// A name with a control character (a line feed above all) or bytes that are not UTF-8 cannot be listed
-// without the list naming a wrong file.
+// A name with a control character (a line feed above all), a Unicode line or paragraph separator, or
+// bytes that are not UTF-8 cannot be listed without the list naming a wrong file.
 bool fitsOnDeletionList(const std::string& name);
 
 // The list's name in the output folder.

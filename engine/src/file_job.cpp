@@ -119,8 +119,17 @@ void reencode(PreparedFile& file, const OpenedSource& source, const RunContext& 
   if (const StepError blocked = obstacleAt(plan.writeName, context))
     return failReencoding(file, blocked, source, context);
   ImageHeader header;
-  if (const StepError refused = inspectImage(*source.file, context.decodeLimits, header))
+  if (const StepError refused = inspectImage(*source.file, context.decodeLimits, header)) {
+    if (refused.stopped()) {
+      file.unfinished = true;
+      return;
+    }
     return failReencoding(file, refused, source, context);
+  }
+  if (header.animated) {
+    file.outcome.fate = FileFate::keptAnimation;
+    return copyOriginal(file, source, context);
+  }
 
   StepError error;
   TempFile encoded = context.folder->newFile(error);
@@ -213,9 +222,9 @@ void prepareFile(PreparedFile& file, const RunContext& context, MemoryBudget& me
     copyOriginal(file, source, context);
 }
 
-// After a re-encode that grew, the output folder holds the original and no converted file: an older
-// one left by an earlier run would be uploaded as if it were this image. Only a file this entry holds
-// the name for, and never a source image a link leads to.
+// After a re-encode that grew, or an animation kept whole, the output folder holds the original and no
+// converted file: an older one left by an earlier run would be uploaded as if it were this image. Only a file
+// this entry holds the name for, and never a source image a link leads to.
 void removeOlderConvertedFile(const FilePlan& plan, const RunContext& context) {
   if (plan.writeName != plan.convertedName || plan.convertedIsOwnName)
     return;
@@ -272,7 +281,8 @@ FileOutcome place(PreparedFile&& file, const RunContext& context) {
       outcome.bytesAfter = outcome.bytesBefore;
     }
   }
-  if (outcome.fate == FileFate::grew && outcome.copyFailure.empty())
+  const bool keptOriginal = outcome.fate == FileFate::grew || outcome.fate == FileFate::keptAnimation;
+  if (keptOriginal && outcome.copyFailure.empty())
     removeOlderConvertedFile(*file.plan, context);
   return std::move(outcome);
 }

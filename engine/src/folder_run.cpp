@@ -95,6 +95,7 @@ void FolderRun::count(const FilePlan& plan, const FileOutcome& outcome) {
     case FileFate::copied:
     case FileFate::keptOwnName:
     case FileFate::failed:
+    case FileFate::keptAnimation:
       break;
   }
 }

@@ -1,31 +1,46 @@
 #include "image_header.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <span>
 #include <vector>
 
 #include "source_file.h"
 
 namespace {
 
-// Reads a file front to back in blocks, through the descriptor the run opened.
+// Reads a file front to back in blocks, through the descriptor the run opened, while the image's time
+// lasts: once it is up, the file reads as ended.
 class ByteReader {
  public:
-  explicit ByteReader(const SourceFile& file) : file_(file) {}
+  ByteReader(const SourceFile& file, WorkClock& clock) : file_(file), clock_(clock) {}
 
-  // Moves to the next 0xFF byte without looking at the others one by one: most of a JPEG is scan data.
-  void seekMarkerByte() {
+  const SourceFile& file() const { return file_; }
+  std::uint64_t position() const { return offset_ - filled_ + at_; }
+  bool timeIsUp() const { return timeIsUp_; }
+
+  // Moves to the next 0xFF byte before `limit` without looking at the others one by one: most of a JPEG
+  // is scan data. False when there is none.
+  bool seekMarkerByte(std::uint64_t limit) {
     for (;;) {
-      const void* found = std::memchr(buffer_.data() + at_, 0xFF, filled_ - at_);
+      const std::uint64_t here = position();
+      if (here >= limit)
+        return false;
+      const auto span = static_cast<std::size_t>(std::min<std::uint64_t>(filled_ - at_, limit - here));
+      const void* found = std::memchr(buffer_.data() + at_, 0xFF, span);
       if (found != nullptr) {
         at_ = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - buffer_.data());
-        return;
+        return true;
       }
-      at_ = filled_;
-      if (!refill())
-        return;
+      at_ += span;
+      if (at_ == filled_ && !refill())
+        return false;
     }
   }
   // The next byte, or -1 at the end of the file (or on a read error, which looks the same to a parser).
@@ -43,6 +58,14 @@ class ByteReader {
     }
     return true;
   }
+  // Up to `count` of the next bytes, straight from the buffer; none at the end of the file.
+  std::span<const unsigned char> take(std::uint64_t count) {
+    if (at_ == filled_ && !refill())
+      return {};
+    const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(count, filled_ - at_));
+    at_ += length;
+    return {buffer_.data() + at_ - length, length};
+  }
   // Skips `count` bytes; false when the file ends first.
   bool skip(std::uint64_t count) {
     const std::uint64_t buffered = filled_ - at_;
@@ -57,6 +80,10 @@ class ByteReader {
 
  private:
   bool refill() {
+    if (clock_.expired()) {
+      timeIsUp_ = true;
+      return false;
+    }
     const long long count = file_.readAt(offset_, buffer_.data(), buffer_.size());
     if (count <= 0)
       return false;
@@ -67,10 +94,12 @@ class ByteReader {
   }
 
   const SourceFile& file_;
+  WorkClock& clock_;
   std::array<unsigned char, 1 << 16> buffer_{};
   std::uint64_t offset_ = 0;
   std::size_t filled_ = 0;
   std::size_t at_ = 0;
+  bool timeIsUp_ = false;
 };
 
 std::uint32_t bigEndian(const unsigned char* bytes, int count) {
@@ -80,11 +109,21 @@ std::uint32_t bigEndian(const unsigned char* bytes, int count) {
   return value;
 }
 
+// Metadata is held whole by the decoder and copied again by libvips: about three times over in all.
+constexpr std::uint64_t metadataCopies = 3;
+
 StepError checkPixels(const ImageHeader& header, const DecodeLimits& limits) {
   if (static_cast<std::uint64_t>(header.width) * header.height <= limits.maxPixels)
     return {};
   return StepError::inWords("the image is too large to decode safely (" + std::to_string(header.width) +
                             " x " + std::to_string(header.height) + " pixels)");
+}
+
+StepError checkMetadata(const ImageHeader& header, const DecodeLimits& limits) {
+  if (header.metadataBytes <= limits.maxMetadata)
+    return {};
+  return StepError::inWords("the file carries more than " + memoryText(limits.maxMetadata) +
+                            " of text, profiles and camera data, far more than any real image needs");
 }
 
 // --- JPEG ---------------------------------------------------------------------------------------------
@@ -155,6 +194,18 @@ bool readFrame(ByteReader& reader, std::uint32_t length, JpegFrame& frame) {
   return true;
 }
 
+// No scan can hold more than about 27 bits per coefficient, twice that with every 0xFF byte stuffed, and a
+// restart marker per block: 8 bytes a coefficient leaves room. Bytes past that are no part of the image
+// (the zeros of an unfinished download, say): decoders have what they need by then, and so has this
+// inspection.
+std::uint64_t largestScan(const JpegFrame& frame) {
+  return 4 * coefficientBytes(frame) + (1 << 16);
+}
+
+bool isMetadataSegment(int marker) {
+  return (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;  // APPn, comments
+}
+
 void finishJpeg(const JpegFrame& frame, ImageHeader& header) {
   header.bytesPerPixel = static_cast<std::uint32_t>(frame.components.size());
   header.wholeImageDecode = frame.progressive || header.scans > 1;
@@ -163,11 +214,17 @@ void finishJpeg(const JpegFrame& frame, ImageHeader& header) {
 
 // Walks the marker segments and the entropy-coded data between them up to the end marker, counting the
 // scans. Counting stops as soon as the limit is passed: a bomb need not be read to its end.
+// Walks the marker segments and the entropy-coded data between them up to the end marker, counting the
+// scans and the metadata. Counting stops as soon as a limit is passed: a bomb need not be read to its end.
 StepError inspectJpeg(ByteReader& reader, const DecodeLimits& limits, ImageHeader& header) {
   JpegFrame frame;
   bool seenFrame = false;
+  std::uint64_t scanEnd = std::numeric_limits<std::uint64_t>::max();
   for (;;) {
-    reader.seekMarkerByte();  // past scan data, or junk between segments that decoders skip too
+    // Past scan data, or junk between segments that decoders skip too; a scan that goes on past anything
+    // it can hold ends the image there, as the end of the file does.
+    if (!reader.seekMarkerByte(scanEnd))
+      break;
     int byte = reader.next();
     if (byte < 0)
       break;
@@ -204,6 +261,11 @@ StepError inspectJpeg(ByteReader& reader, const DecodeLimits& limits, ImageHeade
         return refused;
       continue;
     }
+    if (isMetadataSegment(byte)) {
+      header.metadataBytes += length;
+      if (const StepError refused = checkMetadata(header, limits))
+        return refused;
+    }
     if (byte == 0xDA) {
       if (!seenFrame)
         return StepError::inWords("the JPEG data is damaged");
@@ -214,6 +276,8 @@ StepError inspectJpeg(ByteReader& reader, const DecodeLimits& limits, ImageHeade
     }
     if (!reader.skip(length - 2))
       break;
+    if (byte == 0xDA)
+      scanEnd = reader.position() + largestScan(frame);
   }
   header.cutShort = true;
   if (!seenFrame)
@@ -253,6 +317,97 @@ void finishPng(bool interlaced, unsigned bytesPerPixel, ImageHeader& header) {
   header.decodeBuffer = interlaced ? std::uint64_t{header.width} * header.height * bytesPerPixel : 0;
 }
 
+// A chunk's type is four ASCII letters; anything else (the zeros of an unfinished download, say) is no
+// part of a PNG, and no decoder reads on.
+bool isChunkType(const std::string& type) {
+  return std::ranges::all_of(type, [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
+}
+
+// Text chunks and colour profiles are held in memory whole by the decoder; a compressed one is counted as
+// stored and as inflated.
+bool isMetadataChunk(const std::string& type) {
+  return type == "tEXt" || type == "zTXt" || type == "iTXt" || type == "iCCP" || type == "eXIf";
+}
+
+// What the zlib stream in the next `length` bytes inflates to, counted up to `cap`: a bomb is inflated
+// only as far as it takes to tell. The stream's bytes are consumed.
+std::uint64_t inflatedSize(ByteReader& reader, std::uint64_t length, std::uint64_t cap) {
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK)
+    return 0;
+  std::vector<unsigned char> scratch(1 << 16);
+  std::uint64_t inflated = 0;
+  int status = Z_OK;
+  while (status == Z_OK && length > 0 && inflated <= cap) {
+    const std::span<const unsigned char> input = reader.take(std::min<std::uint64_t>(length, 1 << 16));
+    if (input.empty())
+      break;
+    length -= input.size();
+    stream.next_in = const_cast<unsigned char*>(input.data());
+    stream.avail_in = static_cast<uInt>(input.size());
+    do {
+      stream.next_out = scratch.data();
+      stream.avail_out = static_cast<uInt>(scratch.size());
+      status = inflate(&stream, Z_NO_FLUSH);
+      inflated += scratch.size() - stream.avail_out;
+    } while (status == Z_OK && stream.avail_out == 0 && inflated <= cap);
+    if (status == Z_BUF_ERROR)
+      status = Z_OK;  // it needs the next bytes of the stream
+  }
+  inflateEnd(&stream);
+  reader.skip(length);
+  return inflated;
+}
+
+// Reads up to and including a zero byte, as long as the chunk lasts: a keyword, a language tag.
+bool skipText(ByteReader& reader, std::uint64_t& left) {
+  while (left > 0) {
+    --left;
+    const int byte = reader.next();
+    if (byte <= 0)
+      return byte == 0;
+  }
+  return false;
+}
+
+// Moves to the compressed bytes of a zTXt, iTXt or iCCP chunk, past its keyword and flags; `left` is
+// then what remains of the chunk. False for a chunk that holds nothing compressed.
+bool skipToCompressed(ByteReader& reader, const std::string& type, std::uint64_t& left) {
+  if (!skipText(reader, left) || left == 0)
+    return false;
+  if (type != "iTXt") {
+    --left;
+    return reader.skip(1);  // the compression method
+  }
+  unsigned char flags[2];  // compressed or not, and the method
+  if (left < 2 || !reader.read(flags, 2))
+    return false;
+  left -= 2;
+  return flags[0] == 1 && skipText(reader, left) && skipText(reader, left);  // language, translated keyword
+}
+
+// Counts one metadata chunk's data; the reader stands after it (before its CRC) once it has been read.
+void countMetadata(ByteReader& reader, const std::string& type, std::uint32_t length,
+                   const DecodeLimits& limits, ImageHeader& header) {
+  header.metadataBytes += length;
+  std::uint64_t left = length;
+  if (type == "tEXt" || type == "eXIf" || !skipToCompressed(reader, type, left) ||
+      header.metadataBytes > limits.maxMetadata) {
+    reader.skip(left);
+    return;
+  }
+  header.metadataBytes += inflatedSize(reader, left, limits.maxMetadata - header.metadataBytes);
+}
+
+// Where no sRGB or iCCP chunk says what the samples are, a gAMA chunk does. One of about 1/2.2 means sRGB
+// as near as makes no difference, and files that carry it are left as they always were.
+double encodingGamma(std::uint32_t gamaValue, bool colourSpaceGiven) {
+  const double gamma = gamaValue / 100000.0;
+  if (colourSpaceGiven || gamma <= 0.01 || gamma >= 10 || std::abs(gamma * 2.2 - 1) < 0.02)
+    return 0;
+  return gamma;
+}
+
 StepError inspectPng(ByteReader& reader, const DecodeLimits& limits, ImageHeader& header) {
   reader.skip(sizeof pngSignature);
   int bitDepth = 8;
@@ -260,12 +415,21 @@ StepError inspectPng(ByteReader& reader, const DecodeLimits& limits, ImageHeader
   bool interlaced = false;
   bool transparency = false;
   bool seenHeader = false;
+  bool seenImageData = false;
+  bool colourSpaceGiven = false;
+  std::uint32_t gamaValue = 0;
+  const auto finish = [&] {
+    finishPng(interlaced, decodedBytesPerPixel(colourType, bitDepth, transparency), header);
+    header.encodingGamma = encodingGamma(gamaValue, colourSpaceGiven);
+  };
   for (;;) {
     unsigned char chunk[8];
     if (!reader.read(chunk, sizeof chunk))
       break;
     const std::uint32_t length = bigEndian(chunk, 4);
     const std::string type(reinterpret_cast<const char*>(chunk + 4), 4);
+    if (seenHeader && !isChunkType(type))
+      break;
     if (length > 0x7FFFFFFFu)
       return StepError::inWords("the PNG data is damaged");
     if (!seenHeader) {
@@ -290,39 +454,66 @@ StepError inspectPng(ByteReader& reader, const DecodeLimits& limits, ImageHeader
     }
     if (type == "tRNS")
       transparency = true;
+    if (type == "acTL" && !seenImageData)  // after the image data it does not make an animation
+      header.animated = true;
+    if (type == "sRGB" || type == "iCCP")
+      colourSpaceGiven = true;
+    seenImageData = seenImageData || type == "IDAT";
     if (type == "IEND") {
-      finishPng(interlaced, decodedBytesPerPixel(colourType, bitDepth, transparency), header);
+      reader.skip(4);  // its checksum
+      finish();
       return {};
     }
-    if (!reader.skip(std::uint64_t{length} + 4))
+    if (type == "gAMA" && length == 4) {
+      unsigned char value[4];
+      if (!reader.read(value, sizeof value))
+        break;
+      gamaValue = bigEndian(value, 4);
+    } else if (isMetadataChunk(type)) {
+      countMetadata(reader, type, length, limits, header);
+      if (const StepError refused = checkMetadata(header, limits))
+        return refused;
+    } else if (!reader.skip(length)) {
+      break;
+    }
+    if (!reader.skip(4))
       break;
   }
   header.cutShort = true;
   if (!seenHeader)
     return StepError::inWords("the file is cut short");
-  finishPng(interlaced, decodedBytesPerPixel(colourType, bitDepth, transparency), header);
+  finish();
   return {};
+}
+
+// Tells the format from the file's first bytes and reads the structure of that format.
+StepError inspectStructure(ByteReader& reader, const DecodeLimits& limits, ImageHeader& header) {
+  unsigned char start[8] = {};
+  const long long count = reader.file().readAt(0, start, sizeof start);
+  if (count < 0)
+    return StepError::ofErrno();
+  if (count >= 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF) {
+    header.format = ImageFormat::jpeg;
+    return inspectJpeg(reader, limits, header);
+  }
+  if (count == 8 && std::memcmp(start, pngSignature, 8) == 0) {
+    header.format = ImageFormat::png;
+    return inspectPng(reader, limits, header);
+  }
+  return StepError::inWords("not a JPEG or PNG image");
 }
 
 }  // namespace
 
 StepError inspectImage(const SourceFile& file, const DecodeLimits& limits, ImageHeader& header) {
   header = {};
-  unsigned char start[8] = {};
-  const long long count = file.readAt(0, start, sizeof start);
-  if (count < 0)
-    return StepError::ofErrno();
-  ByteReader reader(file);
-  StepError error;
-  if (count >= 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF) {
-    header.format = ImageFormat::jpeg;
-    error = inspectJpeg(reader, limits, header);
-  } else if (count == 8 && std::memcmp(start, pngSignature, 8) == 0) {
-    header.format = ImageFormat::png;
-    error = inspectPng(reader, limits, header);
-  } else {
-    return StepError::inWords("not a JPEG or PNG image");
-  }
+  WorkClock clock(limits.time);
+  ByteReader reader(file, clock);
+  const StepError error = inspectStructure(reader, limits, header);
+  header.imageEnd = std::min(reader.position(), file.size());
+  header.inspectionTime = clock.elapsed();
+  if (reader.timeIsUp())
+    return clock.failure();
   if (error)
     return error;
   const std::uint64_t needed = memoryToDecode(header);
@@ -348,7 +539,7 @@ std::uint64_t memoryToDecode(const ImageHeader& header) {
   const std::uint64_t pixels = std::uint64_t{header.width} * header.height;
   const std::uint64_t proportional =
       pixels * std::max<std::uint32_t>(header.bytesPerPixel, 1) * kibPerMegapixelAndByte * 1024 / 1'000'000;
-  return workingSet + proportional + header.decodeBuffer;
+  return workingSet + proportional + header.decodeBuffer + metadataCopies * header.metadataBytes;
 }
 
 std::string memoryText(std::uint64_t bytes) {

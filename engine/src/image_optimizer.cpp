@@ -65,6 +65,8 @@ std::optional<RunFailure> setUp(const fs::path& source, const fs::path& destinat
   run.folder = OutputFolder::open(destination, error);
   if (error)
     return RunFailure{error, destination};
+  if (const StepError busy = run.folder.lockForRun())
+    return RunFailure{busy, destination};
   if (const StepError listing = listSourceFolder(source, run.listing))
     return RunFailure{listing, source};
   // Leftovers of a run that crashed would otherwise stay for good, and be uploaded with the folder.
@@ -146,8 +148,12 @@ ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::pat
   }
   const WorkLimits limits{.stop = settings.stop};
   const SourceLinkGuard sourceLinks(entries);
-  const RunContext context{mode,           &setup.folder,         &sourceLinks, imageLibraryEncoder(limits),
-                           DecodeLimits{}, settings.skipUnchanged};
+  const RunContext context{mode,
+                           &setup.folder,
+                           &sourceLinks,
+                           imageLibraryEncoder(limits),
+                           DecodeLimits{.time = limits},
+                           settings.skipUnchanged};
   const std::vector<FilePlan> plans = planRun(entries, mode, foldsCase(setup.folder));
   const unsigned jobs = settings.jobs == 0 ? processorsAvailable() : settings.jobs;
   FolderRunOutcome outcome =

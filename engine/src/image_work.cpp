@@ -3,19 +3,20 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 #include <vips/vips8>
 
 #include "file_contents.h"
 
 using vips::VImage;
 using vips::VOption;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -26,12 +27,11 @@ constexpr bool progressiveJpeg = true;
 
 // Why an image could not be re-encoded once libvips has failed on it. libvips' own messages are never
 // shown: they are the decoders' jargon, and its error buffer is shared by every thread of the process, so
-// a message there may belong to another image. The reason is taken from what this file knows instead.
-enum class WorkFailure { tookTooLong, stopped, writeFailed, cutShort, jpegDamaged, pngDamaged };
+// a message there may belong to another image. The reason is taken from what this file knows instead
+// (and from the image's clock, for an image given up on time).
+enum class WorkFailure { writeFailed, cutShort, jpegDamaged, pngDamaged };
 
 constexpr std::pair<WorkFailure, const char*> plainWords[] = {
-    {WorkFailure::tookTooLong, "the image took too long to decode (more than %s)"},
-    {WorkFailure::stopped, "the run was stopped before the image was finished"},
     {WorkFailure::writeFailed, "write error (%s)"},
     {WorkFailure::cutShort, "the file is cut short"},
     {WorkFailure::jpegDamaged, "the JPEG data is damaged"},
@@ -45,69 +45,30 @@ StepError failure(WorkFailure kind, const std::string& detail = {}) {
     std::string text = words;
     if (const auto slot = text.find("%s"); slot != std::string::npos)
       text.replace(slot, 2, detail);
-    return kind == WorkFailure::stopped ? StepError::ofStop(text) : StepError::inWords(text);
+    return StepError::inWords(text);
   }
   return StepError::inWords("the image could not be decoded");
 }
-
-std::string secondsText(Clock::duration duration) {
-  return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count()) + " seconds";
-}
-
-// --- The time an image may take -------------------------------------------------------------------------
-
-// Checked from libvips' threads, whenever the decoder asks for more bytes and whenever the pipeline
-// reports progress: an image past its time is given up there.
-class WorkClock {
- public:
-  explicit WorkClock(const WorkLimits& limits) : limits_(limits), deadline_(Clock::now() + limits.budget) {}
-
-  bool expired() {
-    const std::lock_guard lock(mutex_);
-    const Clock::time_point now = Clock::now();
-    if (limits_.stop.stop_requested()) {
-      if (!stopSeen_) {
-        stopSeen_ = true;
-        stopDeadline_ = now + limits_.stopGrace;
-      }
-      if (now >= stopDeadline_) {
-        reason_ = WorkFailure::stopped;
-        return true;
-      }
-    }
-    if (now >= deadline_) {
-      reason_ = WorkFailure::tookTooLong;
-      return true;
-    }
-    return false;
-  }
-  std::optional<WorkFailure> reason() const {
-    const std::lock_guard lock(mutex_);
-    return reason_;
-  }
-
- private:
-  const WorkLimits& limits_;
-  const Clock::time_point deadline_;
-  mutable std::mutex mutex_;
-  bool stopSeen_ = false;
-  Clock::time_point stopDeadline_{};
-  std::optional<WorkFailure> reason_;
-};
 
 // --- libvips reads the source and writes the output through the run's own descriptors ------------------
 
 struct SourceReading {
   const SourceFile* file;
   WorkClock* clock;
+  // Where the image ends, as its inspection found: a decoder looking for one more marker in the zeros
+  // after a cut-short image would read them to the end of the file.
+  std::uint64_t end = 0;
   std::int64_t position = 0;
 };
 
 gint64 readSource(VipsSourceCustom*, void* buffer, gint64 length, SourceReading* reading) {
   if (reading->clock->expired())
     return -1;  // the decoder stops with an error at once
-  const long long count = reading->file->readAt(static_cast<std::uint64_t>(reading->position), buffer,
-                                                static_cast<std::size_t>(length));
+  const auto position = static_cast<std::uint64_t>(reading->position);
+  if (position >= reading->end)
+    return 0;
+  const long long count = reading->file->readAt(
+      position, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(length, reading->end - position)));
   if (count < 0)
     return -1;
   reading->position += count;
@@ -166,13 +127,29 @@ vips::VTarget targetFor(OutputWriting& writing) {
 
 // --- The pixels -----------------------------------------------------------------------------------------
 
-bool hasIccProfile(const VImage& image) {
-  return image.get_typeof(VIPS_META_ICC_NAME) != 0;
-}
-
 bool isGrey(const VImage& image) {
   return image.interpretation() == VIPS_INTERPRETATION_B_W ||
          image.interpretation() == VIPS_INTERPRETATION_GREY16;
+}
+
+bool isCmyk(const VImage& image) {
+  return image.interpretation() == VIPS_INTERPRETATION_CMYK;
+}
+
+// The colour space an embedded ICC profile says it describes, from its header: "RGB ", "GRAY", "CMYK".
+std::string profileSpace(const VImage& image) {
+  if (image.get_typeof(VIPS_META_ICC_NAME) == 0)
+    return {};
+  std::size_t length = 0;
+  const auto* profile = static_cast<const char*>(image.get_blob(VIPS_META_ICC_NAME, &length));
+  return length >= 20 ? std::string(profile + 16, 4) : std::string();
+}
+
+// A profile for another kind of image than this one (an RGB profile in a grey JPEG, say) is ignored, as
+// browsers ignore it: the pixels are taken as sRGB (or plain grey) instead. A damaged profile of the right
+// kind needs no check here: libvips falls back to sRGB for it.
+bool hasUsableProfile(const VImage& image) {
+  return profileSpace(image) == (isCmyk(image) ? "CMYK" : isGrey(image) ? "GRAY" : "RGB ");
 }
 
 // Shrinks while decoding where the format allows, upright per the EXIF orientation; never enlarges.
@@ -183,22 +160,52 @@ VImage shrunkUpright(const vips::VSource& source, const VImage& header, int maxS
                          ->set("height", maxSize)
                          ->set("size", VIPS_SIZE_DOWN)
                          ->set("option_string", "fail_on=truncated");
-  if (hasIccProfile(header) || header.interpretation() == VIPS_INTERPRETATION_CMYK) {
-    options->set("import_profile", header.interpretation() == VIPS_INTERPRETATION_CMYK ? "cmyk" : "srgb")
-        ->set("export_profile", "srgb");
+  if (hasUsableProfile(header) || isCmyk(header)) {
+    options->set("import_profile", isCmyk(header) ? "cmyk" : "srgb")->set("export_profile", "srgb");
   }
   return VImage::thumbnail_source(source, maxSize, options);
 }
 
+// Display value = sRGB((stored / max) ^ (1 / gamma)), as browsers show a PNG whose gAMA chunk is all it
+// says about its colours: a table over every sample value, as cheap to apply as a copy.
+VImage withGammaApplied(const VImage& image, double encodingGamma) {
+  const bool deep = image.format() == VIPS_FORMAT_USHORT;
+  const int top = deep ? 65535 : 255;
+  std::vector<double> table(static_cast<std::size_t>(top) + 1);
+  for (int stored = 0; stored <= top; ++stored) {
+    const double linear = std::pow(stored / static_cast<double>(top), 1.0 / encodingGamma);
+    const double shown = linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1.0 / 2.4) - 0.055;
+    table[static_cast<std::size_t>(stored)] = std::round(shown * top);
+  }
+  const VImage lookup = VImage::new_from_memory(table.data(), table.size() * sizeof(double), top + 1, 1, 1,
+                                                VIPS_FORMAT_DOUBLE)
+                            .cast(image.format())
+                            .copy_memory();  // now, while the table is still there
+  // Alpha is stored linear: only the colour samples are mapped.
+  const int colours = image.has_alpha() ? image.bands() - 1 : image.bands();
+  VImage mapped = image.extract_band(0, VImage::option()->set("n", colours)).maplut(lookup);
+  if (colours < image.bands())
+    mapped = mapped.bandjoin(image.extract_band(colours));
+  return mapped.copy(VImage::option()->set("interpretation", image.interpretation()));
+}
+
 // Transparent images go onto white before they are shrunk: a JPEG has no alpha anyway, and flattening
 // first spares the resampler its premultiplied floating-point pass, for the same pixels within rounding.
-VImage flattenedThenShrunk(VImage image, int maxSize) {
-  if (hasIccProfile(image)) {
-    image =
-        image.icc_transform("srgb", VImage::option()->set("embedded", true)->set("input_profile", "srgb"));
+// PNGs that carry only a gamma take this road too: PNG has no shrink-on-load to lose.
+VImage flattenedThenShrunk(VImage image, double encodingGamma, int maxSize) {
+  if (encodingGamma > 0)
+    image = withGammaApplied(image, encodingGamma);
+  if (hasUsableProfile(image)) {
+    // At the image's own depth: the transform casts the alpha band to its output format without scaling
+    // it, which would make every 16-bit alpha value above 255 fully opaque in an 8-bit result.
+    image = image.icc_transform("srgb", VImage::option()
+                                            ->set("embedded", true)
+                                            ->set("input_profile", "srgb")
+                                            ->set("depth", image.format() == VIPS_FORMAT_USHORT ? 16 : 8));
   }
-  image = image.colourspace(isGrey(image) ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB)
-              .flatten(VImage::option()->set("background", 255.0));
+  image = image.colourspace(isGrey(image) ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB);
+  if (image.has_alpha())
+    image = image.flatten(VImage::option()->set("background", 255.0));
   return image.thumbnail_image(maxSize,
                                VImage::option()->set("height", maxSize)->set("size", VIPS_SIZE_DOWN));
 }
@@ -267,8 +274,8 @@ StepError startImageLibrary() {
 
 StepError reencodeImage(const SourceFile& input, const ImageHeader& header, TempFile& output,
                         std::int64_t maxSize, std::int64_t quality, const WorkLimits& limits) {
-  WorkClock clock(limits);
-  SourceReading reading{&input, &clock};
+  WorkClock clock(limits, header.inspectionTime);
+  SourceReading reading{&input, &clock, header.imageEnd};
   OutputWriting writing{output.descriptor()};
   try {
     const vips::VSource source = sourceFor(reading, header.wholeImageDecode);
@@ -277,15 +284,16 @@ StepError reencodeImage(const SourceFile& input, const ImageHeader& header, Temp
         source, "",
         VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL)->set("fail_on", VIPS_FAIL_ON_TRUNCATED));
     const int bound = static_cast<int>(maxSize);
-    const VImage shrunk = described.has_alpha() ? flattenedThenShrunk(described, bound)
-                                                : shrunkUpright(source, described, bound);
+    const bool fromDescribed = described.has_alpha() || header.encodingGamma > 0;
+    const VImage shrunk = fromDescribed ? flattenedThenShrunk(described, header.encodingGamma, bound)
+                                        : shrunkUpright(source, described, bound);
     vips::VTarget target = targetFor(writing);
     saveJpeg(webReady(shrunk), target, static_cast<int>(quality), clock);
     return {};
   } catch (const vips::VError&) {
     vips_error_clear();
-    if (const auto reason = clock.reason())
-      return failure(*reason, secondsText(limits.budget));
+    if (const StepError late = clock.failure())
+      return late;
     if (const int error = writing.error.load())
       return failure(WorkFailure::writeFailed, std::error_code(error, std::generic_category()).message());
     return decodeFailure(header);

@@ -1,6 +1,7 @@
 #include "output_folder.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -87,6 +88,18 @@ StepError OutputFolder::requireWritable() {
   StepError error;
   newFile(error);
   return error;
+}
+
+StepError OutputFolder::lockForRun() {
+  int result = 0;
+  do {
+    result = ::flock(descriptor(), LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0 && errno == EWOULDBLOCK) {
+    return StepError::inWords("Another run is writing into the output folder " + path_.string() +
+                              "; start this one once it has finished.");
+  }
+  return {};  // a file system without locks (some network shares) is no reason to refuse a run
 }
 
 StepError OutputFolder::place(TempFile& file, const std::string& name) {

@@ -45,6 +45,10 @@ class OutputFolder final : public CaseProbeFolder {
 
   // Fails, as a run-ending error would, when no file can be created in the folder.
   StepError requireWritable();
+  // Claims the folder for this run until the folder is closed; fails when another run holds it. Two runs
+  // into one folder would each replace the other's deletion list with their own half of the names. A
+  // lock on the folder's own descriptor leaves no file behind, whatever way the run ends.
+  StepError lockForRun();
 
   TempFile newFile(StepError& error) { return TempFile::create(descriptor(), error); }
   // Puts `file` under `name`, replacing what is there; a folder of that name stays and is named.

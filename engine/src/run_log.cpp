@@ -1,5 +1,7 @@
 #include "run_log.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +12,12 @@ namespace {
 // Spelled out rather than built from a constant: the user reads this name, and a rename of the file
 // must not change the sentences silently.
 constexpr const char* deletionListName = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
+
+std::string escaped(const char* format, unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
 
 std::string progressLine(const FileStarted& started) {
   return "[" + std::to_string(started.number) + "/" + std::to_string(started.total) + "] " +
@@ -28,6 +36,11 @@ std::vector<std::string> problemLines(const FileOutcome& outcome) {
     case OwnNameReason::cannotBeListed:
       lines.push_back("  kept its own name: the name cannot be written to " + std::string(deletionListName));
       break;
+  }
+  if (outcome.fate == FileFate::keptAnimation) {
+    lines.push_back(
+        std::string(outcome.copyFailure.empty() ? "  kept the original: " : "  not re-encoded: ") +
+        "an animated PNG, which a JPEG cannot hold");
   }
   if (outcome.fate == FileFate::failed) {
     // "Kept the original" only when the original really is in the output folder (or was meant to stay
@@ -118,7 +131,7 @@ std::string stopLine(const ImageOptimizer::Result& result) {
 }
 
 std::string errorLine(const std::exception_ptr& error) {
-  return "Error: " + ImageOptimizer::errorDescription(error);
+  return "Error: " + shownName(ImageOptimizer::errorDescription(error));  // it may name a path
 }
 
 std::string sizeText(std::uint64_t bytes) {
@@ -211,16 +224,26 @@ std::vector<std::string> plannedLines(const PlannedRun& run, ImageOptimizer::Out
 
 std::string shownName(const std::string& name) {
   std::string shown;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20) {
-      shown += "\xE2\x90";  // U+2400 + byte
-      shown += static_cast<char>(0x80 + byte);
-    } else if (byte == 0x7F) {
-      shown += "\xE2\x90\xA1";
-    } else {
-      shown += c;
+  const char* at = name.data();
+  const char* const end = at + name.size();
+  while (at < end) {
+    const char* validEnd = nullptr;
+    g_utf8_validate(at, static_cast<gssize>(end - at), &validEnd);
+    for (; at < validEnd; at = g_utf8_next_char(at)) {
+      const gunichar c = g_utf8_get_char(at);
+      if (c < 0x20) {
+        shown += "\xE2\x90";  // U+2400 + c
+        shown += static_cast<char>(0x80 + c);
+      } else if (c == 0x7F) {
+        shown += "\xE2\x90\xA1";
+      } else if ((c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
+        shown += escaped("\\u%04X", c);  // C1 controls (a terminal's CSI among them), line separators
+      } else {
+        shown.append(at, static_cast<const char*>(g_utf8_next_char(at)));
+      }
     }
+    if (at < end)  // a byte that is not UTF-8
+      shown += escaped("\\x%02X", static_cast<unsigned char>(*at++));
   }
   return shown;
 }

@@ -128,23 +128,27 @@ TempFile TempFile::create(int folder, StepError& error) {
 }
 
 TempFile TempFile::createNamed(int folder, StepError& error) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    TempFile file = createNamed(folder, freshName(), error);
+    if (file.valid() || error.code() != std::errc::file_exists)
+      return file;
+  }
+  return {};
+}
+
+TempFile TempFile::createNamed(int folder, const std::string& name, StepError& error) {
   TempFile file;
   file.folder_ = folder;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = freshName();
-    // O_EXCL | O_NOFOLLOW: never reuse or follow anything already there. Mode 0666 lets the umask decide,
-    // as for any file the user's programs create.
-    file.descriptor_ = FileDescriptor(
-        ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (file.valid()) {
-      file.name_ = std::move(name);
-      error = {};
-      return file;
-    }
-    if (errno != EEXIST)
-      break;
+  // O_EXCL | O_NOFOLLOW: never reuse or follow anything already there. Mode 0666 lets the umask decide,
+  // as for any file the user's programs create.
+  file.descriptor_ = FileDescriptor(
+      ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!file.valid()) {
+    error = StepError::ofErrno();
+    return file;
   }
-  error = StepError::ofErrno();
+  file.name_ = name;
+  error = {};
   return file;
 }
 

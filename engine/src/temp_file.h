@@ -18,6 +18,8 @@ class TempFile {
   static TempFile create(int folder, StepError& error);
   // Always with a name; the case probe needs one.
   static TempFile createNamed(int folder, StepError& error);
+  // Under `name`, which must not exist yet: never opens or follows what stands there.
+  static TempFile createNamed(int folder, const std::string& name, StepError& error);
   ~TempFile();
 
   TempFile(TempFile&& other) noexcept;

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <regex>
 #include <set>
-#include <thread>
 
 #include "deletion_list.h"
 #include "encoder_run.h"
@@ -63,6 +62,19 @@ TEST_F(FileSafety, ANamedTemporaryFileCarriesItsOwnerAndGoesIfNeverPlaced) {
   EXPECT_EQ(std::stol(parts[1]), ::getpid());
 }
 
+TEST_F(FileSafety, ANamedTemporaryFileNeverOpensWhatStandsInItsPlace) {
+  OutputFolder folder = openOutput();
+  fs::create_symlink(root / "outside.txt", output / "planted-link.tmp");
+  writeBytes(output / "planted-file.tmp", "someone's file");
+  for (const char* planted : {"planted-link.tmp", "planted-file.tmp"}) {
+    StepError error;
+    EXPECT_FALSE(TempFile::createNamed(folder.descriptor(), planted, error).valid()) << planted;
+    EXPECT_TRUE(error) << planted;
+  }
+  EXPECT_FALSE(fs::exists(root / "outside.txt"));
+  EXPECT_EQ(readBytes(output / "planted-file.tmp"), "someone's file");
+}
+
 TEST_F(FileSafety, OnlyLeftoversOfEndedRunsAreRemoved) {
   OutputFolder folder = openOutput();
   const pid_t child = ::fork();
@@ -88,7 +100,7 @@ TEST_F(FileSafety, OnlyLeftoversOfEndedRunsAreRemoved) {
   EXPECT_EQ(namesIn(output), expected);
 }
 
-TEST_F(FileSafety, TheNextRunRemovesACrashedRunsLeftoversAndTwoRunsShareAFolder) {
+TEST_F(FileSafety, TheNextRunRemovesACrashedRunsLeftovers) {
   writeNoisePng(source / "a.png", 700, 500);
   writeSmallGif(source / "b.gif");
   fs::create_directories(output);
@@ -101,14 +113,7 @@ TEST_F(FileSafety, TheNextRunRemovesACrashedRunsLeftoversAndTwoRunsShareAFolder)
   writeBytes(output / (".tarvolin-" + host + "-" + std::to_string(child) + "-7-0123456789abcdef.tmp"),
              "half a JPEG");
 
-  ImageOptimizer::Result first;
-  ImageOptimizer::Result second;
-  std::thread other([&] {
-    second = ImageOptimizer::run(source, output, Mode::fullReplacement, [](const std::string&) {});
-  });
-  first = runOptimizer(Mode::fullReplacement);
-  other.join();
-  EXPECT_EQ(first.failed + second.failed, 0);
+  EXPECT_EQ(runOptimizer(Mode::fullReplacement).failed, 0);
   EXPECT_EQ(namesIn(output), (Names{"a.jpg", "b.gif"}));
   expectNoTemporaryFiles();
 }
@@ -275,6 +280,19 @@ TEST_F(FileSafety, AReencodedFileExactlyAsLargeAsItsSourceStays) {
   EXPECT_EQ(namesIn(output), (Names{deletionList, "equal.jpg", "larger.png"}));
 }
 
+// The second wall on its own: whatever got past the header inspection, only the JPEG and PNG decoders run.
+TEST_F(FileSafety, TheImageWorkDecodesNothingButJpegAndPng) {
+  writeOtherFormat(source / "tiff.jpg", OtherFormat::tiff, 20000);
+  StepError error;
+  const SourceFile input = SourceFile::open(source / "tiff.jpg", error);
+  ASSERT_FALSE(startImageLibrary());
+  OutputFolder folder = openOutput();
+  TempFile output = folder.newFile(error);
+  EXPECT_EQ(
+      reencodeImage(input, ImageHeader{.width = 64, .height = 48}, output, 1920, 80, WorkLimits{}).reason(),
+      "the JPEG data is damaged");
+}
+
 TEST_F(FileSafety, NoImageHoldsARunBeyondItsTime) {
   writeNoisePng(source / "big.png", 3000, 3000);
   StepError error;
@@ -297,4 +315,17 @@ TEST_F(FileSafety, NoImageHoldsARunBeyondItsTime) {
       reencodeImage(input, header, stopped, 1920, 80,
                     WorkLimits{.stopGrace = std::chrono::seconds(0), .stop = stop.get_token()});
   EXPECT_EQ(given.reason(), "the run was stopped before the image was finished");
+
+  // Cut short before its end marker, then 64 GiB of zeros: the decoder is not let past where it ends.
+  writeProgressiveJpeg(source / "endless.jpg", 300, 200);
+  const std::string jpeg = readBytes(source / "endless.jpg");
+  writeBytes(source / "endless.jpg", jpeg.substr(0, jpeg.size() - 2));
+  fs::resize_file(source / "endless.jpg", 64ULL << 30);
+  const SourceFile endless = SourceFile::open(source / "endless.jpg", error);
+  ASSERT_FALSE(inspectImage(endless, DecodeLimits{}, header));
+  TempFile cut = folder.newFile(error);
+  EXPECT_EQ(reencodeImage(endless, header, cut, 1920, 80,
+                          WorkLimits{.budget = std::chrono::seconds(10), .stopGrace = {}, .stop = {}})
+                .reason(),
+            "the file is cut short");
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vips/vips8>
 
 #include "run_fixture.h"
@@ -101,4 +102,57 @@ TEST_F(ImageHeaderTest, ScansAreCountedUpToTheLimit) {
   EXPECT_EQ(header.scans, 100u);
   EXPECT_EQ(inspect(source / "many.jpg", header).reason(),
             "the JPEG is built from more than 100 scans, far more than any real photo needs");
+}
+
+// Decoders hold metadata whole in memory: what a real photo carries passes, a file made of little else is
+// refused, however small it is stored.
+TEST_F(ImageHeaderTest, MetadataBombsAreRefused) {
+  const std::string text = std::string("Comment\0\0", 9) + compressed(std::string(1 << 20, ' '));
+  const std::string xmp =
+      std::string("XML:com.adobe.xmp\0\1\0\0\0", 22) + compressed(std::string(40 << 20, ' '));
+  const std::string profile = std::string("icc\0\0", 5) + compressed(std::string(40 << 20, '\0'));
+  writeNoiseJpeg(source / "segments.jpg", 40, 30);
+  insertJpegSegments(source / "segments.jpg", 0xE1, 520, 65533);  // 34 MB of APP1 segments
+  const struct {
+    const char* name;
+    const char* chunk;  // of a PNG: `count` of them, holding `data`
+    const std::string& data;
+    int count;
+    bool passes;
+  } cases[] = {{"some-text.png", "zTXt", text, 20, true},
+               {"text-bomb.png", "zTXt", text, 40, false},
+               {"xmp-bomb.png", "iTXt", xmp, 1, false},
+               {"profile-bomb.png", "iCCP", profile, 1, false},
+               {"segments.jpg", nullptr, text, 0, false}};
+  for (const auto& bomb : cases) {
+    if (bomb.chunk != nullptr)
+      writeNoisePng(source / bomb.name, 40, 30);
+    for (int index = 0; index < bomb.count; ++index)
+      insertPngChunk(source / bomb.name, bomb.chunk, bomb.data);
+    ImageHeader header;
+    const StepError error = inspect(source / bomb.name, header);
+    EXPECT_EQ(error ? error.reason() : "passes",
+              bomb.passes ? "passes"
+                          : "the file carries more than 32 MiB of text, profiles and camera data, far "
+                            "more than any real image needs")
+        << bomb.name;
+  }
+}
+
+// Reading stops where a decoder would, and when the image's time is up.
+TEST_F(ImageHeaderTest, ReadsNoFurtherThanDecodingNeedsNorLongerThanItsTime) {
+  writeNoiseJpeg(source / "endless.jpg", 300, 200);
+  const std::string jpeg = readBytes(source / "endless.jpg");
+  writeBytes(source / "endless.jpg", jpeg.substr(0, jpeg.size() - 2));  // no end marker: 64 GiB of zeros
+  fs::resize_file(source / "endless.jpg", 64ULL << 30);
+  writeBytes(source / "slow.jpg", "\xFF\xD8\xFF");  // nothing to tell where the image ends
+  fs::resize_file(source / "slow.jpg", 1ULL << 30);
+  const auto seconds = [](int count) {
+    return DecodeLimits{.time = {.budget = std::chrono::seconds(count), .stopGrace = {}, .stop = {}}};
+  };
+  ImageHeader header;
+  EXPECT_FALSE(inspect(source / "endless.jpg", header, seconds(5)));
+  EXPECT_TRUE(header.cutShort);
+  EXPECT_EQ(inspect(source / "slow.jpg", header, seconds(0)).reason(),
+            "the image took too long to decode (more than 0 seconds)");
 }

@@ -126,6 +126,37 @@ TEST_F(ImageOutput, WideGamutPhotosAreConvertedToSrgb) {
   EXPECT_LT(red[2], 20.0);
 }
 
+// As a browser shows them: 16-bit half-transparent images with a profile on white, a profile made for
+// another kind of image ignored, a PNG's gamma applied.
+TEST_F(ImageOutput, ColoursComeOutAsBrowsersShowThem) {
+  const std::vector<double> greenOnWhite{157.5, 217, 157};
+  const struct {
+    std::string name;
+    std::vector<double> values;
+    int bits;
+    std::string profile;
+    std::vector<double> shown;
+  } cases[] = {
+      {"deep-srgb.png", {60, 179, 59, 127.5}, 16, "srgb", greenOnWhite},
+      {"deep-p3.png", {60, 179, 59, 127.5}, 16, "p3", greenOnWhite},
+      {"deep-grey.png", {100, 127.5}, 16, "grey", {177.5, 177.5, 177.5}},
+      {"grey-rgb-profile.jpg", {90}, 8, "srgb", {90}},
+      {"rgb-grey-profile.jpg", {200, 40, 90}, 8, "grey", {200, 40, 90}},
+      {"gamma-1.8.png", {20, 120, 240}, 8, "", {26, 139, 243}},
+  };
+  for (const auto& image : cases)
+    writeFlatImage(source / image.name, image.values, image.bits, image.profile);
+  insertPngChunk(source / "gamma-1.8.png", "gAMA", std::string("\0\0\xD9\x04", 4));  // 1/1.8, nothing else
+  EXPECT_EQ(runOptimizer(Mode::changedOnly).processed, 6);
+  for (const auto& image : cases) {
+    const std::vector<double> shown =
+        meanColour(output / fs::path(image.name).replace_extension(".jpg"), 8, 8, 48, 48);
+    ASSERT_EQ(shown.size(), image.shown.size()) << image.name;
+    for (std::size_t band = 0; band < shown.size(); ++band)
+      EXPECT_NEAR(shown[band], image.shown[band], 3) << image.name << ", band " << band;
+  }
+}
+
 TEST_F(ImageOutput, CmykPhotosAreConvertedToSrgb) {
   writeCmykRedJpeg(source / "print.jpg", 800, 600);
   const fs::path file = optimized("print.jpg", "print.jpg");

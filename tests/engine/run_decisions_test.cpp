@@ -201,6 +201,19 @@ TEST_F(RunDecisions, AGrownFileLeavesNoOlderConvertedFileBehind) {
   EXPECT_EQ(readBytes(output / "kept.jpg"), "from an earlier run");
 }
 
+TEST_F(RunDecisions, AnAnimatedPngIsWrittenUnchangedWithTheReason) {
+  writeLargePng(source / "anim.png");
+  insertPngChunk(source / "anim.png", "acTL", std::string("\0\0\0\2\0\0\0\0", 8));  // 2 frames, looped
+  fs::create_directories(output);
+  writeBytes(output / "anim.jpg", "a still of it from an earlier run");
+
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
+  EXPECT_EQ(totalsOf(result), (Totals{0, 0, 0, {}, 0}));
+  EXPECT_EQ(lines,
+            (Names{"[1/1] anim.png", "  kept the original: an animated PNG, which a JPEG cannot hold"}));
+  EXPECT_EQ(contentsOf(output), contentsOf(source));
+}
+
 TEST_F(RunDecisions, AnUnwritableDeletionListIsCountedAndTheSummarySaysSo) {
   writeNoisePng(source / "logo.png", 700, 500);
   fs::create_directories(output / deletionList / "x");

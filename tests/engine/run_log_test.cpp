@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "deletion_list.h"
 #include "run_fixture.h"
 
 namespace {
@@ -46,6 +47,20 @@ TEST(RunLog, StartedFilesAndTheirProblems) {
                                                        "logo.png: could not copy: No space left on device"}));
   EXPECT_EQ(run_log::linesOf(DeletionListFailure{"Permission denied"}),
             Names{"  could not write " + deletionList + ": Permission denied"});
+}
+
+TEST(RunLog, NamesNeverBreakALineNorCommandATerminal) {
+  EXPECT_EQ(run_log::shownName("x\u2028index\xC2\x85.png"), "x\\u2028index\\u0085.png");
+  EXPECT_EQ(run_log::shownName("\xC2\x9B"
+                               "2J\xFF.png"),
+            "\\u009B2J\\xFF.png");
+  EXPECT_EQ(run_log::errorLine(std::make_exception_ptr(std::runtime_error("gone: /a\nb"))),
+            "Error: gone: /a\u240Ab");
+  // Unicode-aware readers see a line break at each of these: the name is not listed, as with a line feed.
+  for (const char* name :
+       {"x\u2028index.png", "x\u2029.png", "x\xC2\x85.png", "x\xC2\x9B.png", "x\xC0\xAF.png"})
+    EXPECT_FALSE(fitsOnDeletionList(name)) << name;
+  EXPECT_TRUE(fitsOnDeletionList("\u00C5ngstr\u00F6m \u00FCber.png"));
 }
 
 TEST(RunLog, ClosingLinesSayWhatApplies) {

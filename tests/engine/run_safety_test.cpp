@@ -1,6 +1,8 @@
 // Runs that must never lose or damage a file: same folders, failing files and writes, name clashes,
 // things in the source folder that are not files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -8,6 +10,7 @@
 #include <csignal>
 #include <stdexcept>
 
+#include "file_descriptor.h"
 #include "run_fixture.h"
 #include "run_log.h"
 #include "test_images.h"
@@ -103,6 +106,17 @@ TEST_F(RunSafety, OutputFolderThatCannotBeCreatedFailsBeforeAnythingHappens) {
   EXPECT_EQ(description, "Not a directory: " + output.string());
   EXPECT_EQ(description.find("filesystem error"), std::string::npos);
   EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(RunSafety, ASecondRunIntoTheSameOutputFolderEndsAtOnce) {
+  writeSmallGif(source / "a.gif");
+  fs::create_directories(output);
+  const FileDescriptor otherRun(::open(output.c_str(), O_RDONLY | O_DIRECTORY));
+  ASSERT_EQ(::flock(otherRun.get(), LOCK_EX), 0);
+  EXPECT_EQ(describe([&] { runOptimizer(Mode::changedOnly); }),
+            "Another run is writing into the output folder " + output.string() +
+                "; start this one once it has finished.");
+  EXPECT_TRUE(namesIn(output).empty());
 }
 
 TEST_F(RunSafety, DescribesAnyException) {

@@ -1,5 +1,6 @@
 #include "test_images.h"
 
+#include <lcms2.h>
 #include <zlib.h>
 
 #include <array>
@@ -260,6 +261,81 @@ void writeP3RedJpeg(const fs::path& file, int width, int height) {
 
 void writeCmykRedJpeg(const fs::path& file, int width, int height) {
   writeRedJpegIn("cmyk", file, width, height);
+}
+
+namespace {
+
+// lcms' sRGB profile (libpng drops libvips' own from a PNG), or a grey one with a 2.2 tone curve.
+std::string lcmsProfile(const std::string& name) {
+  cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
+  cmsHPROFILE made = name == "srgb" ? cmsCreate_sRGBProfile() : cmsCreateGrayProfile(cmsD50_xyY(), curve);
+  cmsUInt32Number length = 0;
+  cmsSaveProfileToMem(made, nullptr, &length);
+  std::string icc(length, '\0');
+  cmsSaveProfileToMem(made, icc.data(), &length);
+  cmsCloseProfile(made);
+  cmsFreeToneCurve(curve);
+  return icc;
+}
+
+}  // namespace
+
+void writeFlatImage(const fs::path& file, const std::vector<double>& values, int bits,
+                    const std::string& profile) {
+  startVips();
+  const bool deep = bits == 16;
+  const VipsInterpretation kinds[2][2] = {{VIPS_INTERPRETATION_B_W, VIPS_INTERPRETATION_GREY16},
+                                          {VIPS_INTERPRETATION_sRGB, VIPS_INTERPRETATION_RGB16}};
+  VImage image =
+      ((VImage::black(64, 64, VImage::option()->set("bands", static_cast<int>(values.size()))) + values) *
+       (deep ? 257 : 1))
+          .cast(deep ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR)
+          .copy(VImage::option()->set("interpretation", kinds[values.size() > 2][deep]));
+  if (profile == "p3")
+    image = image.icc_transform("p3", VImage::option()->set("input_profile", "srgb")->set("depth", bits));
+  std::string icc = profile == "grey" || profile == "srgb" ? lcmsProfile(profile) : "";
+  if (profile == "p3") {
+    VipsBlob* blob = nullptr;
+    vips_profile_load(profile.c_str(), &blob, nullptr);
+    std::size_t length = 0;
+    icc.assign(static_cast<const char*>(vips_blob_get(blob, &length)), length);
+    vips_area_unref(VIPS_AREA(blob));
+  }
+  if (!icc.empty())
+    vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, icc.data(), icc.size());
+  if (file.extension() == ".png")
+    image.pngsave(file.c_str(), VImage::option()->set("bitdepth", bits));
+  else
+    image.jpegsave(file.c_str());
+  padTo(file, 600000);
+}
+
+std::string compressed(const std::string& bytes) {
+  std::string out(compressBound(static_cast<uLong>(bytes.size())), '\0');
+  uLongf length = static_cast<uLongf>(out.size());
+  ::compress(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(bytes.data()),
+             static_cast<uLong>(bytes.size()));
+  out.resize(length);
+  return out;
+}
+
+void insertPngChunk(const fs::path& file, const std::string& type, const std::string& data) {
+  std::string png = readBytes(file);
+  std::string chunk;
+  appendChunk(chunk, type, data);
+  png.insert(33, chunk);  // signature 8, IHDR 25
+  writeBytes(file, png);
+}
+
+void insertJpegSegments(const fs::path& file, int marker, int count, std::size_t size) {
+  std::string segment{'\xFF', static_cast<char>(marker), static_cast<char>((size + 2) >> 8),
+                      static_cast<char>((size + 2) & 0xFF)};
+  segment.resize(4 + size, 'm');
+  std::string segments;
+  for (int index = 0; index < count; ++index)
+    segments += segment;
+  std::string jpeg = readBytes(file);
+  writeBytes(file, jpeg.insert(2, segments));
 }
 
 void writePngBombHeader(const fs::path& file, std::uint32_t width, std::uint32_t height, std::uint64_t bytes,

@@ -61,6 +61,17 @@ void writePalettePngWithTransparency(const std::filesystem::path& file, int widt
 void writeInterlacedPng(const std::filesystem::path& file, int width, int height);
 void writeProgressiveJpeg(const std::filesystem::path& file, int width, int height);
 void writeAnimatedGif(const std::filesystem::path& file);
+// A flat colour as a PNG or a JPEG of `bits` per sample, padded above the threshold. `values`: grey or sRGB,
+// then alpha if any. `profile`: none (""), "srgb", "p3" (the pixels are then converted to it) or "grey";
+// the profile is embedded whether it fits the image or not.
+void writeFlatImage(const std::filesystem::path& file, const std::vector<double>& values, int bits,
+                    const std::string& profile);
+// zlib's compressed form of `bytes`, as PNG chunks hold it.
+std::string compressed(const std::string& bytes);
+// Puts a chunk into a PNG right after its header chunk (acTL, gAMA, zTXt, ...).
+void insertPngChunk(const std::filesystem::path& file, const std::string& type, const std::string& data);
+// Puts `count` segments of `size` bytes each into a JPEG right after its start marker (APP1, COM, ...).
+void insertJpegSegments(const std::filesystem::path& file, int marker, int count, std::size_t size);
 // Keeps the first `fraction` of a file's bytes, as an interrupted download would.
 void truncate(const std::filesystem::path& file, double fraction);
 
