@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "run_log.h"
 #include "source_file.h"
 
 namespace {
@@ -122,7 +123,7 @@ StepError checkPixels(const ImageHeader& header, const DecodeLimits& limits) {
 StepError checkMetadata(const ImageHeader& header, const DecodeLimits& limits) {
   if (header.metadataBytes <= limits.maxMetadata)
     return {};
-  return StepError::inWords("the file carries more than " + memoryText(limits.maxMetadata) +
+  return StepError::inWords("the file carries more than " + run_log::sizeText(limits.maxMetadata) +
                             " of text, profiles and camera data, far more than any real image needs");
 }
 
@@ -518,9 +519,9 @@ StepError inspectImage(const SourceFile& file, const DecodeLimits& limits, Image
     return error;
   const std::uint64_t needed = memoryToDecode(header);
   if (needed > limits.maxDecodeMemory) {
-    return StepError::inWords("the image needs about " + memoryText(needed) +
-                              " of memory to decode, more than the " + memoryText(limits.maxDecodeMemory) +
-                              " allowed");
+    return StepError::inWords("the image needs about " + run_log::sizeText(needed) +
+                              " of memory to decode, more than the " +
+                              run_log::sizeText(limits.maxDecodeMemory) + " allowed");
   }
   return {};
 }
@@ -540,19 +541,4 @@ std::uint64_t memoryToDecode(const ImageHeader& header) {
   const std::uint64_t proportional =
       pixels * std::max<std::uint32_t>(header.bytesPerPixel, 1) * kibPerMegapixelAndByte * 1024 / 1'000'000;
   return workingSet + proportional + header.decodeBuffer + metadataCopies * header.metadataBytes;
-}
-
-std::string memoryText(std::uint64_t bytes) {
-  constexpr double gib = 1024.0 * 1024.0 * 1024.0;
-  constexpr double mib = 1024.0 * 1024.0;
-  char text[32];
-  if (bytes >= (1ULL << 30)) {
-    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / gib);
-    std::string shown = text;
-    if (shown.ends_with(".0"))
-      shown.resize(shown.size() - 2);  // "1 GiB", not "1.0 GiB"
-    return shown + " GiB";
-  }
-  std::snprintf(text, sizeof text, "%.0f MiB", static_cast<double>(bytes) / mib);
-  return text;
 }

@@ -45,10 +45,10 @@ struct ImageHeader {
 struct DecodeLimits {
   std::uint64_t maxPixels = 16383ULL * 16383ULL;
   std::uint64_t maxScans = 100;
-  std::uint64_t maxDecodeMemory = 1ULL << 30;
+  std::uint64_t maxDecodeMemory = 1'000'000'000;  // 1 GB, as the log shows it
   // ImageHeader::metadataBytes. Real photos carry well under a megabyte; a file made of little else is
   // a bomb, since decoders hold it all in memory (some of it three times over).
-  std::uint64_t maxMetadata = 32ULL << 20;
+  std::uint64_t maxMetadata = 32'000'000;
   // The image's time, which reading its structure counts against too.
   WorkLimits time{};
 };
@@ -62,6 +62,3 @@ StepError inspectImage(const SourceFile& file, const DecodeLimits& limits, Image
 // What re-encoding the image needs in all, its working set included: an estimate, measured per kind of
 // image, that errs on the high side.
 std::uint64_t memoryToDecode(const ImageHeader& header);
-
-// Memory as the log states it: "2.1 GiB".
-std::string memoryText(std::uint64_t bytes);

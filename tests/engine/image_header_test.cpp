@@ -71,9 +71,9 @@ TEST_F(ImageHeaderTest, InterlacedAndDeepPngsNeedTheWholeImage) {
   ASSERT_FALSE(inspect(source / "deep.png", header));
   EXPECT_EQ(header.decodeBuffer, 4000u * 3000u * 6u);
   // 72 MB of pixels, and 16 MiB and 25 MiB in proportion to the pixels to work in: refused under a
-  // limit of 100 MiB.
-  EXPECT_EQ(inspect(source / "deep.png", header, DecodeLimits{.maxDecodeMemory = 100ULL << 20}).reason(),
-            "the image needs about 110 MiB of memory to decode, more than the 100 MiB allowed");
+  // limit of 100 MB.
+  EXPECT_EQ(inspect(source / "deep.png", header, DecodeLimits{.maxDecodeMemory = 100'000'000}).reason(),
+            "the image needs about 115.3 MB of memory to decode, more than the 100.0 MB allowed");
 }
 
 TEST_F(ImageHeaderTest, ACutShortFileIsToldFromADamagedOne) {
@@ -133,7 +133,7 @@ TEST_F(ImageHeaderTest, MetadataBombsAreRefused) {
     const StepError error = inspect(source / bomb.name, header);
     EXPECT_EQ(error ? error.reason() : "passes",
               bomb.passes ? "passes"
-                          : "the file carries more than 32 MiB of text, profiles and camera data, far "
+                          : "the file carries more than 32.0 MB of text, profiles and camera data, far "
                             "more than any real image needs")
         << bomb.name;
   }
