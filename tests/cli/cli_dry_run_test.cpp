@@ -12,29 +12,24 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using OutputMode = ImageOptimizer::OutputMode;
 
-namespace {
-
-std::vector<std::string> planOf(const fs::path& source, const fs::path& output, OutputMode mode) {
-  return run_log::plannedLines(ImageOptimizer::plan(source, output, mode), mode);
-}
-
-}  // namespace
-
 TEST_F(CliTest, DryRunPrintsThePlanAndWritesNothing) {
   const fs::path source = workedExampleSource();  // a.png converts, b.jpg is small
   test_images::writeSmallGif(source / "c.gif");
   const fs::path out = root_ / "out";
+  const auto planOf = [&](OutputMode mode) {
+    return run_log::plannedLines(ImageOptimizer::plan(source, out, mode), mode);
+  };
   const CliProcess::Ending full = CliProcess::run({"-n", "--mode", "full-replacement", source, out});
   EXPECT_EQ(full.exitStatus, 0) << full.err;
   EXPECT_FALSE(fs::exists(out));
-  EXPECT_EQ(linesOf(full.out), planOf(source, out, OutputMode::fullReplacement));
+  EXPECT_EQ(linesOf(full.out), planOf(OutputMode::fullReplacement));
 
   ASSERT_EQ(CliProcess::run({"--quiet", source, out}).exitStatus, 0);
   const auto stamps = stampsOf(out);
   const CliProcess::Ending json = CliProcess::run({"--dry-run", "--json", source, out});
   EXPECT_EQ(json.exitStatus, 0) << json.err;
   EXPECT_EQ(stampsOf(out), stamps);
-  const std::vector<std::string> plan = planOf(source, out, OutputMode::changedOnly);
+  const std::vector<std::string> plan = planOf(OutputMode::changedOnly);
   ASSERT_EQ(plan[0], "[1/3] a.png: re-encode as a.jpg, listed for deletion");
   EXPECT_EQ(linesOf(json.err), plan);
   std::vector<Json> objects;

@@ -1,14 +1,12 @@
 // --skip-unchanged: a re-run over a folder that did not change writes no image again and keeps the
 // deletion list whole; a source touched since is redone, and only it.
 #include <algorithm>
-#include <nlohmann/json.hpp>
 
 #include "cli_fixture.h"
 #include "cli_process.h"
 #include "test_images.h"
 
 namespace fs = std::filesystem;
-using Json = nlohmann::json;
 
 TEST_F(CliTest, SkipUnchangedLeavesUpToDateOutputsAloneAndRedoesATouchedSource) {
   const fs::path source = workedExampleSource();  // a.png converts, b.jpg is small and left out
@@ -30,22 +28,12 @@ TEST_F(CliTest, SkipUnchangedLeavesUpToDateOutputsAloneAndRedoesATouchedSource) 
   EXPECT_EQ(test_images::readBytes(out / deletionList), "a.png\n");
 
   fs::last_write_time(source / "a.png", fs::last_write_time(out / "a.jpg") + std::chrono::seconds(1));
-  const CliProcess::Ending touched = CliProcess::run({"--skip-unchanged", "--json", source, out});
+  const CliProcess::Ending touched = CliProcess::run({"--skip-unchanged", source, out});
   EXPECT_EQ(touched.exitStatus, 0) << touched.err;
-  std::map<std::string, std::string> outcomes;
-  Json summary;
-  for (const std::string& line : linesOf(touched.out)) {
-    Json object = Json::parse(line);
-    if (object["type"] == "file")
-      outcomes[object["name"]] = object["outcome"];
-    else
-      summary = std::move(object);
-  }
-  EXPECT_EQ(outcomes, (std::map<std::string, std::string>{
-                          {"a.png", "reencoded"}, {"b.jpg", "small"}, {"c.gif", "unchanged"}}));
-  EXPECT_EQ(summary["unchanged"], 1) << touched.out;
-  EXPECT_EQ(summary["listedForDeletion"], Json::array({"a.png"}));
+  EXPECT_EQ(std::ranges::count(linesOf(touched.out), "Done. 1 resized/converted, 1 already small."), 1)
+      << touched.out;
   restamps = stampsOf(out);
   EXPECT_NE(restamps["a.jpg"], stamps.at("a.jpg"));
   EXPECT_EQ(restamps["c.gif"], stamps.at("c.gif"));
+  EXPECT_EQ(test_images::readBytes(out / deletionList), "a.png\n");
 }
