@@ -52,8 +52,8 @@ class Parser {
   }
 
  private:
-  // --help and --version answer at once; --quiet and --json are switches; the value of --mode and
-  // --jobs follows as the next argument or after "=".
+  // --help and --version answer at once; --quiet, --json, --dry-run and --skip-unchanged are switches;
+  // the value of --mode and --jobs follows as the next argument or after "=".
   std::optional<Request> longOption(std::string_view argument) {
     if (argument == "--help")
       return HelpRequest{};
@@ -65,6 +65,14 @@ class Parser {
     }
     if (argument == "--json") {
       request_.report = Report::jsonLines;
+      return std::nullopt;
+    }
+    if (argument == "--dry-run") {
+      request_.dryRun = true;
+      return std::nullopt;
+    }
+    if (argument == "--skip-unchanged") {
+      request_.skipUnchanged = true;
       return std::nullopt;
     }
     const std::size_t equals = argument.find('=');
@@ -88,6 +96,9 @@ class Parser {
           return VersionRequest{};
         case 'q':
           request_.verbosity = Verbosity::problemsOnly;
+          break;
+        case 'n':
+          request_.dryRun = true;
           break;
         case 'j': {
           const auto value = at + 1 < argument.size() ? argument.substr(at + 1) : nextArgument();
@@ -133,6 +144,10 @@ class Parser {
     // An unset variable in a script ("$OUT") must not become the current folder.
     if (folders_[0].empty() || folders_[1].empty())
       return UsageError{"a folder argument is empty"};
+    // The plan knows nothing of the output folder's dates; it would show as re-encoded what the run
+    // leaves alone.
+    if (request_.dryRun && request_.skipUnchanged)
+      return UsageError{"--dry-run cannot tell which files --skip-unchanged would leave alone"};
     request_.source = folders_[0];
     request_.output = folders_[1];
     return request_;
@@ -173,6 +188,12 @@ file, the problems and a summary, as they happen.
                                per processor it may run on)
   -q, --quiet                  print only the problems, each with its file's
                                name, and the summary
+  -n, --dry-run                print what the run would do with each file and
+                               write nothing, not even OUTPUT; whether a
+                               re-encode would come out larger (the original
+                               is then kept) cannot be known without encoding
+      --skip-unchanged         leave alone each file whose output in OUTPUT is
+                               no older than the file, as make does
       --json                   print a JSON object per file and a summary
                                object; the lines above go to standard error
   -h, --help                   print this help and exit

@@ -30,6 +30,9 @@ struct RunRequest {
   unsigned jobs = 0;  // 0: the engine's default
   Verbosity verbosity = Verbosity::everyLine;
   Report report = Report::lines;
+  // -n: print what the run would do with each file (ImageOptimizer::plan) and write nothing.
+  bool dryRun = false;
+  bool skipUnchanged = false;  // RunSettings::skipUnchanged
 };
 
 struct HelpRequest {};

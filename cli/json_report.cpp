@@ -34,6 +34,25 @@ const char* outcomeWord(FileFate fate) {
   return "failed";
 }
 
+// What a dry run plans for a file; whether anything is written is in its output name.
+const char* actionWord(FileHandling handling) {
+  switch (handling) {
+    case FileHandling::reencode:
+      return "reencode";
+    case FileHandling::small:
+      return "small";
+    case FileHandling::copy:
+      return "copy";
+    case FileHandling::keepOwnName:
+      return "keep-own-name";
+  }
+  return "small";
+}
+
+Json nameOrNull(const std::string& name) {
+  return name.empty() ? Json() : Json(name);
+}
+
 // The log's lines about the file, in one: why it did not go as planned, or why it kept its name.
 Json reasonOf(const FileOutcome& outcome) {
   std::string reason;
@@ -58,7 +77,7 @@ void JsonReport::print(const RunEvent& event) {
                   {"total", outcome->total},
                   {"name", outcome->name},
                   {"outcome", outcomeWord(outcome->fate)},
-                  {"output", outcome->outputName.empty() ? Json() : Json(outcome->outputName)},
+                  {"output", nameOrNull(outcome->outputName)},
                   {"bytesBefore", outcome->bytesBefore},
                   {"bytesAfter", outcome->bytesAfter},
                   {"problem", outcome->isProblem()},
@@ -70,7 +89,7 @@ void JsonReport::printSummary(const ImageOptimizer::Result& result, int stopSign
   Json stopped;
   if (result.stopped) {
     stopped = {{"filesHandled", result.stopped->filesHandled},
-               {"lastFile", result.stopped->lastFile.empty() ? Json() : Json(result.stopped->lastFile)},
+               {"lastFile", nameOrNull(result.stopped->lastFile)},
                {"signal", stopSignal != 0 ? Json(signalName(stopSignal)) : Json()}};
   }
   const Json line{{"type", "summary"},
@@ -87,4 +106,24 @@ void JsonReport::printSummary(const ImageOptimizer::Result& result, int stopSign
                   {"deletionListFailed", result.deletionListFailed},
                   {"stopped", stopped}};
   out_.write(lineOf(line));
+}
+
+void JsonReport::printPlan(const PlannedRun& plan) {
+  for (const PlannedFile& file : plan.files) {
+    const Json line{{"type", "file"},
+                    {"number", file.number},
+                    {"total", file.total},
+                    {"name", file.name},
+                    {"action", actionWord(file.handling)},
+                    {"output", nameOrNull(file.outputName)},
+                    {"listedForDeletion", file.listedForDeletion},
+                    {"bytes", file.bytes}};
+    out_.write(lineOf(line));
+  }
+  const Json summary{{"type", "summary"},
+                     {"dryRun", true},
+                     {"images", plan.files.size()},
+                     {"subfolders", plan.subfolders},
+                     {"listedForDeletion", plan.deletionList}};
+  out_.write(lineOf(summary));
 }

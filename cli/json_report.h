@@ -2,6 +2,7 @@
 
 #include "image_optimizer.h"
 #include "line_output.h"
+#include "planned_run.h"
 #include "run_events.h"
 
 // The run for scripts, as JSON Lines: one object per file as it is placed, then one with the summary.
@@ -13,6 +14,8 @@ class JsonReport {
   void print(const RunEvent& event);
   // `stopSignal`: the signal that stopped the run, or 0.
   void printSummary(const ImageOptimizer::Result& result, int stopSignal);
+  // A dry run: an object per planned file, then a summary with the names the deletion list would get.
+  void printPlan(const PlannedRun& plan);
 
  private:
   LineOutput& out_;

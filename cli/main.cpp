@@ -66,7 +66,7 @@ int optimize(const command_line::RunRequest& request) {
           if (json)
             report.print(event);
         },
-        RunSettings{stop.get_token(), request.jobs});
+        RunSettings{stop.get_token(), request.jobs, request.skipUnchanged});
     runEnded = true;
     const int stopSignal = signals.received();
     printer.printEnding(result);
@@ -76,6 +76,26 @@ int optimize(const command_line::RunRequest& request) {
     if (out.error() != 0 && result.stopped && !json)
       err.writeLines({run_log::stopLine(result)});
     return exitStatusOf(result, stopSignal, out);
+  } catch (...) {
+    err.writeLines({run_log::errorLine(std::current_exception())});
+    return runFailed;
+  }
+}
+
+// -n: the plan, from the engine, which writes nothing; no stop is needed, since nothing is encoded.
+int printPlan(const command_line::RunRequest& request) {
+  LineOutput out(STDOUT_FILENO, [](int error) {
+    std::cerr << "tarvolin-cli: cannot write to standard output: " << describe(error) << std::endl;
+  });
+  LineOutput err(STDERR_FILENO);
+  const bool json = request.report == command_line::Report::jsonLines;
+  RunPrinter printer(json ? err : out, err, request.verbosity);
+  try {
+    const PlannedRun plan = ImageOptimizer::plan(request.source, request.output, request.mode);
+    printer.printPlan(plan, request.mode);
+    if (json)
+      JsonReport(out).printPlan(plan);
+    return out.error() == 0 ? allHandled : runFailed;
   } catch (...) {
     err.writeLines({run_log::errorLine(std::current_exception())});
     return runFailed;
@@ -112,7 +132,7 @@ int main(int argc, char** argv) {
   const command_line::Request request =
       command_line::parse(std::vector<std::string_view>(argv + 1, argv + argc));
   if (const auto* run = std::get_if<command_line::RunRequest>(&request))
-    return optimize(*run);
+    return run->dryRun ? printPlan(*run) : optimize(*run);
   if (const auto* error = std::get_if<command_line::UsageError>(&request))
     return refuse(*error);
   if (std::holds_alternative<command_line::HelpRequest>(request))

@@ -6,6 +6,7 @@
 #include "command_line.h"
 #include "image_optimizer.h"
 #include "line_output.h"
+#include "planned_run.h"
 #include "run_events.h"
 
 // Prints a run as the window's log shows it after "Starting…", through the engine's formatter. Each
@@ -20,9 +21,14 @@ class RunPrinter {
   void print(const RunEvent& event);
   // The summary of a run that returned its totals, stopped or not.
   void printEnding(const ImageOptimizer::Result& result);
+  // A dry run's plan, and on `notices` that the source holds no image. Quiet, only the files that
+  // would keep their own name or not be written are shown, then the deletion list and the closing line.
+  void printPlan(const PlannedRun& plan, ImageOptimizer::OutputMode mode);
 
  private:
   std::vector<std::string> linesOf(const RunEvent& event) const;
+  // Lines that close the output: the blank line that sets them apart, unless nothing came before.
+  void writeSummary(std::vector<std::string> lines);
   void write(const std::vector<std::string>& lines);
 
   LineOutput& log_;

@@ -19,7 +19,8 @@ _tarvolin_cli() {
       ;;
   esac
   if [[ $cur == -* ]]; then
-    mapfile -t COMPREPLY < <(compgen -W '--mode --jobs --quiet --json --help --version' -- "$cur")
+    local options='--mode --jobs --quiet --dry-run --skip-unchanged --json --help --version'
+    mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
   else
     mapfile -t COMPREPLY < <(compgen -d -- "$cur")
   fi

@@ -1,5 +1,7 @@
 #include "cli_fixture.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "test_images.h"
@@ -18,4 +20,17 @@ fs::path CliTest::workedExampleSource(const std::string& name) {
   test_images::writeLargePng(source / "a.png");
   test_images::writeSmallJpeg(source / "b.jpg");
   return source;
+}
+
+std::map<std::string, std::string> stampsOf(const fs::path& folder) {
+  std::set<std::string> names = namesIn(folder);
+  names.insert(".");
+  std::map<std::string, std::string> stamps;
+  for (const std::string& name : names) {
+    struct stat status {};
+    EXPECT_EQ(::lstat((folder / name).c_str(), &status), 0) << name;
+    stamps[name] = std::to_string(status.st_ino) + " " + std::to_string(status.st_mtim.tv_sec) + "." +
+                   std::to_string(status.st_mtim.tv_nsec);
+  }
+  return stamps;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 
@@ -21,3 +22,7 @@ class CliTest : public ::testing::Test {
 };
 
 using test_images::namesIn;
+
+// Each entry of `folder`, and the folder itself as ".", with its inode and modification time: equal
+// stamps mean that nothing in it was created, replaced or written.
+std::map<std::string, std::string> stampsOf(const std::filesystem::path& folder);

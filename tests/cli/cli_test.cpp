@@ -171,4 +171,5 @@ INSTANTIATE_TEST_SUITE_P(
                       Arguments{"--mode=changedOnly", "SOURCE", "OUTPUT"},
                       Arguments{"--jobs", "0", "SOURCE", "OUTPUT"},
                       Arguments{"--jobs=4x", "SOURCE", "OUTPUT"}, Arguments{"SOURCE", "OUTPUT", "--jobs"},
-                      Arguments{"-j0", "SOURCE", "OUTPUT"}, Arguments{"-x", "SOURCE", "OUTPUT"}));
+                      Arguments{"-j0", "SOURCE", "OUTPUT"}, Arguments{"-x", "SOURCE", "OUTPUT"},
+                      Arguments{"-n", "--skip-unchanged", "SOURCE", "OUTPUT"}));
