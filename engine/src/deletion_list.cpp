@@ -1,6 +1,9 @@
 #include "deletion_list.h"
 
+#include <fcntl.h>
 #include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "file_contents.h"
 
@@ -18,10 +21,30 @@ bool fitsOnDeletionList(const std::string& name) {
   return true;
 }
 
+namespace {
+
+// The list already in the folder says the same: a re-run that changed nothing then writes nothing, and
+// a tool that uploads what is newer does not send the list again.
+bool holdsAlready(const OutputFolder& folder, const std::string& text) {
+  const FileDescriptor list(
+      ::openat(folder.descriptor(), deletionListName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat status {};
+  if (!list.valid() || ::fstat(list.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+      static_cast<std::uint64_t>(status.st_size) != text.size())
+    return false;
+  std::string held(text.size(), '\0');
+  return ::pread(list.get(), held.data(), held.size(), 0) == static_cast<ssize_t>(held.size()) &&
+         held == text;
+}
+
+}  // namespace
+
 StepError writeDeletionList(OutputFolder& folder, const std::vector<std::string>& names) {
   std::string text;
   for (const std::string& name : names)
     text += name + '\n';
+  if (holdsAlready(folder, text))
+    return {};
   StepError error;
   TempFile list = folder.newFile(error);
   if (!error)
