@@ -178,6 +178,13 @@ TEST_F(RunSafety, FailedWritesAreReportedAndCountedOncePerFile) {
   EXPECT_TRUE(result.deletionListFailed);
   EXPECT_TRUE(fs::is_regular_file(output / "team.jpg"));
   expectNoTemporaryFiles();
+
+  // A small image that cannot be copied is a problem, not also one "already small".
+  fs::remove_all(source);
+  fs::create_directories(source);
+  writeSmallPng(source / "icon.png");
+  fs::create_directories(output / "icon.png/x");
+  EXPECT_EQ(totalsOf(runOptimizer(Mode::fullReplacement)), (Totals{0, 0, 0, {}, 1}));
 }
 
 // A full disk, as the kernel reports it: writes beyond the limit fail with "File too large".
