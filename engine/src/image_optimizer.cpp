@@ -155,7 +155,9 @@ ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::pat
                            DecodeLimits{.time = limits},
                            settings.skipUnchanged};
   const std::vector<FilePlan> plans = planRun(entries, mode, foldsCase(setup.folder));
-  const unsigned jobs = settings.jobs == 0 ? processorsAvailable() : settings.jobs;
+  const unsigned processors = processorsAvailable();
+  const unsigned jobs = settings.jobs == 0 ? processors : settings.jobs;
+  setThreadsPerImage(static_cast<int>(processors / jobs));
   FolderRunOutcome outcome =
       FolderRun(plans, context, events, settings.stop, {.jobs = jobs, .memoryInFlight = memoryInFlight})
           .handleAll();

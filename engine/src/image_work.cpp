@@ -272,6 +272,10 @@ StepError startImageLibrary() {
   return {};
 }
 
+void setThreadsPerImage(int threads) {
+  vips_concurrency_set(std::max(1, threads));
+}
+
 StepError reencodeImage(const SourceFile& input, const ImageHeader& header, TempFile& output,
                         std::int64_t maxSize, std::int64_t quality, const WorkLimits& limits) {
   WorkClock clock(limits, header.inspectionTime);

@@ -12,6 +12,10 @@
 // and its warnings stay out of the terminal. Fails when libvips cannot start.
 StepError startImageLibrary();
 
+// How many threads libvips gives each image: with as many images at once as there are processors, one
+// each, as a second would only wait for a processor and cost its hand-over (bench/README.md).
+void setThreadsPerImage(int threads);
+
 // The image work: writes the image in `input` (inspected as `header`) into `output` as a JPEG that fits
 // within maxSize x maxSize pixels and is never enlarged, at `quality`: upright, in sRGB (or grey), on
 // white where it was transparent, without metadata. Fails, in plain words, when the image cannot be
