@@ -215,13 +215,18 @@ void OptimizeContentView::setMode(OutputMode mode) {
   syncToState();
 }
 
-// Each outcome is one finished file; the total is known from the first file reported.
+// The count follows the files as they finish, in any order; the total is known from the first file
+// reported. Outcomes come in name order, so the n-th one means at least n files are done: the count
+// never lags behind the log.
 void OptimizeContentView::takeEvent(const RunEvent& event) {
   if (const auto* started = std::get_if<FileStarted>(&event)) {
     filesTotal_ = started->total;
+  } else if (const auto* finished = std::get_if<FilesFinished>(&event)) {
+    filesTotal_ = finished->total;
+    filesFinished_ = std::max(filesFinished_, finished->finished);
   } else if (const auto* outcome = std::get_if<FileOutcome>(&event)) {
     filesTotal_ = outcome->total;
-    ++filesFinished_;
+    filesFinished_ = std::max(filesFinished_, outcome->number);
   }
   const QStringList lines = logLines(event);  // none for a file that went as intended
   statusLines_ += lines;

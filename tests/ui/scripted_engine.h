@@ -68,6 +68,7 @@ class ScriptedEngine {
   static FileStarted started(std::size_t number, std::size_t total, std::string name) {
     return {number, total, std::move(name)};
   }
+  static FilesFinished finished(std::size_t count, std::size_t total) { return {count, total}; }
   // A file that became a smaller JPEG, as every file of these scripts does unless the test says otherwise.
   static FileOutcome reencoded(std::size_t number, std::size_t total, std::string name,
                                std::uint64_t bytesBefore = 2000000, std::uint64_t bytesAfter = 200000) {

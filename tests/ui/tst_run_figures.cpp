@@ -60,6 +60,26 @@ class RunFiguresTest : public QObject {
     QCOMPARE(figures->text(), QString::fromUtf8("6.0 MB \u2192 600.0 kB (90 % smaller)"));
   }
 
+  // Files finish in any order: the count runs ahead of the log, which stays in name order, and the
+  // outcome of a file already counted does not count it again.
+  void countFollowsFilesFinishingInAnyOrder() {
+    using E = ScriptedEngine;
+    FileOutcome broken = E::reencoded(1, 3, "photo-1.png");  // a problem line shows it has arrived
+    broken.fate = FileFate::failed;
+    ScriptedEngine engine(
+        {.events = {E::started(1, 3, "photo-1.png"), E::finished(1, 3), E::finished(2, 3), broken}});
+    engine.hold();
+    ViewDriver driver(engine.engine());
+    driver.start(scratch_.root, scratch_.root / "out");
+    engine.release(3);
+    QTRY_COMPARE(driver.runFigures()->text(), "2 of 3");
+    QCOMPARE(driver.view->statusLines().size(), 2);  // "Starting…" and the first file
+    engine.release();
+    QTRY_COMPARE(driver.view->statusLines().size(), 3);
+    QCOMPARE(driver.runFigures()->text(), "2 of 3");
+    engine.release();
+  }
+
   // The engine's own words for the bytes, whatever the run achieved.
   void bytesOfASucceededRun_data() {
     QTest::addColumn<Result>("result");
