@@ -54,6 +54,11 @@ void FolderRow::setPath(const std::optional<QString>& path) {
     applyStyle();
 }
 
+void FolderRow::setChoosable(bool choosable) {
+  choosable_ = choosable;
+  choose_->setEnabled(choosable);
+}
+
 void FolderRow::applyStyle() {
   label_->setFont(styledFont(TextStyle::subheadlineBold, font()));
   path_->setFont(styledFont(TextStyle::callout, font()));
@@ -84,7 +89,7 @@ std::optional<std::filesystem::path> FolderRow::droppedFolder(const QMimeData* d
 }
 
 void FolderRow::dragEnterEvent(QDragEnterEvent* event) {
-  if (!dropHandler_ || !droppedFolder(event->mimeData()))
+  if (!choosable_ || !dropHandler_ || !droppedFolder(event->mimeData()))
     return;  // not accepted: the cursor says no
   event->acceptProposedAction();
   setDropHover(true);
@@ -97,7 +102,7 @@ void FolderRow::dragLeaveEvent(QDragLeaveEvent*) {
 void FolderRow::dropEvent(QDropEvent* event) {
   setDropHover(false);
   const auto folder = droppedFolder(event->mimeData());
-  if (!dropHandler_ || !folder)
+  if (!choosable_ || !dropHandler_ || !folder)
     return;
   event->acceptProposedAction();
   dropHandler_(*folder);

@@ -201,18 +201,30 @@ void OptimizeContentView::run() {
 }
 
 void OptimizeContentView::setSourceFolder(const fs::path& folder) {
+  if (folder != sourceFolder_)
+    forgetLastRunsOutcome();
   sourceFolder_ = folder;
   syncToState();
 }
 
 void OptimizeContentView::setDestFolder(const fs::path& folder) {
+  if (folder != destFolder_)
+    forgetLastRunsOutcome();
   destFolder_ = folder;
   syncToState();
 }
 
 void OptimizeContentView::setMode(OutputMode mode) {
+  if (mode != mode_)
+    forgetLastRunsOutcome();
   mode_ = mode;
   syncToState();
+}
+
+// What the window says beside the start button belongs to the last run's folders and mode; once one of
+// them changes it would describe a run that the button no longer starts. The log keeps its lines.
+void OptimizeContentView::forgetLastRunsOutcome() {
+  runResult_.reset();
 }
 
 // The count follows the files as they finish, in any order; the total is known from the first file
@@ -256,6 +268,10 @@ void OptimizeContentView::showRunFolder() {
 void OptimizeContentView::syncToState() {
   sourceRow_->setPath(displayPath(sourceFolder_));
   destRow_->setPath(displayPath(destFolder_));
+  // A run works on the folders and the mode it started with: during it, they cannot be changed.
+  sourceRow_->setChoosable(!isRunning_);
+  destRow_->setChoosable(!isRunning_);
+  modeControl_->setEnabled(!isRunning_);
   modeControl_->setCurrentIndex(segmentOf(mode_));
   modeDescription_->setText(modeDescription());
   startButton_->setBusy(isRunning_);

@@ -88,6 +88,7 @@ class OptimizeContentView : public QWidget {
   void setSourceFolder(const std::filesystem::path& folder);
   void setDestFolder(const std::filesystem::path& folder);
   void setMode(ImageOptimizer::OutputMode mode);
+  void forgetLastRunsOutcome();
   void takeEvent(const RunEvent& event);
   void finishRun(const RunController::Ending& ending);
   void showRunFolder();

@@ -124,8 +124,38 @@ class RunFiguresTest : public QObject {
     QVERIFY(driver.showOutputFolder()->isHidden());
   }
 
-  // The link shows the folder the run wrote to, also once another output folder has been chosen, and
-  // is reached from the start button with Tab.
+  // A new choice of folder or mode makes what the window says about the last run stale: it goes.
+  void aNewChoiceClearsTheLastRunsOutcome_data() {
+    QTest::addColumn<QByteArray>("choice");
+    QTest::newRow("source folder") << QByteArray("sourceRow");
+    QTest::newRow("output folder") << QByteArray("destRow");
+    QTest::newRow("mode") << QByteArray("mode");
+  }
+
+  void aNewChoiceClearsTheLastRunsOutcome() {
+    QFETCH(QByteArray, choice);
+    ScriptedEngine engine(threeFiles(Result{3, 0, 0, {}, 0, 6000000, 600000}));
+    ViewDriver driver(engine.engine());
+    driver.start(scratch_.root, scratch_.root / "out");
+    QVERIFY(driver.waitUntilIdle());
+    const QList<QWidget*> outcome{driver.runFigures(), driver.showOutputFolder()};
+    for (QWidget* shown : outcome)
+      QVERIFY(!shown->isHidden());
+    if (choice == "mode")
+      QTest::mouseClick(driver.segment(0), Qt::LeftButton);  // the same mode: nothing changes
+    else
+      driver.choose(choice.constData(), choice == "sourceRow" ? scratch_.root : scratch_.root / "out");
+    QVERIFY(!driver.runFigures()->isHidden());
+    if (choice == "mode")
+      QTest::mouseClick(driver.segment(1), Qt::LeftButton);
+    else
+      driver.choose(choice.constData(), scratch_.root / "elsewhere");
+    for (QWidget* shown : outcome)
+      QVERIFY2(shown->isHidden(), qPrintable(shown->objectName()));
+    QCOMPARE(driver.view->statusLines().size(), 6);  // the log stays
+  }
+
+  // The link shows the folder the run wrote to, and is reached from the start button with Tab.
   void linkShowsTheRunsOutputFolder() {
     ScriptedEngine engine(threeFiles(Result{3, 0, 0, {}, 0, 6000000, 600000}));
     ViewDriver driver(engine.engine());
@@ -134,7 +164,6 @@ class RunFiguresTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
     driver.start(scratch_.root, scratch_.root / "out");
     QVERIFY(driver.waitUntilIdle());
-    driver.choose("destRow", scratch_.root / "elsewhere");
     QVERIFY(driver.openedFolders->empty());
     QTest::mouseClick(driver.showOutputFolder(), Qt::LeftButton);
     QCOMPARE(*driver.openedFolders, std::vector<fs::path>{scratch_.root / "out"});
