@@ -6,9 +6,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QUrl>
 #include <algorithm>
+#include <utility>
 
 #include "flow_layout.h"
 #include "folder_row.h"
@@ -49,6 +51,12 @@ OutputMode modeOfSegment(int segment) {
   return segment == 0 ? OutputMode::changedOnly : OutputMode::fullReplacement;
 }
 
+// The desktop's quit keys; where the platform names none (the offscreen platform among them), Ctrl+Q.
+QList<QKeySequence> quitKeys() {
+  const QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Quit);
+  return keys.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)} : keys;
+}
+
 }  // namespace
 
 OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser, RunController::Engine engine,
@@ -84,6 +92,10 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   column_->addWidget(modes);
   column_->addWidget(start);
   column_->addWidget(statusLog_);
+
+  auto* quit = new QShortcut(this);
+  quit->setKeys(quitKeys());
+  connect(quit, &QShortcut::activated, this, &QWidget::close);
 
   applyStyle();
   syncToState();
@@ -161,6 +173,8 @@ QString OptimizeContentView::modeDescription() const {
 }
 
 QString OptimizeContentView::runFigures() const {
+  if (isStopping_)
+    return QStringLiteral("Stopping after the images in hand\u2026");
   if (isRunning_) {
     if (filesTotal_ == 0)
       return {};
@@ -252,9 +266,12 @@ void OptimizeContentView::finishRun(const RunController::Ending& ending) {
                                 : QStringList{QString::fromStdString(ending.errorLine)};
   runResult_ = ending.result;
   isRunning_ = false;
+  const bool stopped = std::exchange(isStopping_, false);
   syncToState();
   emit statusLinesChanged();
   emit runningChanged(false);
+  if (stopped)
+    close();  // as the user asked, now that the log says where the run stopped
 }
 
 // The folder the last run wrote to, which may no longer be the one chosen.
@@ -327,9 +344,18 @@ bool OptimizeContentView::event(QEvent* event) {
   return handled;
 }
 
-// Closing stops a run after the file in hand; the engine then writes its deletion list for what it
-// converted so far. The destructor waits for that, so no half-written file and no thread is left.
+// Closing during a run stops it: no new file starts and the files in hand are finished, which can take
+// a few seconds. The window stays meanwhile and says so, and closes once the run has ended and its log
+// says where it stopped. (The destructor stops and waits too, for a quit that skips this.)
 void OptimizeContentView::closeEvent(QCloseEvent* event) {
+  if (!isRunning_) {
+    event->accept();
+    return;
+  }
+  event->ignore();
+  if (isStopping_)
+    return;
+  isStopping_ = true;
   runController_.requestStop();
-  event->accept();
+  syncToState();
 }

@@ -44,7 +44,7 @@ class OptimizeContentView : public QWidget {
   explicit OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
                                RunController::Engine engine = RunController::runEngine,
                                FolderOpener openFolder = openInFileManager, QWidget* parent = nullptr);
-  // Stops a run in progress after the file in hand and waits for it.
+  // Stops a run in progress after the files in hand and waits for them.
   ~OptimizeContentView() override;
 
   const std::optional<std::filesystem::path>& sourceFolder() const { return sourceFolder_; }
@@ -52,10 +52,12 @@ class OptimizeContentView : public QWidget {
   ImageOptimizer::OutputMode mode() const { return mode_; }
   const QStringList& statusLines() const { return statusLines_; }
   bool isRunning() const { return isRunning_; }
+  // Asked to stop: the files in hand are being finished, then the window closes.
+  bool isStopping() const { return isStopping_; }
 
   QString modeDescription() const;
-  // Beside the start button: "12 of 39" during a run, the bytes before and after once it has succeeded,
-  // nothing otherwise.
+  // Beside the start button: "12 of 39" during a run, or that it is stopping; the bytes before and
+  // after once it has succeeded; nothing otherwise.
   QString runFigures() const;
 
   // The desktop's file manager, showing `folder`.
@@ -102,6 +104,7 @@ class OptimizeContentView : public QWidget {
   ImageOptimizer::OutputMode mode_ = ImageOptimizer::OutputMode::changedOnly;
   QStringList statusLines_;
   bool isRunning_ = false;
+  bool isStopping_ = false;
   // Counts replacements of statusLines_, so that the log redraws only what was appended.
   std::uint64_t statusGeneration_ = 0;
   // The run in progress or the last run: where it writes, its finished images of how many, and once it

@@ -37,7 +37,7 @@ class ScriptedEngine {
   explicit ScriptedEngine(Script script) : state_(std::make_shared<State>(std::move(script))) {}
 
   // From now on the worker reports only the events the test releases, and returns only on one release
-  // more than it has events.
+  // more than it has events; a run that waits for the stop then waits for one release more.
   void hold() {
     const std::lock_guard lock(state_->mutex);
     state_->released = 0;
@@ -111,6 +111,9 @@ class ScriptedEngine {
         std::unique_lock lock(mutex);
         changed.wait_for(lock, stop, patience, [] { return false; });
         stopSeen = stop.stop_requested();
+        // Held, the files in hand take until one more release: the test sees the window while it stops.
+        const std::size_t atStop = released;
+        changed.wait_for(lock, patience, [&] { return released > atStop; });
         lock.unlock();
         for (const RunEvent& event : script.inHand)
           report(event);
