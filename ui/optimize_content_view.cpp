@@ -137,8 +137,9 @@ QWidget* OptimizeContentView::modeSection() {
   return section;
 }
 
-// The start button, then what the run has done: during a run "12 of 39", after it the bytes saved and
-// a link to the output folder. Where they do not fit beside the button (a large font), they move below.
+// The start button, then what the run has done: during a run "12 of 39", after it the bytes saved, the
+// problems if there were any (a link to the first of them in the log) and a link to the output folder.
+// Where they do not fit beside the button (a large font), they move below.
 QWidget* OptimizeContentView::startRow() {
   auto* row = new QWidget(this);
   row->setObjectName(QStringLiteral("startRow"));
@@ -148,6 +149,9 @@ QWidget* OptimizeContentView::startRow() {
   runFigures_ = new QLabel(row);
   runFigures_->setObjectName(QStringLiteral("runFigures"));
   runFigures_->setTextFormat(Qt::PlainText);
+  problemSummary_ = new LinkButton(QString(), row);
+  problemSummary_->setObjectName(QStringLiteral("problemSummary"));
+  connect(problemSummary_, &QPushButton::clicked, this, &OptimizeContentView::showFirstProblem);
   showRunFolder_ = new LinkButton(QStringLiteral("Show output folder"), row);
   showRunFolder_->setObjectName(QStringLiteral("showOutputFolder"));
   connect(showRunFolder_, &QPushButton::clicked, this, &OptimizeContentView::showRunFolder);
@@ -156,6 +160,7 @@ QWidget* OptimizeContentView::startRow() {
                                 groupSpacing);
   layout->addWidget(startButton_);
   layout->addWidget(runFigures_);
+  layout->addWidget(problemSummary_);
   layout->addWidget(showRunFolder_);
   return row;
 }
@@ -185,6 +190,12 @@ QString OptimizeContentView::runFigures() const {
   return {};
 }
 
+QString OptimizeContentView::problemSummary() const {
+  if (isRunning_ || !runResult_)
+    return {};
+  return QString::fromStdString(run_log::problemSummaryText(*runResult_).value_or(std::string()));
+}
+
 void OptimizeContentView::openInFileManager(const fs::path& folder) {
   QDesktopServices::openUrl(
       QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder.string()))));
@@ -201,6 +212,7 @@ void OptimizeContentView::run() {
     return;
   isRunning_ = true;
   statusLines_ = {QStringLiteral("Starting\u2026")};
+  problemLines_.clear();
   ++statusGeneration_;
   runFolder_ = destFolder_;
   filesFinished_ = 0;
@@ -255,6 +267,11 @@ void OptimizeContentView::takeEvent(const RunEvent& event) {
     filesFinished_ = std::max(filesFinished_, outcome->number);
   }
   const QStringList lines = logLines(event);  // none for a file that went as intended
+  // Every line but a started file's reports a problem.
+  if (!std::holds_alternative<FileStarted>(event)) {
+    for (qsizetype index = 0; index < lines.size(); ++index)
+      problemLines_ << statusLines_.size() + index;
+  }
   statusLines_ += lines;
   syncToState();
   if (!lines.isEmpty())
@@ -262,6 +279,8 @@ void OptimizeContentView::takeEvent(const RunEvent& event) {
 }
 
 void OptimizeContentView::finishRun(const RunController::Ending& ending) {
+  if (!ending.result)
+    problemLines_ << statusLines_.size();
   statusLines_ += ending.result ? toQStringList(run_log::closingLines(*ending.result))
                                 : QStringList{QString::fromStdString(ending.errorLine)};
   runResult_ = ending.result;
@@ -280,6 +299,14 @@ void OptimizeContentView::showRunFolder() {
     openFolder_(*runFolder_);
 }
 
+// At the user's request, the log shows the first problem below the line of the file it is about.
+void OptimizeContentView::showFirstProblem() {
+  if (problemLines_.isEmpty())
+    return;
+  statusLog_->scrollToLine(std::max<qsizetype>(0, problemLines_.front() - 1));
+  statusLog_->setFocus(Qt::OtherFocusReason);
+}
+
 // Cheap enough to run for every event of a run: each setter below returns early when nothing changed,
 // and the log adds only the new lines.
 void OptimizeContentView::syncToState() {
@@ -296,8 +323,12 @@ void OptimizeContentView::syncToState() {
   const QString figures = runFigures();
   runFigures_->setText(figures);
   runFigures_->setHidden(figures.isEmpty());
+  const QString problems = problemSummary();
+  problemSummary_->setText(problems);
+  problemSummary_->setAccessibleName(problems);
+  problemSummary_->setHidden(problems.isEmpty());
   showRunFolder_->setHidden(isRunning_ || !runResult_);
-  statusLog_->showLines(statusLines_, statusGeneration_);
+  statusLog_->showLines(statusLines_, statusGeneration_, problemLines_);
   if (statusLog_->isHidden() != statusLines_.isEmpty()) {
     statusLog_->setHidden(statusLines_.isEmpty());
     fitToContent();
@@ -315,6 +346,12 @@ void OptimizeContentView::applyStyle() {
   runFigures_->setFont(styledFont(TextStyle::callout, font()));
   runFigures_->setPalette(descriptionPalette);
   showRunFolder_->setFont(styledFont(TextStyle::callout, font()));
+  problemSummary_->setFont(styledFont(TextStyle::callout, font()));
+  QPalette warningPalette = problemSummary_->palette();
+  const QColor warning = warningTextColor(palette().color(QPalette::Window));
+  warningPalette.setColor(QPalette::Link, warning);
+  warningPalette.setColor(QPalette::LinkVisited, warning);
+  problemSummary_->setPalette(warningPalette);
   startButton_->applyStyle(palette());
   fitToContent();
 }

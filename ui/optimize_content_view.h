@@ -59,6 +59,8 @@ class OptimizeContentView : public QWidget {
   // Beside the start button: "12 of 39" during a run, or that it is stopping; the bytes before and
   // after once it has succeeded; nothing otherwise.
   QString runFigures() const;
+  // Beside the figures after a run with problems: "1 image could not be optimized -- see the log".
+  QString problemSummary() const;
 
   // The desktop's file manager, showing `folder`.
   static void openInFileManager(const std::filesystem::path& folder);
@@ -94,6 +96,7 @@ class OptimizeContentView : public QWidget {
   void takeEvent(const RunEvent& event);
   void finishRun(const RunController::Ending& ending);
   void showRunFolder();
+  void showFirstProblem();
 
   std::unique_ptr<FolderChooser> chooser_;
   FolderOpener openFolder_;
@@ -103,6 +106,8 @@ class OptimizeContentView : public QWidget {
   std::optional<std::filesystem::path> destFolder_;
   ImageOptimizer::OutputMode mode_ = ImageOptimizer::OutputMode::changedOnly;
   QStringList statusLines_;
+  // The indexes of the lines of statusLines_ that report a problem, ascending.
+  QList<qsizetype> problemLines_;
   bool isRunning_ = false;
   bool isStopping_ = false;
   // Counts replacements of statusLines_, so that the log redraws only what was appended.
@@ -123,6 +128,7 @@ class OptimizeContentView : public QWidget {
   QLabel* modeDescription_ = nullptr;
   StartButton* startButton_ = nullptr;
   QLabel* runFigures_ = nullptr;
+  LinkButton* problemSummary_ = nullptr;
   LinkButton* showRunFolder_ = nullptr;
   StatusLog* statusLog_ = nullptr;
 

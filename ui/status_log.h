@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QFrame>
+#include <QList>
 #include <QStringList>
+#include <QTextCharFormat>
 #include <cstdint>
 
 class QPlainTextEdit;
@@ -22,8 +24,12 @@ class StatusLog : public QFrame {
   explicit StatusLog(QWidget* parent = nullptr);
 
   // Brings the text in line with `lines`. `generation` changes whenever the list was replaced rather
-  // than extended; as long as it stays, only the lines beyond those already shown are added.
-  void showLines(const QStringList& lines, std::uint64_t generation);
+  // than extended; as long as it stays, only the lines beyond those already shown are added. The lines
+  // at the indexes in `problems` (ascending) are marked as warnings.
+  void showLines(const QStringList& lines, std::uint64_t generation, const QList<qsizetype>& problems = {});
+  // At the user's request: the line at `index` at the top of the view, as far as the log scrolls, with
+  // the text cursor at its start.
+  void scrollToLine(qsizetype index);
 
   QPlainTextEdit* textView() const { return text_; }
 
@@ -34,9 +40,11 @@ class StatusLog : public QFrame {
  private:
   void applyStyle();
   void restart();
-  void appendLines(const QStringList& lines, qsizetype from);
+  void appendLines(const QStringList& lines, const QList<qsizetype>& problems, qsizetype from);
+  void markProblemLines();
 
   QPlainTextEdit* text_;
+  QTextCharFormat problemFormat_;
   qsizetype shownLines_ = 0;
   std::uint64_t generation_ = 0;
 };

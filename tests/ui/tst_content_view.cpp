@@ -206,6 +206,10 @@ class ContentViewTest : public QObject {
     QCOMPARE(driver.find("statusLog")->palette().color(QPalette::Base), QColor(0x1e, 0x1e, 0x1e));
     QCOMPARE(driver.startButton()->palette().color(QPalette::Active, QPalette::Button),
              QColor(0x3d, 0x8e, 0xe0));
+    // A warning reads on the dark background too, and stays a warm red.
+    const QColor warning = driver.find("problemSummary")->palette().color(QPalette::Link);
+    QVERIFY(contrastRatio(warning, QColor(0x2b, 0x2b, 0x2b)) >= 4.5);
+    QVERIFY(warning.red() > 2 * warning.blue() && warning.red() > warning.green());
     driver.choose("sourceRow", scratch_.root);  // a chosen path is primary text
     QCOMPARE(driver.pathLabel("sourceRow")->palette().color(QPalette::WindowText), QColor(0xee, 0xee, 0xee));
     QApplication::setPalette(original);

@@ -2,10 +2,13 @@
 // count of finished files during a run, the bytes before and after once it has succeeded, nothing
 // after a failed run, and the link that shows the run's output folder.
 #include <QApplication>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextBlock>
 
 #include "run_log.h"
 #include "scripted_engine.h"
+#include "text_styles.h"
 #include "view_driver.h"
 
 namespace fs = std::filesystem;
@@ -124,6 +127,41 @@ class RunFiguresTest : public QObject {
     QVERIFY(driver.showOutputFolder()->isHidden());
   }
 
+  // After a run with a problem file, the line beside the sizes says so in a warning colour, and the
+  // log marks the problem's line (only that one) the same way. Activating the line brings the file's
+  // lines into view, without the log having moved by itself before.
+  void problemLineLeadsToTheProblemInTheLog() {
+    ScriptedEngine::Script script{.result = Result{59, 0, 0, {}, 1, 6000000, 600000}};
+    for (std::size_t number = 1; number <= 60; ++number)
+      script.events.push_back(ScriptedEngine::started(number, 60, "photo-" + std::to_string(number) + ".png"));
+    FileOutcome broken = ScriptedEngine::reencoded(45, 60, "photo-45.png");
+    broken.fate = FileFate::failed;
+    script.events.insert(script.events.begin() + 45, broken);  // line 46 of the log, below its file's
+    ScriptedEngine engine(script);
+    ViewDriver driver(engine.engine());
+    driver.view->show();
+    driver.start(scratch_.root, scratch_.root / "out");
+    QVERIFY(driver.waitUntilIdle());
+    auto* problems = driver.find<QPushButton>("problemSummary");
+    QVERIFY(problems->isVisible());
+    QCOMPARE(problems->text(), "1 image could not be optimized -- see the log");
+    QCOMPARE(problems->palette().color(QPalette::Link), warningTextColor(problems->palette().color(QPalette::Window)));
+    const QColor logWarning = warningTextColor(driver.find("statusLog")->palette().color(QPalette::Base));
+    QList<int> marked;
+    for (QTextBlock block = driver.logText()->document()->begin(); block.isValid(); block = block.next()) {
+      if (block.begin().fragment().charFormat().foreground().color() == logWarning)
+        marked << block.blockNumber();
+    }
+    QCOMPARE(marked, QList<int>{46});
+    QScrollBar* scrollBar = driver.logText()->verticalScrollBar();
+    QCOMPARE(scrollBar->value(), 0);
+    QTest::mouseClick(problems, Qt::LeftButton);
+    QVERIFY(scrollBar->value() > 0);
+    const QTextBlock problem = driver.logText()->document()->findBlockByNumber(46);
+    QVERIFY(driver.logText()->viewport()->rect().contains(driver.logText()->cursorRect(QTextCursor(problem))));
+    QVERIFY(driver.logText()->viewport()->rect().contains(driver.logText()->cursorRect(QTextCursor(problem.previous()))));
+  }
+
   // A new choice of folder or mode makes what the window says about the last run stale: it goes.
   void aNewChoiceClearsTheLastRunsOutcome_data() {
     QTest::addColumn<QByteArray>("choice");
@@ -134,11 +172,11 @@ class RunFiguresTest : public QObject {
 
   void aNewChoiceClearsTheLastRunsOutcome() {
     QFETCH(QByteArray, choice);
-    ScriptedEngine engine(threeFiles(Result{3, 0, 0, {}, 0, 6000000, 600000}));
+    ScriptedEngine engine(threeFiles(Result{2, 0, 0, {}, 1, 6000000, 600000}));
     ViewDriver driver(engine.engine());
     driver.start(scratch_.root, scratch_.root / "out");
     QVERIFY(driver.waitUntilIdle());
-    const QList<QWidget*> outcome{driver.runFigures(), driver.showOutputFolder()};
+    const QList<QWidget*> outcome{driver.runFigures(), driver.find("problemSummary"), driver.showOutputFolder()};
     for (QWidget* shown : outcome)
       QVERIFY(!shown->isHidden());
     if (choice == "mode")
@@ -152,7 +190,7 @@ class RunFiguresTest : public QObject {
       driver.choose(choice.constData(), scratch_.root / "elsewhere");
     for (QWidget* shown : outcome)
       QVERIFY2(shown->isHidden(), qPrintable(shown->objectName()));
-    QCOMPARE(driver.view->statusLines().size(), 6);  // the log stays
+    QCOMPARE(driver.view->statusLines().size(), 7);  // the log stays
   }
 
   // The link shows the folder the run wrote to, and is reached from the start button with Tab.
