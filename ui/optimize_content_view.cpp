@@ -6,12 +6,16 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
 #include <QUrl>
 #include <algorithm>
 #include <utility>
 
+#include "content_column.h"
 #include "flow_layout.h"
 #include "folder_row.h"
 #include "link_button.h"
@@ -66,8 +70,12 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
       openFolder_(std::move(openFolder)),
       runController_(this, std::move(engine)) {
   setObjectName(QStringLiteral("optimizeContentView"));
+  scrollArea_ = new QScrollArea(this);
+  scrollArea_->setObjectName(QStringLiteral("scrollArea"));
+  content_ = new ContentColumn(scrollArea_);
+  content_->setObjectName(QStringLiteral("content"));
 
-  heading_ = new QLabel(QStringLiteral("Image Optimizer"), this);
+  heading_ = new QLabel(QStringLiteral("Image Optimizer"), content_);
   heading_->setObjectName(QStringLiteral("heading"));
   sourceRow_ = folderRow(QStringLiteral("Source folder"), sourceFolder_,
                          [this] { pickFolder([this](const fs::path& folder) { setSourceFolder(folder); }); });
@@ -80,10 +88,10 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   // Created in reading order, which is also the order Tab visits them.
   QWidget* modes = modeSection();
   QWidget* start = startRow();
-  statusLog_ = new StatusLog(this);
+  statusLog_ = new StatusLog(content_);
   statusLog_->setObjectName(QStringLiteral("statusLog"));
 
-  column_ = new QVBoxLayout(this);
+  column_ = new QVBoxLayout(content_);
   column_->setContentsMargins(padding, padding, padding, padding);
   column_->setSpacing(sectionSpacing);
   column_->addWidget(heading_);
@@ -92,6 +100,16 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   column_->addWidget(modes);
   column_->addWidget(start);
   column_->addWidget(statusLog_);
+
+  scrollArea_->setFrameShape(QFrame::NoFrame);
+  scrollArea_->setFocusPolicy(Qt::NoFocus);  // the controls inside take the focus
+  scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scrollArea_->setWidgetResizable(true);
+  scrollArea_->setWidget(content_);
+  auto* window = new QVBoxLayout(this);
+  window->setContentsMargins(0, 0, 0, 0);
+  window->addWidget(scrollArea_);
+  connect(content_, &ContentColumn::layoutChanged, this, &OptimizeContentView::fitToContent);
 
   auto* quit = new QShortcut(this);
   quit->setKeys(quitKeys());
@@ -107,13 +125,13 @@ OptimizeContentView::~OptimizeContentView() {
 
 FolderRow* OptimizeContentView::folderRow(const QString& label, const std::optional<fs::path>& path,
                                           std::function<void()> action) {
-  auto* row = new FolderRow(label, std::move(action), this);
+  auto* row = new FolderRow(label, std::move(action), content_);
   row->setPath(displayPath(path));
   return row;
 }
 
 QWidget* OptimizeContentView::modeSection() {
-  auto* section = new QWidget(this);
+  auto* section = new QWidget(content_);
   section->setObjectName(QStringLiteral("modeSection"));
   modeTitle_ = new QLabel(QStringLiteral("Output mode"), section);
   modeTitle_->setObjectName(QStringLiteral("modeTitle"));
@@ -141,7 +159,7 @@ QWidget* OptimizeContentView::modeSection() {
 // problems if there were any (a link to the first of them in the log) and a link to the output folder.
 // Where they do not fit beside the button (a large font), they move below.
 QWidget* OptimizeContentView::startRow() {
-  auto* row = new QWidget(this);
+  auto* row = new QWidget(content_);
   row->setObjectName(QStringLiteral("startRow"));
   startButton_ = new StartButton(QStringLiteral("Optimize images"), row);
   startButton_->setObjectName(QStringLiteral("startButton"));
@@ -356,14 +374,38 @@ void OptimizeContentView::applyStyle() {
   fitToContent();
 }
 
-// The window is exactly as wide as the content column and exactly as tall as the content at that
-// width; the user cannot resize it. It is wider only where something cannot be narrower (a mode label,
-// the heading or a button at a very large desktop font), and then only as much as that needs.
+// The window is exactly as wide as the content column. It is wider only where something cannot be
+// narrower (a mode label, the heading or a button at a very large desktop font), and then only as much
+// as that needs.
+//
+// Without the log it is exactly as tall as the content. With the log, the user may make it taller to
+// give the log more room, or shorter down to the log's few lines. When the content changes height (the
+// log appears, a line beside the start button comes or goes, the font changes), the window changes by
+// as much and so keeps the room the user gave the log. It never grows beyond the screen's height: the
+// log gives way first, and where the content is still too tall (a very large font on a small screen),
+// the content scrolls.
 void OptimizeContentView::fitToContent() {
-  const int width = std::max(contentWidth, column_->minimumSize().width());
-  const int height =
-      column_->hasHeightForWidth() ? column_->heightForWidth(width) : column_->sizeHint().height();
-  setFixedSize(width, height);
+  const int available = availableHeight();
+  const int narrowest = column_->minimumSize().width();
+  const bool scrolls = column_->minimumHeightForWidth(std::max(contentWidth, narrowest)) > available;
+  const int scrollBar = scrolls ? scrollArea_->verticalScrollBar()->sizeHint().width() : 0;
+  const int width = std::max(contentWidth, narrowest + scrollBar);
+  const int natural = column_->heightForWidth(width - scrollBar);
+  const int lowest = std::min(column_->minimumHeightForWidth(width - scrollBar), available);
+  const int wanted = fittedHeight_ > 0 ? height() + natural - fittedHeight_ : natural;
+  scrollArea_->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+  setFixedWidth(width);
+  setMinimumHeight(lowest);
+  setMaximumHeight(statusLog_->isHidden() ? lowest : QWIDGETSIZE_MAX);
+  resize(width, std::clamp(wanted, lowest, std::max(lowest, available)));
+  fittedHeight_ = natural;
+}
+
+// The height the screen has for the window's content, less the frame the window manager puts around
+// it (known once the window has been shown).
+int OptimizeContentView::availableHeight() const {
+  const int frame = frameGeometry().height() - geometry().height();
+  return screen()->availableGeometry().height() - frame;
 }
 
 void OptimizeContentView::changeEvent(QEvent* event) {
@@ -372,13 +414,6 @@ void OptimizeContentView::changeEvent(QEvent* event) {
   // and the log do the same for themselves.
   if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
     applyStyle();
-}
-
-bool OptimizeContentView::event(QEvent* event) {
-  const bool handled = QWidget::event(event);
-  if (event->type() == QEvent::LayoutRequest)
-    fitToContent();
-  return handled;
 }
 
 // Closing during a run stops it: no new file starts and the files in hand are finished, which can take

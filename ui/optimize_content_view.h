@@ -12,9 +12,11 @@
 #include "image_optimizer.h"
 #include "run_controller.h"
 
+class ContentColumn;
 class FolderRow;
 class LinkButton;
 class QLabel;
+class QScrollArea;
 class QVBoxLayout;
 class SegmentedControl;
 class StartButton;
@@ -78,7 +80,6 @@ class OptimizeContentView : public QWidget {
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
-  bool event(QEvent* event) override;
 
  private:
   FolderRow* folderRow(const QString& label, const std::optional<std::filesystem::path>& path,
@@ -88,6 +89,7 @@ class OptimizeContentView : public QWidget {
   void applyStyle();
   void syncToState();
   void fitToContent();
+  int availableHeight() const;
 
   void setSourceFolder(const std::filesystem::path& folder);
   void setDestFolder(const std::filesystem::path& folder);
@@ -119,6 +121,11 @@ class OptimizeContentView : public QWidget {
   std::size_t filesTotal_ = 0;
   std::optional<ImageOptimizer::Result> runResult_;
 
+  // The content's natural height when the window last fitted it: a change of it changes the window.
+  int fittedHeight_ = 0;
+
+  QScrollArea* scrollArea_ = nullptr;
+  ContentColumn* content_ = nullptr;
   QVBoxLayout* column_ = nullptr;
   QLabel* heading_ = nullptr;
   FolderRow* sourceRow_ = nullptr;

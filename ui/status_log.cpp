@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
@@ -9,6 +10,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QtMath>
 #include <algorithm>
 
 #include "text_styles.h"
@@ -34,7 +36,7 @@ class SpacedLinesLayout : public QPlainTextDocumentLayout {
 }  // namespace
 
 StatusLog::StatusLog(QWidget* parent) : QFrame(parent), text_(new QPlainTextEdit(this)) {
-  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
   auto* document = new QTextDocument(text_);
   document->setDocumentLayout(new SpacedLinesLayout(document));
@@ -52,7 +54,7 @@ StatusLog::StatusLog(QWidget* parent) : QFrame(parent), text_(new QPlainTextEdit
   text_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   text_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);  // long paths have no spaces
-  text_->setFixedHeight(scrollAreaHeight);
+  text_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);  // the log's own height decides
   // The rounded block behind paints the background; the text view itself stays transparent.
   text_->viewport()->setAutoFillBackground(false);
 
@@ -64,8 +66,23 @@ StatusLog::StatusLog(QWidget* parent) : QFrame(parent), text_(new QPlainTextEdit
   applyStyle();
 }
 
+QSize StatusLog::sizeHint() const {
+  return {QFrame::sizeHint().width(), heightOfLines(preferredLines)};
+}
+
+QSize StatusLog::minimumSizeHint() const {
+  return {QFrame::minimumSizeHint().width(), heightOfLines(minimumLines)};
+}
+
+// Lines of the text's font, each with its spacing, within the padding.
+int StatusLog::heightOfLines(int lines) const {
+  const qreal line = QFontMetricsF(text_->font()).height() + lineSpacing;
+  return qCeil(lines * line) + 2 * padding;
+}
+
 void StatusLog::applyStyle() {
   text_->setFont(styledFont(TextStyle::captionMonospaced, font()));
+  updateGeometry();  // the height follows the font
   QPalette textPalette = text_->palette();
   textPalette.setColor(QPalette::Text, secondaryTextColor(palette().color(QPalette::Text)));
   textPalette.setColor(QPalette::Base, Qt::transparent);

@@ -9,14 +9,16 @@
 class QPlainTextEdit;
 
 // The status log: selectable, wrapping, monospaced lines on the text-background colour in a rounded
-// block. Appending costs the same at the ten-thousandth line as at the tenth: one plain-text block per
+// block, its height counted in lines of its font. Appending costs the same at the ten-thousandth line as at the tenth: one plain-text block per
 // line, laid out on its own (the rich-text layout would walk the earlier blocks again on every append),
 // no widget per line. The program never moves the scroll position.
 class StatusLog : public QFrame {
   Q_OBJECT
 
  public:
-  static constexpr int scrollAreaHeight = 200;
+  // The lines the log shows when there is room, and at least where there is not (a small screen).
+  static constexpr int preferredLines = 12;
+  static constexpr int minimumLines = 4;
   static constexpr int padding = 8;
   static constexpr int cornerRadius = 6;
   static constexpr int lineSpacing = 2;
@@ -33,12 +35,17 @@ class StatusLog : public QFrame {
 
   QPlainTextEdit* textView() const { return text_; }
 
+  // As tall as preferredLines of its font, at least minimumLines; it takes any height it is given.
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
   void applyStyle();
+  int heightOfLines(int lines) const;
   void restart();
   void appendLines(const QStringList& lines, const QList<qsizetype>& problems, qsizetype from);
   void markProblemLines();

@@ -4,6 +4,9 @@
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QLayout>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 
@@ -28,9 +31,10 @@ const QString fullReplacementText =
 
 // The children of the window's column, top to bottom, leaving out hidden ones.
 QList<QWidget*> shownChildren(QWidget* view) {
+  const QLayout* column = view->findChild<QWidget*>("content")->layout();
   QList<QWidget*> shown;
-  for (int index = 0; index < view->layout()->count(); ++index) {
-    QWidget* child = view->layout()->itemAt(index)->widget();
+  for (int index = 0; index < column->count(); ++index) {
+    QWidget* child = column->itemAt(index)->widget();
     if (child != nullptr && !child->isHidden())
       shown << child;
   }
@@ -41,8 +45,8 @@ int gapBetween(const QWidget* above, const QWidget* below) {
   return below->y() - (above->y() + above->height());
 }
 
-QRect inWindow(const QWidget* widget) {
-  return {widget->mapTo(widget->window(), QPoint(0, 0)), widget->size()};
+QRect inContent(const QWidget* widget, const QWidget* content) {
+  return {widget->mapTo(content, QPoint(0, 0)), widget->size()};
 }
 
 // Where a push button draws its label: inside its border and padding.
@@ -159,14 +163,22 @@ class ContentViewTest : public QObject {
     QCOMPARE(driver.startButton()->pos(), QPoint(0, 0));
     QCOMPARE(driver.startButton()->size(), driver.startButton()->sizeHint());
 
-    // The first log line brings in the 216-high log block and the 16 above it; more lines do not.
+    // The first log line brings in the log block, as tall as its lines ask, and the 16 above it; more
+    // lines do not. From then on the window can be made taller or shorter, not wider.
     runIntoError(driver);
-    QCOMPARE(view.height(), launchHeight + 232);
+    const int logHeight = driver.find("statusLog")->sizeHint().height();
+    QCOMPARE(view.height(), launchHeight + 16 + logHeight);
     QCOMPARE(driver.find("statusLog")->geometry(),
-             QRect(24, driver.find("startRow")->geometry().bottom() + 17, 472, 216));
-    QCOMPARE(driver.logText()->geometry(), QRect(8, 8, 456, 200));
+             QRect(24, driver.find("startRow")->geometry().bottom() + 17, 472, logHeight));
+    QCOMPARE(driver.logText()->geometry(), QRect(8, 8, 456, logHeight - 16));
+    QVERIFY(view.minimumHeight() < view.height() && view.maximumHeight() > view.height());
+    QCOMPARE(view.minimumWidth(), view.maximumWidth());
     runIntoError(driver);
-    QCOMPARE(view.size(), QSize(520, launchHeight + 232));
+    QCOMPARE(view.size(), QSize(520, launchHeight + 16 + logHeight));
+    // The log alone takes the difference when the user resizes the window.
+    view.resize(520, view.height() + 40);
+    QTRY_COMPARE(driver.find("statusLog")->height(), logHeight + 40);
+    QCOMPARE(driver.find("startRow")->y() + driver.find("startRow")->height() + 16, driver.find("statusLog")->y());
   }
 
   void textStylesFollowTheApplicationFont() {
@@ -319,24 +331,57 @@ class ContentViewTest : public QObject {
                qPrintable(whole->objectName()));
     }
     // No two shown widgets overlap, unless one holds the other or they are joined segments sharing their
-    // border line, and all lie within the window.
+    // border line, and all lie within the content, which scrolls where the screen is too small for it.
+    QWidget* content = driver.find("content");
     QList<QWidget*> shown;
-    for (QWidget* widget : view.findChildren<QWidget*>()) {
+    for (QWidget* widget : content->findChildren<QWidget*>()) {
       if (widget->isVisible())
         shown << widget;
     }
     for (QWidget* widget : shown) {
-      QVERIFY2(view.rect().contains(inWindow(widget)), qPrintable(widget->objectName()));
+      QVERIFY2(content->rect().contains(inContent(widget, content)), qPrintable(widget->objectName()));
       for (QWidget* other : shown) {
         if (widget == other || widget->isAncestorOf(other) || other->isAncestorOf(widget))
           continue;
-        const QRect common = inWindow(widget).intersected(inWindow(other));
+        const QRect common = inContent(widget, content).intersected(inContent(other, content));
         const bool joined = widget->parentWidget() == driver.find("modeControl") &&
                             other->parentWidget() == widget->parentWidget();
         QVERIFY2(common.isEmpty() || (joined && (common.width() == 1 || common.height() == 1)),
                  qPrintable(widget->objectName() + " and " + other->objectName()));
       }
     }
+  }
+
+  // On a 1366 x 768 screen (this test's), the finished window stays on the screen at a large font: the
+  // log gives way, keeping a few lines; where that is not enough, the content scrolls.
+  void windowFitsASmallScreen_data() {
+    QTest::addColumn<double>("points");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("16 pt") << 16.0 << false;
+    QTest::newRow("20 pt") << 20.0 << true;
+  }
+
+  void windowFitsASmallScreen() {
+    QFETCH(double, points);
+    QFETCH(bool, scrolls);
+    const ApplicationFontFor font(points);
+    ScriptedEngine::Script script{.result = ImageOptimizer::Result{39, 0, 0, {}, 1, 72900000, 4100000}};
+    for (std::size_t number = 1; number <= 40; ++number)
+      script.events.push_back(ScriptedEngine::started(number, 40, "photo.png"));
+    ScriptedEngine engine(script);
+    ViewDriver driver(engine.engine());
+    OptimizeContentView& view = *driver.view;
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(view.screen()->availableGeometry().height(), 768);
+    driver.start(scratch_.root, scratch_.root / "out");
+    QVERIFY(driver.waitUntilIdle());
+    auto* log = driver.find<StatusLog>("statusLog");
+    QVERIFY(view.frameGeometry().height() <= 768);
+    QCOMPARE(view.width(), 520);
+    QVERIFY(log->height() < log->sizeHint().height());
+    QVERIFY(log->height() >= log->minimumSizeHint().height());
+    QCOMPARE(driver.find<QScrollArea>("scrollArea")->verticalScrollBar()->isVisible(), scrolls);
   }
 
   // The focused segment carries a mark that differs from its unfocused look by at least 3:1 along a
