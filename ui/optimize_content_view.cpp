@@ -21,6 +21,7 @@
 #include "link_button.h"
 #include "run_log.h"
 #include "segmented_control.h"
+#include "selectable_path.h"
 #include "start_button.h"
 #include "status_log.h"
 #include "text_styles.h"
@@ -88,6 +89,7 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   // Created in reading order, which is also the order Tab visits them.
   QWidget* modes = modeSection();
   QWidget* start = startRow();
+  openFailure_ = openFailureRow();
   statusLog_ = new StatusLog(content_);
   statusLog_->setObjectName(QStringLiteral("statusLog"));
 
@@ -99,6 +101,7 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   column_->addWidget(destRow_);
   column_->addWidget(modes);
   column_->addWidget(start);
+  column_->addWidget(openFailure_);
   column_->addWidget(statusLog_);
 
   scrollArea_->setFrameShape(QFrame::NoFrame);
@@ -183,6 +186,27 @@ QWidget* OptimizeContentView::startRow() {
   return row;
 }
 
+// Where "Show output folder" found nothing to show the folder with: says so, and gives the path to copy.
+QWidget* OptimizeContentView::openFailureRow() {
+  auto* row = new QWidget(content_);
+  row->setObjectName(QStringLiteral("openFailure"));
+  openFailureText_ = new QLabel(
+      QStringLiteral("No file manager could be opened to show the output folder. It is here:"), row);
+  openFailureText_->setObjectName(QStringLiteral("openFailureText"));
+  openFailureText_->setWordWrap(true);
+  openFailureText_->setTextFormat(Qt::PlainText);
+  unopenedPath_ = new SelectablePath(row);
+  unopenedPath_->setObjectName(QStringLiteral("unopenedFolder"));
+  unopenedPath_->setAccessibleName(QStringLiteral("Output folder"));
+
+  auto* layout = new QVBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(groupSpacing);
+  layout->addWidget(openFailureText_);
+  layout->addWidget(unopenedPath_);
+  return row;
+}
+
 QString OptimizeContentView::modeDescription() const {
   if (mode_ == OutputMode::changedOnly) {
     return QStringLiteral(
@@ -214,8 +238,8 @@ QString OptimizeContentView::problemSummary() const {
   return QString::fromStdString(run_log::problemSummaryText(*runResult_).value_or(std::string()));
 }
 
-void OptimizeContentView::openInFileManager(const fs::path& folder) {
-  QDesktopServices::openUrl(
+bool OptimizeContentView::openInFileManager(const fs::path& folder) {
+  return QDesktopServices::openUrl(
       QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder.string()))));
 }
 
@@ -236,6 +260,7 @@ void OptimizeContentView::run() {
   filesFinished_ = 0;
   filesTotal_ = 0;
   runResult_.reset();
+  unopenedFolder_.reset();
   syncToState();
   emit runningChanged(true);
   emit statusLinesChanged();
@@ -269,6 +294,7 @@ void OptimizeContentView::setMode(OutputMode mode) {
 // them changes it would describe a run that the button no longer starts. The log keeps its lines.
 void OptimizeContentView::forgetLastRunsOutcome() {
   runResult_.reset();
+  unopenedFolder_.reset();
 }
 
 // The count follows the files as they finish, in any order; the total is known from the first file
@@ -311,10 +337,15 @@ void OptimizeContentView::finishRun(const RunController::Ending& ending) {
     close();  // as the user asked, now that the log says where the run stopped
 }
 
-// The folder the last run wrote to, which may no longer be the one chosen.
+// The folder the last run wrote to. Where nothing can show it (no file manager), the window says so.
 void OptimizeContentView::showRunFolder() {
-  if (runFolder_)
-    openFolder_(*runFolder_);
+  if (!runFolder_)
+    return;
+  if (openFolder_(*runFolder_))
+    unopenedFolder_.reset();
+  else
+    unopenedFolder_ = runFolder_;
+  syncToState();
 }
 
 // At the user's request, the log shows the first problem below the line of the file it is about.
@@ -346,6 +377,8 @@ void OptimizeContentView::syncToState() {
   problemSummary_->setAccessibleName(problems);
   problemSummary_->setHidden(problems.isEmpty());
   showRunFolder_->setHidden(isRunning_ || !runResult_);
+  unopenedPath_->setText(displayPath(unopenedFolder_).value_or(QString()));
+  openFailure_->setHidden(!unopenedFolder_);
   statusLog_->showLines(statusLines_, statusGeneration_, problemLines_);
   if (statusLog_->isHidden() != statusLines_.isEmpty()) {
     statusLog_->setHidden(statusLines_.isEmpty());
@@ -370,6 +403,11 @@ void OptimizeContentView::applyStyle() {
   warningPalette.setColor(QPalette::Link, warning);
   warningPalette.setColor(QPalette::LinkVisited, warning);
   problemSummary_->setPalette(warningPalette);
+  openFailureText_->setFont(styledFont(TextStyle::callout, font()));
+  QPalette failurePalette = openFailureText_->palette();
+  failurePalette.setColor(QPalette::WindowText, warning);
+  openFailureText_->setPalette(failurePalette);
+  unopenedPath_->setFont(styledFont(TextStyle::callout, font()));
   startButton_->applyStyle(palette());
   fitToContent();
 }

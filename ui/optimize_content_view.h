@@ -19,6 +19,7 @@ class QLabel;
 class QScrollArea;
 class QVBoxLayout;
 class SegmentedControl;
+class SelectablePath;
 class StartButton;
 class StatusLog;
 
@@ -39,7 +40,8 @@ class OptimizeContentView : public QWidget {
   static constexpr int groupSpacing = 4;
 
   using FolderCompletion = std::function<void(const std::filesystem::path&)>;
-  using FolderOpener = std::function<void(const std::filesystem::path&)>;
+  // Shows a folder to the user; false where nothing could show it.
+  using FolderOpener = std::function<bool(const std::filesystem::path&)>;
 
   // `engine` is what a run runs and `openFolder` shows a folder to the user: the real ones unless a test
   // puts stand-ins in their place.
@@ -64,8 +66,8 @@ class OptimizeContentView : public QWidget {
   // Beside the figures after a run with problems: "1 image could not be optimized -- see the log".
   QString problemSummary() const;
 
-  // The desktop's file manager, showing `folder`.
-  static void openInFileManager(const std::filesystem::path& folder);
+  // The desktop's file manager, showing `folder`; false where none could be started.
+  static bool openInFileManager(const std::filesystem::path& folder);
 
   // The start button's action: starts a run on a background thread and returns at once. Does nothing
   // without both folders or while a run is in progress.
@@ -86,6 +88,7 @@ class OptimizeContentView : public QWidget {
                        std::function<void()> action);
   QWidget* modeSection();
   QWidget* startRow();
+  QWidget* openFailureRow();
   void applyStyle();
   void syncToState();
   void fitToContent();
@@ -120,6 +123,8 @@ class OptimizeContentView : public QWidget {
   std::size_t filesFinished_ = 0;
   std::size_t filesTotal_ = 0;
   std::optional<ImageOptimizer::Result> runResult_;
+  // The run's output folder, after "Show output folder" found nothing to show it with.
+  std::optional<std::filesystem::path> unopenedFolder_;
 
   // The content's natural height when the window last fitted it: a change of it changes the window.
   int fittedHeight_ = 0;
@@ -137,6 +142,9 @@ class OptimizeContentView : public QWidget {
   QLabel* runFigures_ = nullptr;
   LinkButton* problemSummary_ = nullptr;
   LinkButton* showRunFolder_ = nullptr;
+  QWidget* openFailure_ = nullptr;
+  QLabel* openFailureText_ = nullptr;
+  SelectablePath* unopenedPath_ = nullptr;
   StatusLog* statusLog_ = nullptr;
 
   // Last member: destroyed first, so the worker is stopped and joined while everything it could post

@@ -2,6 +2,7 @@
 // count of finished files during a run, the bytes before and after once it has succeeded, nothing
 // after a failed run, and the link that shows the run's output folder.
 #include <QApplication>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -176,7 +177,10 @@ class RunFiguresTest : public QObject {
     ViewDriver driver(engine.engine());
     driver.start(scratch_.root, scratch_.root / "out");
     QVERIFY(driver.waitUntilIdle());
-    const QList<QWidget*> outcome{driver.runFigures(), driver.find("problemSummary"), driver.showOutputFolder()};
+    *driver.opensFolders = false;
+    QTest::mouseClick(driver.showOutputFolder(), Qt::LeftButton);
+    const QList<QWidget*> outcome{driver.runFigures(), driver.find("problemSummary"), driver.showOutputFolder(),
+                                  driver.find("openFailure")};
     for (QWidget* shown : outcome)
       QVERIFY(!shown->isHidden());
     if (choice == "mode")
@@ -191,6 +195,25 @@ class RunFiguresTest : public QObject {
     for (QWidget* shown : outcome)
       QVERIFY2(shown->isHidden(), qPrintable(shown->objectName()));
     QCOMPARE(driver.view->statusLines().size(), 7);  // the log stays
+  }
+
+  // Where nothing can show the folder (no file manager), the window says so and gives its path to copy,
+  // until the folder is shown after all.
+  void aFolderThatCannotBeShownIsNamed() {
+    ScriptedEngine engine(threeFiles(Result{3, 0, 0, {}, 0, 6000000, 600000}));
+    ViewDriver driver(engine.engine());
+    driver.start(scratch_.root, scratch_.root / "out");
+    QVERIFY(driver.waitUntilIdle());
+    QVERIFY(driver.find("openFailure")->isHidden());
+    *driver.opensFolders = false;
+    QTest::mouseClick(driver.showOutputFolder(), Qt::LeftButton);
+    QVERIFY(!driver.find("openFailure")->isHidden());
+    auto* path = driver.find<QLineEdit>("unopenedFolder");
+    QCOMPARE(path->text(), QString::fromStdString((scratch_.root / "out").string()));
+    QVERIFY(path->isReadOnly() && path->focusPolicy() != Qt::NoFocus);
+    *driver.opensFolders = true;
+    QTest::mouseClick(driver.showOutputFolder(), Qt::LeftButton);
+    QVERIFY(driver.find("openFailure")->isHidden());
   }
 
   // The link shows the folder the run wrote to, and is reached from the start button with Tab.
