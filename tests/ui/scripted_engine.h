@@ -113,7 +113,7 @@ class ScriptedEngine {
         stopSeen = stop.stop_requested();
         // Held, the files in hand take until one more release: the test sees the window while it stops.
         const std::size_t atStop = released;
-        changed.wait_for(lock, patience, [&] { return released > atStop; });
+        changed.wait_for(lock, patience, [&] { return atStop == unheld || released > atStop; });
         lock.unlock();
         for (const RunEvent& event : script.inHand)
           report(event);
