@@ -7,6 +7,7 @@
 
 LinkButton::LinkButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
   setFlat(true);
+  setAutoDefault(true);  // Enter clicks it while it has the focus, as Space does
   setCursor(Qt::PointingHandCursor);
   setAccessibleName(text);
   QSizePolicy policy(QSizePolicy::Maximum, QSizePolicy::Fixed);

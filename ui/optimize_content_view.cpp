@@ -78,6 +78,7 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
 
   heading_ = new QLabel(QStringLiteral("Image Optimizer"), content_);
   heading_->setObjectName(QStringLiteral("heading"));
+  setAccessibleName(heading_->text());  // the window's name to assistive technology
   sourceRow_ = folderRow(QStringLiteral("Source folder"), sourceFolder_,
                          [this] { pickFolder([this](const fs::path& folder) { setSourceFolder(folder); }); });
   sourceRow_->setObjectName(QStringLiteral("sourceRow"));

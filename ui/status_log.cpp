@@ -13,6 +13,7 @@
 #include <QtMath>
 #include <algorithm>
 
+#include "focus_mark.h"
 #include "text_styles.h"
 
 namespace {
@@ -59,6 +60,7 @@ StatusLog::StatusLog(QWidget* parent) : QFrame(parent), text_(new QPlainTextEdit
   text_->viewport()->setAutoFillBackground(false);
 
   setFocusProxy(text_);
+  text_->installEventFilter(this);  // the ring for its focus is drawn here, around the block
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(padding, padding, padding, padding);
@@ -156,10 +158,19 @@ void StatusLog::appendLines(const QStringList& lines, const QList<qsizetype>& pr
   cursor.endEditBlock();
 }
 
+bool StatusLog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == text_ && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+    update();
+  return QFrame::eventFilter(watched, event);
+}
+
 void StatusLog::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(Qt::NoPen);
-  painter.setBrush(palette().color(QPalette::Base));
+  const QColor base = palette().color(QPalette::Base);
+  painter.setBrush(base);
   painter.drawRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+  if (text_->hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange))
+    paintFocusMark(painter, QRectF(rect()).adjusted(2, 2, -2, -2), focusMarkColor(palette().color(QPalette::Highlight), base));
 }

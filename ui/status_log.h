@@ -11,7 +11,8 @@ class QPlainTextEdit;
 // The status log: selectable, wrapping, monospaced lines on the text-background colour in a rounded
 // block, its height counted in lines of its font. Appending costs the same at the ten-thousandth line as at the tenth: one plain-text block per
 // line, laid out on its own (the rich-text layout would walk the earlier blocks again on every append),
-// no widget per line. The program never moves the scroll position.
+// no widget per line. The program never moves the scroll position. Keyboard focus on the text shows as a
+// ring around the block.
 class StatusLog : public QFrame {
   Q_OBJECT
 
@@ -42,6 +43,7 @@ class StatusLog : public QFrame {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void applyStyle();

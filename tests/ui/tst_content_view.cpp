@@ -1,5 +1,6 @@
 // The window without a real run: launch state, layout lengths, text styles and colours, the mode
 // control, enabling, keyboard focus, accessible names, and the folder dialog's settings.
+#include <QAccessible>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFontInfo>
@@ -283,6 +284,16 @@ class ContentViewTest : public QObject {
     QCOMPARE(driver.find("modeControl")->accessibleName(), "Output mode");
     QCOMPARE(driver.startButton()->accessibleName(), "Optimize images");
     QCOMPARE(driver.logText()->accessibleName(), "Status log");
+    QCOMPARE(QAccessible::queryAccessibleInterface(driver.view.get())->text(QAccessible::Name), "Image Optimizer");
+    for (const int index : {0, 1})
+      QCOMPARE(QAccessible::queryAccessibleInterface(driver.segment(index))->role(), QAccessible::RadioButton);
+    // Enter, like Space, activates the focused button.
+    driver.chooseButton("destRow")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(driver.chooseButton("destRow"), Qt::Key_Return);
+    QCOMPARE(driver.chooser->calls, 3);
+    driver.segment(0)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(driver.segment(0), Qt::Key_Enter);
+    QCOMPARE(driver.view->mode(), OutputMode::changedOnly);
   }
 
   // At large desktop fonts every part keeps its whole text and nothing overlaps: the mode segments stack
@@ -384,12 +395,12 @@ class ContentViewTest : public QObject {
     QCOMPARE(driver.find<QScrollArea>("scrollArea")->verticalScrollBar()->isVisible(), scrolls);
   }
 
-  // The focused segment carries a mark that differs from its unfocused look by at least 3:1 along a
-  // whole ring, selected or not, in a light and a dark theme, and in one whose accent is nearly the
-  // colour of the buttons.
-  void focusedSegmentIsMarked_data() {
+  // A focused control carries a mark that differs from its unfocused look by at least 3:1 along a whole
+  // ring, in a light and a dark theme, and in one whose accent is nearly the colour of the buttons:
+  // each mode segment, selected or not, a "Choose…" button, the start button and the log.
+  void focusIsMarked_data() {
     QTest::addColumn<QPalette>("palette");
-    QTest::addColumn<int>("segment");
+    QTest::addColumn<QByteArray>("control");
     const QPalette light = theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
                                  QColor(0x30, 0x8c, 0xc6), Qt::white);
     const QPalette dark = theme(QColor(0x2b, 0x2b, 0x2b), QColor(0xee, 0xee, 0xee), QColor(0x3a, 0x3a, 0x3a),
@@ -397,38 +408,66 @@ class ContentViewTest : public QObject {
     const QPalette paleAccent =
         theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
               QColor(0xd8, 0xe4, 0xf0), QColor(0x20, 0x20, 0x20));
-    QTest::newRow("light, selected") << light << 0;
-    QTest::newRow("light, not selected") << light << 1;
-    QTest::newRow("dark, selected") << dark << 0;
-    QTest::newRow("dark, not selected") << dark << 1;
-    QTest::newRow("pale accent, selected") << paleAccent << 0;
-    QTest::newRow("pale accent, not selected") << paleAccent << 1;
+    for (const auto& [name, palette] : {std::pair{"light", light}, {"dark", dark}, {"pale accent", paleAccent}}) {
+      for (const char* control : {"segmentFirst", "segmentLast", "chooseButton", "startButton", "statusLogText"})
+        QTest::addRow("%s, %s", name, control) << palette << QByteArray(control);
+    }
   }
 
-  void focusedSegmentIsMarked() {
+  void focusIsMarked() {
     QFETCH(QPalette, palette);
-    QFETCH(int, segment);
+    QFETCH(QByteArray, control);
     const ApplicationPaletteFor theme(palette);
     ViewDriver driver;
     driver.view->show();
+    runIntoError(driver);  // the start button is enabled and the log shown
     QApplication::setActiveWindow(driver.view.get());
     QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
-    // Focus arrives from the keyboard, as for the user: Tab into the control, then to the segment.
+    // Focus arrives from the keyboard, as for the user.
     driver.chooseButton("destRow")->setFocus(Qt::TabFocusReason);
     QTest::keyClick(driver.chooseButton("destRow"), Qt::Key_Tab);
-    QPushButton* target = driver.segment(segment);
+    QWidget* target = driver.find(control.constData());
     target->setFocus(Qt::TabFocusReason);
     QCOMPARE(QApplication::focusWidget(), target);
-    const QImage focused = target->grab().toImage();
-    driver.chooseButton("sourceRow")->setFocus(Qt::TabFocusReason);
-    const QImage unfocused = target->grab().toImage();
+    QWidget* marked = control == "statusLogText" ? target->parentWidget() : target;  // the log's block
+    const QImage focused = marked->grab().toImage();
+    QWidget* elsewhere = control == "statusLogText" ? static_cast<QWidget*>(driver.startButton()) : driver.logText();
+    elsewhere->setFocus(Qt::TabFocusReason);
+    const QImage unfocused = marked->grab().toImage();
     QCOMPARE(focused.size(), unfocused.size());
-    int marked = 0;
+    int changed = 0;
     for (int y = 0; y < focused.height(); ++y) {
       for (int x = 0; x < focused.width(); ++x)
-        marked += contrastRatio(focused.pixelColor(x, y), unfocused.pixelColor(x, y)) >= 3.0 ? 1 : 0;
+        changed += contrastRatio(focused.pixelColor(x, y), unfocused.pixelColor(x, y)) >= 3.0 ? 1 : 0;
     }
-    QVERIFY2(marked >= 2 * (target->width() + target->height()), qPrintable(QString::number(marked)));
+    QVERIFY2(changed >= 2 * (marked->width() + marked->height()), qPrintable(QString::number(changed)));
+  }
+
+  // The start button's label reads at 4.5:1 on the face the widget style paints, which may be lighter
+  // than the accent it is given.
+  void startButtonLabelReads_data() {
+    QTest::addColumn<QPalette>("palette");
+    QTest::newRow("light") << theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
+                                    QColor(0x30, 0x8c, 0xc6), Qt::white);
+    QTest::newRow("dark") << theme(QColor(0x2b, 0x2b, 0x2b), QColor(0xee, 0xee, 0xee), QColor(0x3a, 0x3a, 0x3a),
+                                   QColor(0x3d, 0x8e, 0xe0), Qt::white);
+    QTest::newRow("light accent, white text")
+        << theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
+                 QColor(0x7a, 0xb8, 0xe8), Qt::white);
+  }
+
+  void startButtonLabelReads() {
+    QFETCH(QPalette, palette);
+    const ApplicationPaletteFor theme(palette);
+    ViewDriver driver;
+    driver.choose("sourceRow", scratch_.root);
+    driver.choose("destRow", scratch_.root / "out");
+    StartButton* button = driver.startButton();
+    const QColor label = button->palette().color(QPalette::ButtonText);
+    // Beside the label, on the face: the left end of its middle, inside the border.
+    const QImage face = button->grab().toImage();
+    for (int y = face.height() / 3; y <= face.height() * 2 / 3; ++y)
+      QVERIFY2(contrastRatio(label, face.pixelColor(4, y)) >= 4.5, qPrintable(face.pixelColor(4, y).name()));
   }
 
   // The real dialog is configured but never opened.

@@ -233,6 +233,8 @@ class RunFiguresTest : public QObject {
     QCOMPARE(QApplication::focusWidget(), driver.showOutputFolder());
     QTest::keyClick(driver.showOutputFolder(), Qt::Key_Space);
     QCOMPARE(driver.openedFolders->size(), std::size_t{2});
+    QTest::keyClick(driver.showOutputFolder(), Qt::Key_Return);
+    QCOMPARE(driver.openedFolders->size(), std::size_t{3});
     QCOMPARE(driver.showOutputFolder()->accessibleName(), "Show output folder");
   }
 };
