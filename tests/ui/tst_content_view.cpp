@@ -397,7 +397,8 @@ class ContentViewTest : public QObject {
 
   // A focused control carries a mark that differs from its unfocused look by at least 3:1 along a whole
   // ring, in a light and a dark theme, and in one whose accent is nearly the colour of the buttons:
-  // each mode segment, selected or not, a "Choose…" button, the start button and the log.
+  // each mode segment, selected or not, a "Choose…" button, the start button, the link, the path of a
+  // folder that could not be shown, and the log.
   void focusIsMarked_data() {
     QTest::addColumn<QPalette>("palette");
     QTest::addColumn<QByteArray>("control");
@@ -409,7 +410,8 @@ class ContentViewTest : public QObject {
         theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
               QColor(0xd8, 0xe4, 0xf0), QColor(0x20, 0x20, 0x20));
     for (const auto& [name, palette] : {std::pair{"light", light}, {"dark", dark}, {"pale accent", paleAccent}}) {
-      for (const char* control : {"segmentFirst", "segmentLast", "chooseButton", "startButton", "statusLogText"})
+      for (const char* control : {"segmentFirst", "segmentLast", "chooseButton", "startButton", "showOutputFolder",
+                                  "unopenedFolder", "statusLogText"})
         QTest::addRow("%s, %s", name, control) << palette << QByteArray(control);
     }
   }
@@ -420,7 +422,12 @@ class ContentViewTest : public QObject {
     const ApplicationPaletteFor theme(palette);
     ViewDriver driver;
     driver.view->show();
-    runIntoError(driver);  // the start button is enabled and the log shown
+    // A run over an empty folder, whose output folder nothing can show: every control is there.
+    fs::create_directories(scratch_.root / "empty");
+    driver.start(scratch_.root / "empty", scratch_.root / "out");
+    QVERIFY(driver.waitUntilIdle());
+    *driver.opensFolders = false;
+    QTest::mouseClick(driver.showOutputFolder(), Qt::LeftButton);
     QApplication::setActiveWindow(driver.view.get());
     QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
     // Focus arrives from the keyboard, as for the user.
