@@ -50,5 +50,6 @@ void PlainButton::paintEvent(QPaintEvent* event) {
   if (!hasFocus() || !window()->testAttribute(Qt::WA_KeyboardFocusChange))
     return;
   QPainter painter(this);
-  paintFocusMark(painter, QRectF(rect()).adjusted(3, 3, -3, -3), focusRingColor());
+  // Over the border, clear of the label, which some styles set close to it.
+  paintFocusMark(painter, QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), focusRingColor());
 }

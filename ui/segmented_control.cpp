@@ -28,6 +28,7 @@ QPushButton:checked {
   border-color: palette(highlight);
 }
 QPushButton:disabled { color: palette(mid); }
+QPushButton:checked:disabled { color: palette(highlighted-text); } /* still says which mode a run uses */
 )";
 
 // The rounded outer corners: left and right in a row, top and bottom in a column.
