@@ -1,11 +1,13 @@
-// Renders the window offscreen at the moments worth looking at and saves them as PNG files in the
-// build folder (screenshots/): at launch, during a run, after a long run with a problem file, after a
-// failed run, after a run that saved space, and after it at a 20 pt desktop font.
+// Renders the window offscreen, on a 1366 x 768 screen, at the moments worth looking at and saves them
+// as PNG files in the build folder (screenshots/): at launch, during a run, after a long run with a
+// problem file, while a run stops, after a failed run, after a run that saved space and after it at a
+// 20 pt desktop font, with the keyboard focus on the start button, and when nothing could show the
+// output folder.
 #include <QApplication>
 #include <QDir>
-#include <QScrollBar>
 #include <QTemporaryDir>
 
+#include "scripted_engine.h"
 #include "test_images.h"
 #include "view_driver.h"
 
@@ -79,11 +81,62 @@ class ScreenshotsTest : public QObject {
     QVERIFY(driver.waitUntilIdle());
     save(running, "running.png");
     QCOMPARE(running.size(), QSize(520, launch.height() + 16 + driver.find("statusLog")->sizeHint().height()));
-    // As a user would after the run: scrolled to the end of the log to read the summary.
-    QScrollBar* scrollBar = driver.logText()->verticalScrollBar();
-    QTRY_VERIFY(scrollBar->isVisible());
-    scrollBar->setValue(scrollBar->maximum());
+    // As the run leaves it: the problem is named beside the sizes, the log still at its top.
+    QVERIFY(driver.find("problemSummary")->isVisible());
     save(view.grab(), "finished.png");
+  }
+
+  // Closed during a run: the window says it is stopping until the images in hand are done.
+  void stopping() {
+    ScriptedEngine::Script script{.waitsForStop = true};
+    for (std::size_t number = 1; number <= 12; ++number) {
+      const std::string name = "photo-" + std::to_string(number) + ".png";
+      script.events.push_back(ScriptedEngine::started(number, 39, name));
+      if (number < 12)
+        script.events.push_back(ScriptedEngine::finished(number, 39));
+    }
+    ScriptedEngine engine(script);
+    engine.hold();
+    ViewDriver driver(engine.engine());
+    driver.view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
+    driver.start(photoFolder(), root_ / "upload");
+    engine.release(script.events.size());
+    QTRY_COMPARE(driver.view->statusLines().size(), 13);
+    driver.view->close();
+    QTRY_VERIFY(engine.stopSeen());
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(driver.view->isStopping());
+    save(driver.view->grab(), "stopping.png");
+    engine.release();
+  }
+
+  // Ready to start, the keyboard focus moved onto the start button.
+  void focusOnTheStartButton() {
+    ViewDriver driver;
+    driver.view->show();
+    QApplication::setActiveWindow(driver.view.get());
+    QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
+    driver.choose("sourceRow", photoFolder());
+    driver.choose("destRow", root_ / "upload");
+    driver.segment(0)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(driver.segment(0), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), driver.startButton());
+    QCoreApplication::sendPostedEvents();  // the rows laid out for their paths
+    save(driver.view->grab(), "focus-start-button.png");
+  }
+
+  // "Show output folder" on a desktop without a file manager.
+  void folderNotShown() {
+    ViewDriver driver;
+    driver.view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
+    driver.start(photoFolder(), root_ / "upload");
+    QVERIFY(driver.waitUntilIdle());
+    *driver.opensFolders = false;
+    QTest::mouseClick(driver.showOutputFolder(), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents();
+    save(driver.view->grab(), "folder-not-shown.png");
   }
 
   void savings() { finishedWithSavings("finished-with-savings.png"); }
