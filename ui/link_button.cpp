@@ -18,7 +18,10 @@ LinkButton::LinkButton(const QString& text, QWidget* parent) : QPushButton(text,
 // Measured as paintEvent lays the text out, so that the one line it asks for never wraps.
 QSize LinkButton::sizeHint() const {
   constexpr int unbounded = 0xFFFFFF;
-  return fontMetrics().boundingRect(QRect(0, 0, unbounded, unbounded), textFlags, text()).size().grownBy(margins);
+  return fontMetrics()
+      .boundingRect(QRect(0, 0, unbounded, unbounded), textFlags, text())
+      .size()
+      .grownBy(margins);
 }
 
 QSize LinkButton::minimumSizeHint() const {

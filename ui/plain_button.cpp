@@ -14,7 +14,8 @@ PlainButton::PlainButton(const QString& text, QWidget* parent) : QPushButton(tex
   setAutoDefault(true);
 }
 
-QList<QColor> PlainButton::paintedFaces(const QPushButton& button, const QPalette& colours, bool withDisabled) {
+QList<QColor> PlainButton::paintedFaces(const QPushButton& button, const QPalette& colours,
+                                        bool withDisabled) {
   QStyleOptionButton option;
   option.initFrom(&button);
   option.palette = colours;

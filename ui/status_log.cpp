@@ -54,7 +54,7 @@ StatusLog::StatusLog(QWidget* parent) : QFrame(parent), text_(new QPlainTextEdit
   text_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   text_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  text_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);  // long paths have no spaces
+  text_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);   // long paths have no spaces
   text_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);  // the log's own height decides
   // The rounded block behind paints the background; the text view itself stays transparent.
   text_->viewport()->setAutoFillBackground(false);
@@ -172,5 +172,6 @@ void StatusLog::paintEvent(QPaintEvent*) {
   painter.setBrush(base);
   painter.drawRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
   if (text_->hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange))
-    paintFocusMark(painter, QRectF(rect()).adjusted(2, 2, -2, -2), focusMarkColor(palette().color(QPalette::Highlight), base));
+    paintFocusMark(painter, QRectF(rect()).adjusted(2, 2, -2, -2),
+                   focusMarkColor(palette().color(QPalette::Highlight), base));
 }

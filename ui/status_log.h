@@ -9,10 +9,10 @@
 class QPlainTextEdit;
 
 // The status log: selectable, wrapping, monospaced lines on the text-background colour in a rounded
-// block, its height counted in lines of its font. Appending costs the same at the ten-thousandth line as at the tenth: one plain-text block per
-// line, laid out on its own (the rich-text layout would walk the earlier blocks again on every append),
-// no widget per line. The program never moves the scroll position. Keyboard focus on the text shows as a
-// ring around the block.
+// block, its height counted in lines of its font. Appending costs the same at the ten-thousandth line as at
+// the tenth: one plain-text block per line, laid out on its own (the rich-text layout would walk the earlier
+// blocks again on every append), no widget per line. The program never moves the scroll position. Keyboard
+// focus on the text shows as a ring around the block.
 class StatusLog : public QFrame {
   Q_OBJECT
 

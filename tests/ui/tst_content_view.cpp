@@ -179,7 +179,8 @@ class ContentViewTest : public QObject {
     // The log alone takes the difference when the user resizes the window.
     view.resize(520, view.height() + 40);
     QTRY_COMPARE(driver.find("statusLog")->height(), logHeight + 40);
-    QCOMPARE(driver.find("startRow")->y() + driver.find("startRow")->height() + 16, driver.find("statusLog")->y());
+    QCOMPARE(driver.find("startRow")->y() + driver.find("startRow")->height() + 16,
+             driver.find("statusLog")->y());
   }
 
   void textStylesFollowTheApplicationFont() {
@@ -284,9 +285,11 @@ class ContentViewTest : public QObject {
     QCOMPARE(driver.find("modeControl")->accessibleName(), "Output mode");
     QCOMPARE(driver.startButton()->accessibleName(), "Optimize images");
     QCOMPARE(driver.logText()->accessibleName(), "Status log");
-    QCOMPARE(QAccessible::queryAccessibleInterface(driver.view.get())->text(QAccessible::Name), "Image Optimizer");
+    QCOMPARE(QAccessible::queryAccessibleInterface(driver.view.get())->text(QAccessible::Name),
+             "Image Optimizer");
     for (const int index : {0, 1})
-      QCOMPARE(QAccessible::queryAccessibleInterface(driver.segment(index))->role(), QAccessible::RadioButton);
+      QCOMPARE(QAccessible::queryAccessibleInterface(driver.segment(index))->role(),
+               QAccessible::RadioButton);
     // Enter, like Space, activates the focused button.
     driver.chooseButton("destRow")->setFocus(Qt::TabFocusReason);
     QTest::keyClick(driver.chooseButton("destRow"), Qt::Key_Return);
@@ -409,9 +412,10 @@ class ContentViewTest : public QObject {
     const QPalette paleAccent =
         theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
               QColor(0xd8, 0xe4, 0xf0), QColor(0x20, 0x20, 0x20));
-    for (const auto& [name, palette] : {std::pair{"light", light}, {"dark", dark}, {"pale accent", paleAccent}}) {
-      for (const char* control : {"segmentFirst", "segmentLast", "chooseButton", "startButton", "showOutputFolder",
-                                  "unopenedFolder", "statusLogText"})
+    for (const auto& [name, palette] :
+         {std::pair{"light", light}, {"dark", dark}, {"pale accent", paleAccent}}) {
+      for (const char* control : {"segmentFirst", "segmentLast", "chooseButton", "startButton",
+                                  "showOutputFolder", "unopenedFolder", "statusLogText"})
         QTest::addRow("%s, %s", name, control) << palette << QByteArray(control);
     }
   }
@@ -438,7 +442,8 @@ class ContentViewTest : public QObject {
     QCOMPARE(QApplication::focusWidget(), target);
     QWidget* marked = control == "statusLogText" ? target->parentWidget() : target;  // the log's block
     const QImage focused = marked->grab().toImage();
-    QWidget* elsewhere = control == "statusLogText" ? static_cast<QWidget*>(driver.startButton()) : driver.logText();
+    QWidget* elsewhere =
+        control == "statusLogText" ? static_cast<QWidget*>(driver.startButton()) : driver.logText();
     elsewhere->setFocus(Qt::TabFocusReason);
     const QImage unfocused = marked->grab().toImage();
     QCOMPARE(focused.size(), unfocused.size());
@@ -454,10 +459,10 @@ class ContentViewTest : public QObject {
   // than the accent it is given.
   void startButtonLabelReads_data() {
     QTest::addColumn<QPalette>("palette");
-    QTest::newRow("light") << theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
-                                    QColor(0x30, 0x8c, 0xc6), Qt::white);
-    QTest::newRow("dark") << theme(QColor(0x2b, 0x2b, 0x2b), QColor(0xee, 0xee, 0xee), QColor(0x3a, 0x3a, 0x3a),
-                                   QColor(0x3d, 0x8e, 0xe0), Qt::white);
+    QTest::newRow("light") << theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20),
+                                    QColor(0xf6, 0xf6, 0xf6), QColor(0x30, 0x8c, 0xc6), Qt::white);
+    QTest::newRow("dark") << theme(QColor(0x2b, 0x2b, 0x2b), QColor(0xee, 0xee, 0xee),
+                                   QColor(0x3a, 0x3a, 0x3a), QColor(0x3d, 0x8e, 0xe0), Qt::white);
     QTest::newRow("light accent, white text")
         << theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
                  QColor(0x7a, 0xb8, 0xe8), Qt::white);

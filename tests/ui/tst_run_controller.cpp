@@ -166,7 +166,8 @@ class RunControllerTest : public QObject {
     QCOMPARE(button->size(), idleSize);
     // The mode and the folders cannot change meanwhile: the run keeps the values it started with.
     const auto choicesEnabled = [&] {
-      return QList<bool>{driver.find("modeControl")->isEnabled(), driver.chooseButton("sourceRow")->isEnabled(),
+      return QList<bool>{driver.find("modeControl")->isEnabled(),
+                         driver.chooseButton("sourceRow")->isEnabled(),
                          driver.chooseButton("destRow")->isEnabled()};
     };
     QCOMPARE(choicesEnabled(), QList<bool>(3, false));

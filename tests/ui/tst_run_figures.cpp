@@ -134,7 +134,8 @@ class RunFiguresTest : public QObject {
   void problemLineLeadsToTheProblemInTheLog() {
     ScriptedEngine::Script script{.result = Result{59, 0, 0, {}, 1, 6000000, 600000}};
     for (std::size_t number = 1; number <= 60; ++number)
-      script.events.push_back(ScriptedEngine::started(number, 60, "photo-" + std::to_string(number) + ".png"));
+      script.events.push_back(
+          ScriptedEngine::started(number, 60, "photo-" + std::to_string(number) + ".png"));
     FileOutcome broken = ScriptedEngine::reencoded(45, 60, "photo-45.png");
     broken.fate = FileFate::failed;
     script.events.insert(script.events.begin() + 45, broken);  // line 46 of the log, below its file's
@@ -146,7 +147,8 @@ class RunFiguresTest : public QObject {
     auto* problems = driver.find<QPushButton>("problemSummary");
     QVERIFY(problems->isVisible());
     QCOMPARE(problems->text(), "1 image could not be optimized -- see the log");
-    QCOMPARE(problems->palette().color(QPalette::Link), warningTextColor(problems->palette().color(QPalette::Window)));
+    QCOMPARE(problems->palette().color(QPalette::Link),
+             warningTextColor(problems->palette().color(QPalette::Window)));
     const QColor logWarning = warningTextColor(driver.find("statusLog")->palette().color(QPalette::Base));
     QList<int> marked;
     for (QTextBlock block = driver.logText()->document()->begin(); block.isValid(); block = block.next()) {
@@ -159,8 +161,10 @@ class RunFiguresTest : public QObject {
     QTest::mouseClick(problems, Qt::LeftButton);
     QVERIFY(scrollBar->value() > 0);
     const QTextBlock problem = driver.logText()->document()->findBlockByNumber(46);
-    QVERIFY(driver.logText()->viewport()->rect().contains(driver.logText()->cursorRect(QTextCursor(problem))));
-    QVERIFY(driver.logText()->viewport()->rect().contains(driver.logText()->cursorRect(QTextCursor(problem.previous()))));
+    QVERIFY(
+        driver.logText()->viewport()->rect().contains(driver.logText()->cursorRect(QTextCursor(problem))));
+    QVERIFY(driver.logText()->viewport()->rect().contains(
+        driver.logText()->cursorRect(QTextCursor(problem.previous()))));
   }
 
   // A new choice of folder or mode makes what the window says about the last run stale: it goes.
@@ -179,8 +183,8 @@ class RunFiguresTest : public QObject {
     QVERIFY(driver.waitUntilIdle());
     *driver.opensFolders = false;
     QTest::mouseClick(driver.showOutputFolder(), Qt::LeftButton);
-    const QList<QWidget*> outcome{driver.runFigures(), driver.find("problemSummary"), driver.showOutputFolder(),
-                                  driver.find("openFailure")};
+    const QList<QWidget*> outcome{driver.runFigures(), driver.find("problemSummary"),
+                                  driver.showOutputFolder(), driver.find("openFailure")};
     for (QWidget* shown : outcome)
       QVERIFY(!shown->isHidden());
     if (choice == "mode")

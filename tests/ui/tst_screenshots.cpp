@@ -80,7 +80,8 @@ class ScreenshotsTest : public QObject {
     driver.start(source, root_ / "upload");
     QVERIFY(driver.waitUntilIdle());
     save(running, "running.png");
-    QCOMPARE(running.size(), QSize(520, launch.height() + 16 + driver.find("statusLog")->sizeHint().height()));
+    QCOMPARE(running.size(),
+             QSize(520, launch.height() + 16 + driver.find("statusLog")->sizeHint().height()));
     // As the run leaves it: the problem is named beside the sizes, the log still at its top.
     QVERIFY(driver.find("problemSummary")->isVisible());
     save(view.grab(), "finished.png");
