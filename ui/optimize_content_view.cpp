@@ -360,6 +360,12 @@ void OptimizeContentView::showFirstProblem() {
 // Cheap enough to run for every event of a run: each setter below returns early when nothing changed,
 // and the log adds only the new lines.
 void OptimizeContentView::syncToState() {
+  // The log first: when a run disables the focused start button, the keyboard focus moves on to it.
+  statusLog_->showLines(statusLines_, statusGeneration_, problemLines_);
+  if (statusLog_->isHidden() != statusLines_.isEmpty()) {
+    statusLog_->setHidden(statusLines_.isEmpty());
+    fitToContent();
+  }
   sourceRow_->setPath(displayPath(sourceFolder_));
   destRow_->setPath(displayPath(destFolder_));
   // A run works on the folders and the mode it started with: during it, they cannot be changed.
@@ -380,11 +386,6 @@ void OptimizeContentView::syncToState() {
   showRunFolder_->setHidden(isRunning_ || !runResult_);
   unopenedPath_->setText(displayPath(unopenedFolder_).value_or(QString()));
   openFailure_->setHidden(!unopenedFolder_);
-  statusLog_->showLines(statusLines_, statusGeneration_, problemLines_);
-  if (statusLog_->isHidden() != statusLines_.isEmpty()) {
-    statusLog_->setHidden(statusLines_.isEmpty());
-    fitToContent();
-  }
 }
 
 void OptimizeContentView::applyStyle() {
