@@ -56,8 +56,8 @@ void FolderRow::setPath(const std::optional<QString>& path) {
 }
 
 void FolderRow::setChoosable(bool choosable) {
-  choosable_ = choosable;
   choose_->setEnabled(choosable);
+  setAcceptDrops(choosable);
 }
 
 void FolderRow::applyStyle() {
@@ -90,7 +90,7 @@ std::optional<std::filesystem::path> FolderRow::droppedFolder(const QMimeData* d
 }
 
 void FolderRow::dragEnterEvent(QDragEnterEvent* event) {
-  if (!choosable_ || !dropHandler_ || !droppedFolder(event->mimeData()))
+  if (!dropHandler_ || !droppedFolder(event->mimeData()))
     return;  // not accepted: the cursor says no
   event->acceptProposedAction();
   setDropHover(true);
@@ -103,7 +103,7 @@ void FolderRow::dragLeaveEvent(QDragLeaveEvent*) {
 void FolderRow::dropEvent(QDropEvent* event) {
   setDropHover(false);
   const auto folder = droppedFolder(event->mimeData());
-  if (!choosable_ || !dropHandler_ || !folder)
+  if (!dropHandler_ || !folder)
     return;
   event->acceptProposedAction();
   dropHandler_(*folder);

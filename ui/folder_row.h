@@ -45,7 +45,6 @@ class FolderRow : public QWidget {
   ElidedLabel* path_;
   QPushButton* choose_;
   FolderHandler dropHandler_;
-  bool choosable_ = true;
   bool hasPath_ = false;
   bool dropHover_ = false;
 };

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "scripted_engine.h"
 #include "test_images.h"
 #include "view_driver.h"
 
@@ -129,19 +128,6 @@ class FolderChoiceTest : public QObject {
     driver.choose("sourceRow", scratch_.root / "earlier");
     QCOMPARE(dragAndDrop(driver.row("sourceRow"), data), 0);
     QCOMPARE(driver.view->sourceFolder(), scratch_.root / "earlier");
-  }
-
-  // A run works on the folders it started with: a drop during it is refused.
-  void noDropDuringARun() {
-    ScriptedEngine engine({});
-    engine.hold();
-    ViewDriver driver(engine.engine());
-    driver.start(scratch_.root, scratch_.root / "out");
-    QMimeData data;
-    data.setUrls({url(scratch_.root)});
-    QCOMPARE(dragAndDrop(driver.row("destRow"), data), 0);
-    QCOMPARE(driver.view->destFolder(), scratch_.root / "out");
-    engine.release();
   }
 };
 

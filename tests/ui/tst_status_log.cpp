@@ -76,22 +76,16 @@ class StatusLogTest : public QObject {
   }
 
   // About a dozen lines of its own font where there is room, a few where there is not.
-  void heightCountsLinesOfItsFont_data() {
-    QTest::addColumn<double>("points");
-    QTest::newRow("9 pt") << 9.0;
-    QTest::newRow("20 pt") << 20.0;
-  }
-
   void heightCountsLinesOfItsFont() {
-    QFETCH(double, points);
-    QFont font = log_->font();
-    font.setPointSizeF(points);
-    log_->setFont(font);
-    log_->showLines(numbered(1, 2), 1);
-    const qreal line = log_->textView()->document()->firstBlock().layout()->lineAt(0).height() + 2;
-    const auto linesIn = [&](QSize size) { return qRound((size.height() - 16) / line); };
-    QCOMPARE(linesIn(log_->sizeHint()), 12);
-    QCOMPARE(linesIn(log_->minimumSizeHint()), 4);
+    for (const double points : {9.0, 20.0}) {
+      QFont font = log_->font();
+      font.setPointSizeF(points);
+      log_->setFont(font);
+      log_->showLines(numbered(1, 2), static_cast<std::uint64_t>(points));  // laid out in the new font
+      const qreal line = log_->textView()->document()->firstBlock().layout()->lineAt(0).height() + 2;
+      QCOMPARE(qRound((log_->sizeHint().height() - 16) / line), 12);
+      QCOMPARE(qRound((log_->minimumSizeHint().height() - 16) / line), 4);
+    }
   }
 
   void roundedBlockOnTheTextBackground() {
