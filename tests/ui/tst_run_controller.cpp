@@ -182,17 +182,10 @@ class RunControllerTest : public QObject {
     QCOMPARE(driver.view->statusLines(), windowWorkedExampleLog);
   }
 
-  // Closing, or the quit keys, ask the engine to stop: the stand-in waits for nothing else, so a window
-  // that did not ask would leave it waiting until it gives up. Until the files in hand are finished the
-  // window stays and says so; then it closes, its log ending where the run stopped.
-  void closingDuringARunStopsAfterTheFilesInHand_data() {
-    QTest::addColumn<bool>("byQuitKeys");
-    QTest::newRow("window closed") << false;
-    QTest::newRow("Ctrl+Q") << true;
-  }
-
+  // The quit keys close the window, which asks the engine to stop: the stand-in waits for nothing else,
+  // so a window that did not ask would leave it waiting until it gives up. Until the files in hand are
+  // finished the window stays and says so; then it closes, its log ending where the run stopped.
   void closingDuringARunStopsAfterTheFilesInHand() {
-    QFETCH(bool, byQuitKeys);
     ScriptedEngine engine(stoppedAtTheSecondFile());
     engine.hold();
     ViewDriver driver(engine.engine());
@@ -202,10 +195,7 @@ class RunControllerTest : public QObject {
     driver.start(root_, root_ / "out");
     engine.release(3);
     QTRY_COMPARE(driver.view->statusLines().size(), 3);  // the second file is in hand
-    if (byQuitKeys)
-      QTest::keyClick(driver.view.get(), Qt::Key_Q, Qt::ControlModifier);
-    else
-      driver.view->close();
+    QTest::keyClick(driver.view.get(), Qt::Key_Q, Qt::ControlModifier);
     QTRY_VERIFY(engine.stopSeen());
     QVERIFY(driver.view->isVisible() && driver.view->isRunning());
     QCOMPARE(driver.runFigures()->text(), QString::fromUtf8("Stopping after the images in hand\u2026"));
