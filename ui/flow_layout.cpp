@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <algorithm>
+#include <utility>
 
 FlowLayout::FlowLayout(QWidget* parent, int horizontalSpacing, int verticalSpacing)
     : QLayout(parent), horizontalSpacing_(horizontalSpacing), verticalSpacing_(verticalSpacing) {
@@ -54,9 +55,19 @@ QSize FlowLayout::minimumSize() const {
   QSize size(0, 0);
   for (const QLayoutItem* item : items_) {
     if (!item->isEmpty())
-      size = size.expandedTo(item->sizeHint());
+      size = size.expandedTo(item->hasHeightForWidth() ? item->minimumSize() : item->sizeHint());
   }
   return size.grownBy(contentsMargins());
+}
+
+// An item takes its size hint where the line has room for it. One that can wrap its text and is wider
+// than a whole line takes the line's width, or its minimum, and the height it needs there.
+QSize FlowLayout::itemSize(const QLayoutItem* item, int lineWidth) {
+  const QSize hint = item->sizeHint();
+  if (hint.width() <= lineWidth || !item->hasHeightForWidth())
+    return hint;
+  const int width = std::max(lineWidth, item->minimumSize().width());
+  return {width, item->heightForWidth(width)};
 }
 
 void FlowLayout::setGeometry(const QRect& rect) {
@@ -67,15 +78,14 @@ void FlowLayout::setGeometry(const QRect& rect) {
 int FlowLayout::arrange(const QRect& rect, bool place) const {
   const QRect area = rect.marginsRemoved(contentsMargins());
   int top = area.top();
-  QList<QLayoutItem*> line;
+  QList<std::pair<QLayoutItem*, QSize>> line;
   int lineWidth = 0;
   const auto closeLine = [&] {
     int lineHeight = 0;
-    for (const QLayoutItem* item : line)
-      lineHeight = std::max(lineHeight, item->sizeHint().height());
+    for (const auto& [item, size] : line)
+      lineHeight = std::max(lineHeight, size.height());
     int left = area.left();
-    for (QLayoutItem* item : line) {
-      const QSize size = item->sizeHint();
+    for (const auto& [item, size] : line) {
       if (place)
         item->setGeometry(QRect(QPoint(left, top + (lineHeight - size.height()) / 2), size));
       left += size.width() + horizontalSpacing_;
@@ -87,11 +97,11 @@ int FlowLayout::arrange(const QRect& rect, bool place) const {
   for (QLayoutItem* item : items_) {
     if (item->isEmpty())
       continue;
-    const int width = item->sizeHint().width();
-    if (!line.isEmpty() && lineWidth + horizontalSpacing_ + width > area.width())
+    const QSize size = itemSize(item, area.width());
+    if (!line.isEmpty() && lineWidth + horizontalSpacing_ + size.width() > area.width())
       closeLine();
-    lineWidth += (line.isEmpty() ? 0 : horizontalSpacing_) + width;
-    line.append(item);
+    lineWidth += (line.isEmpty() ? 0 : horizontalSpacing_) + size.width();
+    line.append({item, size});
   }
   if (!line.isEmpty())
     closeLine();

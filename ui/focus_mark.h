@@ -2,15 +2,14 @@
 
 #include <QColor>
 
+#include "contrast.h"
+
 class QPainter;
 class QRectF;
 
 // The keyboard focus mark of the window's own controls: a ring drawn inside the control. Its colour
 // stands out from what it is drawn on by at least 3:1, the contrast that a focus indicator needs to be
 // seen with low vision, whatever colours the theme, light or dark, gives the control.
-
-// The contrast ratio of two opaque colours, from 1 (the same) to 21 (black and white).
-double contrastRatio(const QColor& first, const QColor& second);
 
 // `preferred` where it stands out from `background` enough; otherwise black or white, whichever
 // stands out more.

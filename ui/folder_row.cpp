@@ -12,13 +12,14 @@
 #include <QStyle>
 
 #include "elided_label.h"
+#include "plain_button.h"
 #include "text_styles.h"
 
 FolderRow::FolderRow(const QString& label, Action choose, QWidget* parent)
     : QWidget(parent),
       label_(new QLabel(label, this)),
       path_(new ElidedLabel(this)),
-      choose_(new QPushButton(QStringLiteral("Choose\u2026"), this)) {
+      choose_(new PlainButton(QStringLiteral("Choose\u2026"), this)) {
   setAcceptDrops(true);
   setAccessibleName(label);
   label_->setObjectName(QStringLiteral("label"));
@@ -52,6 +53,11 @@ void FolderRow::setPath(const std::optional<QString>& path) {
   path_->setAccessibleName(label_->text() + QStringLiteral(": ") + path_->text());
   if (hadPath != hasPath_)
     applyStyle();
+}
+
+void FolderRow::setChoosable(bool choosable) {
+  choose_->setEnabled(choosable);
+  setAcceptDrops(choosable);
 }
 
 void FolderRow::applyStyle() {

@@ -24,6 +24,8 @@ class FolderRow : public QWidget {
   // nullopt shows "Not selected" in the secondary colour.
   void setPath(const std::optional<QString>& path);
   void setDropHandler(FolderHandler handler) { dropHandler_ = std::move(handler); }
+  // Whether a folder can be chosen now, with the button or by a drop; the path stays readable either way.
+  void setChoosable(bool choosable);
 
   // The one local folder that `data` carries, or nullopt for files, several items or non-local URLs.
   static std::optional<std::filesystem::path> droppedFolder(const QMimeData* data);

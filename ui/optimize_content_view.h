@@ -12,11 +12,14 @@
 #include "image_optimizer.h"
 #include "run_controller.h"
 
+class ContentColumn;
 class FolderRow;
 class LinkButton;
 class QLabel;
+class QScrollArea;
 class QVBoxLayout;
 class SegmentedControl;
+class SelectablePath;
 class StartButton;
 class StatusLog;
 
@@ -37,14 +40,15 @@ class OptimizeContentView : public QWidget {
   static constexpr int groupSpacing = 4;
 
   using FolderCompletion = std::function<void(const std::filesystem::path&)>;
-  using FolderOpener = std::function<void(const std::filesystem::path&)>;
+  // Shows a folder to the user; false where nothing could show it.
+  using FolderOpener = std::function<bool(const std::filesystem::path&)>;
 
   // `engine` is what a run runs and `openFolder` shows a folder to the user: the real ones unless a test
   // puts stand-ins in their place.
   explicit OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
                                RunController::Engine engine = RunController::runEngine,
                                FolderOpener openFolder = openInFileManager, QWidget* parent = nullptr);
-  // Stops a run in progress after the file in hand and waits for it.
+  // Stops a run in progress after the files in hand and waits for them.
   ~OptimizeContentView() override;
 
   const std::optional<std::filesystem::path>& sourceFolder() const { return sourceFolder_; }
@@ -52,14 +56,18 @@ class OptimizeContentView : public QWidget {
   ImageOptimizer::OutputMode mode() const { return mode_; }
   const QStringList& statusLines() const { return statusLines_; }
   bool isRunning() const { return isRunning_; }
+  // Asked to stop: the files in hand are being finished, then the window closes.
+  bool isStopping() const { return isStopping_; }
 
   QString modeDescription() const;
-  // Beside the start button: "12 of 39" during a run, the bytes before and after once it has succeeded,
-  // nothing otherwise.
+  // Beside the start button: "12 of 39" during a run, or that it is stopping; the bytes before and
+  // after once it has succeeded; nothing otherwise.
   QString runFigures() const;
+  // Beside the figures after a run with problems: "1 image could not be optimized -- see the log".
+  QString problemSummary() const;
 
-  // The desktop's file manager, showing `folder`.
-  static void openInFileManager(const std::filesystem::path& folder);
+  // The desktop's file manager, showing `folder`; false where none could be started.
+  static bool openInFileManager(const std::filesystem::path& folder);
 
   // The start button's action: starts a run on a background thread and returns at once. Does nothing
   // without both folders or while a run is in progress.
@@ -74,23 +82,26 @@ class OptimizeContentView : public QWidget {
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
-  bool event(QEvent* event) override;
 
  private:
   FolderRow* folderRow(const QString& label, const std::optional<std::filesystem::path>& path,
                        std::function<void()> action);
   QWidget* modeSection();
   QWidget* startRow();
+  QWidget* openFailureRow();
   void applyStyle();
   void syncToState();
   void fitToContent();
+  int availableHeight() const;
 
   void setSourceFolder(const std::filesystem::path& folder);
   void setDestFolder(const std::filesystem::path& folder);
   void setMode(ImageOptimizer::OutputMode mode);
+  void forgetLastRunsOutcome();
   void takeEvent(const RunEvent& event);
   void finishRun(const RunController::Ending& ending);
   void showRunFolder();
+  void showFirstProblem();
 
   std::unique_ptr<FolderChooser> chooser_;
   FolderOpener openFolder_;
@@ -100,7 +111,10 @@ class OptimizeContentView : public QWidget {
   std::optional<std::filesystem::path> destFolder_;
   ImageOptimizer::OutputMode mode_ = ImageOptimizer::OutputMode::changedOnly;
   QStringList statusLines_;
+  // The indexes of the lines of statusLines_ that report a problem, ascending.
+  QList<qsizetype> problemLines_;
   bool isRunning_ = false;
+  bool isStopping_ = false;
   // Counts replacements of statusLines_, so that the log redraws only what was appended.
   std::uint64_t statusGeneration_ = 0;
   // The run in progress or the last run: where it writes, its finished images of how many, and once it
@@ -109,7 +123,14 @@ class OptimizeContentView : public QWidget {
   std::size_t filesFinished_ = 0;
   std::size_t filesTotal_ = 0;
   std::optional<ImageOptimizer::Result> runResult_;
+  // The run's output folder, after "Show output folder" found nothing to show it with.
+  std::optional<std::filesystem::path> unopenedFolder_;
 
+  // The content's natural height when the window last fitted it: a change of it changes the window.
+  int fittedHeight_ = 0;
+
+  QScrollArea* scrollArea_ = nullptr;
+  ContentColumn* content_ = nullptr;
   QVBoxLayout* column_ = nullptr;
   QLabel* heading_ = nullptr;
   FolderRow* sourceRow_ = nullptr;
@@ -119,7 +140,11 @@ class OptimizeContentView : public QWidget {
   QLabel* modeDescription_ = nullptr;
   StartButton* startButton_ = nullptr;
   QLabel* runFigures_ = nullptr;
+  LinkButton* problemSummary_ = nullptr;
   LinkButton* showRunFolder_ = nullptr;
+  QWidget* openFailure_ = nullptr;
+  QLabel* openFailureText_ = nullptr;
+  SelectablePath* unopenedPath_ = nullptr;
   StatusLog* statusLog_ = nullptr;
 
   // Last member: destroyed first, so the worker is stopped and joined while everything it could post

@@ -28,6 +28,7 @@ QPushButton:checked {
   border-color: palette(highlight);
 }
 QPushButton:disabled { color: palette(mid); }
+QPushButton:checked:disabled { color: palette(highlighted-text); } /* still says which mode a run uses */
 )";
 
 // The rounded outer corners: left and right in a row, top and bottom in a column.
@@ -79,6 +80,10 @@ SegmentedControl::SegmentedControl(const QStringList& segments, QWidget* parent)
     auto* button = new Segment(segments[index], this);
     button->setObjectName(segmentName(index, static_cast<int>(segments.size())));
     button->setCheckable(true);
+    // Enter picks the focused segment, as Space does; and to assistive technology the segments are the
+    // radio buttons they behave as (the exclusive group alone would make them check boxes).
+    button->setAutoDefault(true);
+    button->setAutoExclusive(true);
     button->setAccessibleName(segments[index]);
     button->installEventFilter(this);
     group_->addButton(button, index);

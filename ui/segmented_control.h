@@ -6,9 +6,10 @@ class QButtonGroup;
 class QPushButton;
 
 // A row of joined, mutually exclusive segments, one of which is always selected. Each segment is a
-// checkable push button, so Tab, Space and screen readers treat it like any other button. Where the
-// row does not fit the width it is given (a large desktop font), the segments stack into a column, so
-// that every label stays whole; the arrow keys move between them either way.
+// checkable push button, so Tab, Space and Enter treat it like any other button; screen readers meet
+// the segments as radio buttons. Where the row does not fit the width it is given (a large desktop
+// font), the segments stack into a column, so that every label stays whole; the arrow keys move between
+// them either way.
 class SegmentedControl : public QWidget {
   Q_OBJECT
 

@@ -1,14 +1,18 @@
 #include "start_button.h"
 
+#include <QEvent>
 #include <QStyle>
 #include <QStyleOptionButton>
 
 #include "busy_spinner.h"
+#include "contrast.h"
 
 StartButton::StartButton(const QString& title, QWidget* parent)
-    : QPushButton(title, parent), title_(title), spinner_(new BusySpinner(this)) {
+    : PlainButton(title, parent), title_(title), spinner_(new BusySpinner(this)) {
   spinner_->setObjectName(QStringLiteral("spinner"));
   spinner_->hide();
+  // The default button takes Enter as it is; auto-default would drop the default look on losing focus.
+  setAutoDefault(false);
   setDefault(true);
   setAccessibleName(title);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -32,19 +36,33 @@ void StartButton::applyStyle(const QPalette& inherited) {
 
 // The accent fill is the palette's highlight. Unavailable (no folders yet), the button has the usual
 // disabled look; busy, it is disabled too but keeps the accent, so the spinner shows on a clear fill.
+// The label's colour is measured against the face the style paints from that fill, which may be
+// lighter than the fill itself.
 void StartButton::applyPalette() {
   QPalette accent = inherited_;
   const QColor fill = inherited_.color(QPalette::Active, QPalette::Highlight);
-  const QColor text = inherited_.color(QPalette::Active, QPalette::HighlightedText);
-  for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+  for (const auto group : {QPalette::Active, QPalette::Inactive})
     accent.setColor(group, QPalette::Button, fill);
-    accent.setColor(group, QPalette::ButtonText, text);
-  }
-  if (busy_) {
+  if (busy_)
     accent.setColor(QPalette::Disabled, QPalette::Button, fill);
-    accent.setColor(QPalette::Disabled, QPalette::ButtonText, text);
-  }
+  const QColor label = legibleColor(inherited_.color(QPalette::Active, QPalette::HighlightedText),
+                                    paintedFaces(*this, accent, busy_), textContrast);
+  for (const auto group : {QPalette::Active, QPalette::Inactive})
+    accent.setColor(group, QPalette::ButtonText, label);
+  if (busy_)
+    accent.setColor(QPalette::Disabled, QPalette::ButtonText, label);
   setPalette(accent);
+}
+
+// The label's colour stands out from every face by 4.5:1, so also by the ring's 3:1.
+QColor StartButton::focusRingColor() const {
+  return palette().color(QPalette::Active, QPalette::ButtonText);
+}
+
+void StartButton::changeEvent(QEvent* event) {
+  PlainButton::changeEvent(event);
+  if (event->type() == QEvent::StyleChange)
+    applyPalette();
 }
 
 // Always the size of the title, busy or not.
@@ -58,7 +76,7 @@ QSize StartButton::sizeHint() const {
 }
 
 void StartButton::resizeEvent(QResizeEvent* event) {
-  QPushButton::resizeEvent(event);
+  PlainButton::resizeEvent(event);
   centreSpinner();
 }
 

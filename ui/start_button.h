@@ -1,12 +1,14 @@
 #pragma once
 
-#include <QPushButton>
+#include "plain_button.h"
 
 class BusySpinner;
 
-// The window's main action: the default button, filled with the accent colour. While busy it shows a
-// small spinner instead of its title and keeps its size, so nothing in the window moves when a run starts.
-class StartButton : public QPushButton {
+// The window's main action: the default button, filled with the accent colour, its label in whichever
+// of the theme's highlighted-text colour, black or white reads at 4.5:1 on the fill the style paints.
+// While busy it shows a small spinner instead of its title and keeps its size, so nothing in the window
+// moves when a run starts.
+class StartButton : public PlainButton {
   Q_OBJECT
 
  public:
@@ -23,6 +25,8 @@ class StartButton : public QPushButton {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  QColor focusRingColor() const override;
 
  private:
   void centreSpinner();

@@ -1,6 +1,9 @@
 #include "text_styles.h"
 
 #include <QFontDatabase>
+#include <algorithm>
+
+#include "contrast.h"
 
 namespace {
 
@@ -50,4 +53,16 @@ QColor secondaryTextColor(const QColor& primary) {
   QColor color = primary;
   color.setAlphaF(primary.alphaF() * 0.6f);
   return color;
+}
+
+QColor warningTextColor(const QColor& background) {
+  constexpr int hue = 12;
+  constexpr int saturation = 200;
+  constexpr int step = 4;
+  const bool onDark = contrastRatio(Qt::white, background) > contrastRatio(Qt::black, background);
+  for (int lightness = 128;; lightness += onDark ? step : -step) {
+    const QColor colour = QColor::fromHsl(hue, saturation, std::clamp(lightness, 0, 255));
+    if (contrastRatio(colour, background) >= textContrast || lightness <= 0 || lightness >= 255)
+      return colour;
+  }
 }

@@ -249,3 +249,20 @@ std::string shownName(const std::string& name) {
 }
 
 }  // namespace run_log
+
+namespace run_log {
+
+std::optional<std::string> problemSummaryText(const ImageOptimizer::Result& result) {
+  std::vector<std::string> problems;
+  if (result.failed > 0) {
+    problems.push_back(std::to_string(result.failed) + (result.failed == 1 ? " image" : " images") +
+                       " could not be optimized");
+  }
+  if (result.deletionListFailed)
+    problems.push_back(std::string(deletionListName) + " could not be written");
+  if (problems.empty())
+    return std::nullopt;
+  return (problems.size() == 1 ? problems[0] : problems[0] + " and " + problems[1]) + " -- see the log";
+}
+
+}  // namespace run_log

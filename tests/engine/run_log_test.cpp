@@ -115,3 +115,16 @@ TEST(RunLog, BytesAsFileManagersShowThem) {
   result.bytesAfter = result.bytesBefore + 7'300'000;
   EXPECT_EQ(run_log::bytesSavedText(result), "72.9 MB \u2192 80.2 MB (10 % larger)");
 }
+
+TEST(RunLog, ProblemSummaryBesideTheSizes) {
+  ImageOptimizer::Result result{7, 3, 1, {"a.png"}, 0};
+  EXPECT_EQ(run_log::problemSummaryText(result), std::nullopt);
+  result.failed = 1;
+  EXPECT_EQ(run_log::problemSummaryText(result), "1 image could not be optimized -- see the log");
+  result.failed = 4;
+  result.deletionListFailed = true;
+  EXPECT_EQ(run_log::problemSummaryText(result),
+            "4 images could not be optimized and " + deletionList + " could not be written -- see the log");
+  result.failed = 0;
+  EXPECT_EQ(run_log::problemSummaryText(result), deletionList + " could not be written -- see the log");
+}

@@ -37,7 +37,7 @@ class ScriptedEngine {
   explicit ScriptedEngine(Script script) : state_(std::make_shared<State>(std::move(script))) {}
 
   // From now on the worker reports only the events the test releases, and returns only on one release
-  // more than it has events.
+  // more than it has events; a run that waits for the stop then waits for one release more.
   void hold() {
     const std::lock_guard lock(state_->mutex);
     state_->released = 0;
@@ -68,6 +68,7 @@ class ScriptedEngine {
   static FileStarted started(std::size_t number, std::size_t total, std::string name) {
     return {number, total, std::move(name)};
   }
+  static FilesFinished finished(std::size_t count, std::size_t total) { return {count, total}; }
   // A file that became a smaller JPEG, as every file of these scripts does unless the test says otherwise.
   static FileOutcome reencoded(std::size_t number, std::size_t total, std::string name,
                                std::uint64_t bytesBefore = 2000000, std::uint64_t bytesAfter = 200000) {
@@ -110,6 +111,9 @@ class ScriptedEngine {
         std::unique_lock lock(mutex);
         changed.wait_for(lock, stop, patience, [] { return false; });
         stopSeen = stop.stop_requested();
+        // Held, the files in hand take until one more release: the test sees the window while it stops.
+        const std::size_t atStop = released;
+        changed.wait_for(lock, patience, [&] { return atStop == unheld || released > atStop; });
         lock.unlock();
         for (const RunEvent& event : script.inHand)
           report(event);

@@ -1,9 +1,13 @@
 // The window without a real run: launch state, layout lengths, text styles and colours, the mode
 // control, enabling, keyboard focus, accessible names, and the folder dialog's settings.
+#include <QAccessible>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QLayout>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 
@@ -28,9 +32,10 @@ const QString fullReplacementText =
 
 // The children of the window's column, top to bottom, leaving out hidden ones.
 QList<QWidget*> shownChildren(QWidget* view) {
+  const QLayout* column = view->findChild<QWidget*>("content")->layout();
   QList<QWidget*> shown;
-  for (int index = 0; index < view->layout()->count(); ++index) {
-    QWidget* child = view->layout()->itemAt(index)->widget();
+  for (int index = 0; index < column->count(); ++index) {
+    QWidget* child = column->itemAt(index)->widget();
     if (child != nullptr && !child->isHidden())
       shown << child;
   }
@@ -41,8 +46,8 @@ int gapBetween(const QWidget* above, const QWidget* below) {
   return below->y() - (above->y() + above->height());
 }
 
-QRect inWindow(const QWidget* widget) {
-  return {widget->mapTo(widget->window(), QPoint(0, 0)), widget->size()};
+QRect inContent(const QWidget* widget, const QWidget* content) {
+  return {widget->mapTo(content, QPoint(0, 0)), widget->size()};
 }
 
 // Where a push button draws its label: inside its border and padding.
@@ -159,14 +164,21 @@ class ContentViewTest : public QObject {
     QCOMPARE(driver.startButton()->pos(), QPoint(0, 0));
     QCOMPARE(driver.startButton()->size(), driver.startButton()->sizeHint());
 
-    // The first log line brings in the 216-high log block and the 16 above it; more lines do not.
+    // The first log line brings in the log block, as tall as its lines ask, and the 16 above it; more
+    // lines do not. From then on the window can be made taller or shorter, not wider.
     runIntoError(driver);
-    QCOMPARE(view.height(), launchHeight + 232);
+    const int logHeight = driver.find("statusLog")->sizeHint().height();
+    QCOMPARE(view.height(), launchHeight + 16 + logHeight);
     QCOMPARE(driver.find("statusLog")->geometry(),
-             QRect(24, driver.find("startRow")->geometry().bottom() + 17, 472, 216));
-    QCOMPARE(driver.logText()->geometry(), QRect(8, 8, 456, 200));
+             QRect(24, driver.find("startRow")->geometry().bottom() + 17, 472, logHeight));
+    QCOMPARE(driver.logText()->geometry(), QRect(8, 8, 456, logHeight - 16));
+    QVERIFY(view.minimumHeight() < view.height() && view.maximumHeight() > view.height());
+    QCOMPARE(view.minimumWidth(), view.maximumWidth());
     runIntoError(driver);
-    QCOMPARE(view.size(), QSize(520, launchHeight + 232));
+    QCOMPARE(view.size(), QSize(520, launchHeight + 16 + logHeight));
+    // The log alone takes the difference when the user resizes the window.
+    view.resize(520, view.height() + 40);
+    QTRY_COMPARE(driver.find("statusLog")->height(), logHeight + 40);
   }
 
   void textStylesFollowTheApplicationFont() {
@@ -206,6 +218,10 @@ class ContentViewTest : public QObject {
     QCOMPARE(driver.find("statusLog")->palette().color(QPalette::Base), QColor(0x1e, 0x1e, 0x1e));
     QCOMPARE(driver.startButton()->palette().color(QPalette::Active, QPalette::Button),
              QColor(0x3d, 0x8e, 0xe0));
+    // A warning reads on the dark background too, and stays a warm red.
+    const QColor warning = driver.find("problemSummary")->palette().color(QPalette::Link);
+    QVERIFY(contrastRatio(warning, QColor(0x2b, 0x2b, 0x2b)) >= 4.5);
+    QVERIFY(warning.red() > 2 * warning.blue() && warning.red() > warning.green());
     driver.choose("sourceRow", scratch_.root);  // a chosen path is primary text
     QCOMPARE(driver.pathLabel("sourceRow")->palette().color(QPalette::WindowText), QColor(0xee, 0xee, 0xee));
     QApplication::setPalette(original);
@@ -267,11 +283,23 @@ class ContentViewTest : public QObject {
     QCOMPARE(driver.find("modeControl")->accessibleName(), "Output mode");
     QCOMPARE(driver.startButton()->accessibleName(), "Optimize images");
     QCOMPARE(driver.logText()->accessibleName(), "Status log");
+    QCOMPARE(QAccessible::queryAccessibleInterface(driver.view.get())->text(QAccessible::Name),
+             "Image Optimizer");
+    for (const int index : {0, 1})
+      QCOMPARE(QAccessible::queryAccessibleInterface(driver.segment(index))->role(),
+               QAccessible::RadioButton);
+    // Enter, like Space, activates the focused button.
+    driver.chooseButton("destRow")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(driver.chooseButton("destRow"), Qt::Key_Return);
+    QCOMPARE(driver.chooser->calls, 3);
+    driver.segment(0)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(driver.segment(0), Qt::Key_Enter);
+    QCOMPARE(driver.view->mode(), OutputMode::changedOnly);
   }
 
   // At large desktop fonts every part keeps its whole text and nothing overlaps: the mode segments stack
-  // where they do not fit side by side, and the figures and the link move below the start button. Up
-  // to 20 pt that fits in 520; a larger font widens the window.
+  // where they do not fit side by side, and the figures, the problem line and the link move below the
+  // start button. Up to 20 pt that fits in 520; a larger font widens the window.
   void layoutHoldsAtLargeFonts_data() {
     QTest::addColumn<double>("points");
     QTest::newRow("16 pt") << 16.0;
@@ -282,7 +310,7 @@ class ContentViewTest : public QObject {
   void layoutHoldsAtLargeFonts() {
     QFETCH(double, points);
     const ApplicationFontFor font(points);
-    ScriptedEngine engine({.result = ImageOptimizer::Result{39, 0, 0, {}, 0, 72900000, 4100000}});
+    ScriptedEngine engine({.result = ImageOptimizer::Result{39, 0, 0, {}, 1, 72900000, 4100000}});
     ViewDriver driver(engine.engine());
     OptimizeContentView& view = *driver.view;
     view.show();
@@ -298,6 +326,12 @@ class ContentViewTest : public QObject {
     } else {
       QVERIFY(view.width() > 520);
     }
+    // The window stays on this test's 1366 x 768 screen: the log gives way, down to a few lines, and
+    // where that is not enough, the content scrolls.
+    auto* log = driver.find<StatusLog>("statusLog");
+    QVERIFY(view.frameGeometry().height() <= view.screen()->availableGeometry().height());
+    QVERIFY(log->height() < log->sizeHint().height() && log->height() >= log->minimumSizeHint().height());
+    QCOMPARE(driver.find<QScrollArea>("scrollArea")->verticalScrollBar()->isVisible(), points >= 20);
     for (const int index : {0, 1}) {
       QPushButton* segment = driver.segment(index);
       QVERIFY2(segment->fontMetrics().horizontalAdvance(segment->text()) <= labelArea(segment).width(),
@@ -315,18 +349,19 @@ class ContentViewTest : public QObject {
                qPrintable(whole->objectName()));
     }
     // No two shown widgets overlap, unless one holds the other or they are joined segments sharing their
-    // border line, and all lie within the window.
+    // border line, and all lie within the content, which scrolls where the screen is too small for it.
+    QWidget* content = driver.find("content");
     QList<QWidget*> shown;
-    for (QWidget* widget : view.findChildren<QWidget*>()) {
+    for (QWidget* widget : content->findChildren<QWidget*>()) {
       if (widget->isVisible())
         shown << widget;
     }
     for (QWidget* widget : shown) {
-      QVERIFY2(view.rect().contains(inWindow(widget)), qPrintable(widget->objectName()));
+      QVERIFY2(content->rect().contains(inContent(widget, content)), qPrintable(widget->objectName()));
       for (QWidget* other : shown) {
         if (widget == other || widget->isAncestorOf(other) || other->isAncestorOf(widget))
           continue;
-        const QRect common = inWindow(widget).intersected(inWindow(other));
+        const QRect common = inContent(widget, content).intersected(inContent(other, content));
         const bool joined = widget->parentWidget() == driver.find("modeControl") &&
                             other->parentWidget() == widget->parentWidget();
         QVERIFY2(common.isEmpty() || (joined && (common.width() == 1 || common.height() == 1)),
@@ -335,12 +370,13 @@ class ContentViewTest : public QObject {
     }
   }
 
-  // The focused segment carries a mark that differs from its unfocused look by at least 3:1 along a
-  // whole ring, selected or not, in a light and a dark theme, and in one whose accent is nearly the
-  // colour of the buttons.
-  void focusedSegmentIsMarked_data() {
+  // A focused control carries a mark that differs from its unfocused look by at least 3:1 along a whole
+  // ring, in a light and a dark theme, and in one whose accent is nearly the colour of the buttons:
+  // each mode segment, selected or not, a "Choose…" button, the start button, the link, the path of a
+  // folder that could not be shown, and the log. The start button's label, too, must read on its face.
+  void focusIsMarked_data() {
     QTest::addColumn<QPalette>("palette");
-    QTest::addColumn<int>("segment");
+    QTest::addColumn<QByteArray>("control");
     const QPalette light = theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
                                  QColor(0x30, 0x8c, 0xc6), Qt::white);
     const QPalette dark = theme(QColor(0x2b, 0x2b, 0x2b), QColor(0xee, 0xee, 0xee), QColor(0x3a, 0x3a, 0x3a),
@@ -348,38 +384,52 @@ class ContentViewTest : public QObject {
     const QPalette paleAccent =
         theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
               QColor(0xd8, 0xe4, 0xf0), QColor(0x20, 0x20, 0x20));
-    QTest::newRow("light, selected") << light << 0;
-    QTest::newRow("light, not selected") << light << 1;
-    QTest::newRow("dark, selected") << dark << 0;
-    QTest::newRow("dark, not selected") << dark << 1;
-    QTest::newRow("pale accent, selected") << paleAccent << 0;
-    QTest::newRow("pale accent, not selected") << paleAccent << 1;
+    for (const auto& [name, palette] :
+         {std::pair{"light", light}, {"dark", dark}, {"pale accent", paleAccent}}) {
+      for (const char* control : {"segmentFirst", "segmentLast", "chooseButton", "startButton",
+                                  "showOutputFolder", "unopenedFolder", "statusLogText"})
+        QTest::addRow("%s, %s", name, control) << palette << QByteArray(control);
+    }
   }
 
-  void focusedSegmentIsMarked() {
+  void focusIsMarked() {
     QFETCH(QPalette, palette);
-    QFETCH(int, segment);
+    QFETCH(QByteArray, control);
     const ApplicationPaletteFor theme(palette);
     ViewDriver driver;
     driver.view->show();
+    // A run over an empty folder, whose output folder nothing can show: every control is there.
+    fs::create_directories(scratch_.root / "empty");
+    driver.start(scratch_.root / "empty", scratch_.root / "out");
+    QVERIFY(driver.waitUntilIdle());
+    *driver.opensFolders = false;
+    QTest::mouseClick(driver.showOutputFolder(), Qt::LeftButton);
     QApplication::setActiveWindow(driver.view.get());
     QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
-    // Focus arrives from the keyboard, as for the user: Tab into the control, then to the segment.
+    // Focus arrives from the keyboard, as for the user.
     driver.chooseButton("destRow")->setFocus(Qt::TabFocusReason);
     QTest::keyClick(driver.chooseButton("destRow"), Qt::Key_Tab);
-    QPushButton* target = driver.segment(segment);
+    QWidget* target = driver.find(control.constData());
     target->setFocus(Qt::TabFocusReason);
     QCOMPARE(QApplication::focusWidget(), target);
-    const QImage focused = target->grab().toImage();
-    driver.chooseButton("sourceRow")->setFocus(Qt::TabFocusReason);
-    const QImage unfocused = target->grab().toImage();
+    QWidget* ringed = control == "statusLogText" ? target->parentWidget() : target;  // the log's block
+    const QImage focused = ringed->grab().toImage();
+    QWidget* elsewhere =
+        control == "statusLogText" ? static_cast<QWidget*>(driver.startButton()) : driver.logText();
+    elsewhere->setFocus(Qt::TabFocusReason);
+    const QImage unfocused = ringed->grab().toImage();
     QCOMPARE(focused.size(), unfocused.size());
+    if (control == "startButton") {  // its label reads at 4.5:1 on the face the style paints, beside it
+      const QColor label = target->palette().color(QPalette::ButtonText);
+      for (int y = unfocused.height() / 3; y <= unfocused.height() * 2 / 3; ++y)
+        QVERIFY2(contrastRatio(label, unfocused.pixelColor(4, y)) >= 4.5, qPrintable(label.name()));
+    }
     int marked = 0;
     for (int y = 0; y < focused.height(); ++y) {
       for (int x = 0; x < focused.width(); ++x)
         marked += contrastRatio(focused.pixelColor(x, y), unfocused.pixelColor(x, y)) >= 3.0 ? 1 : 0;
     }
-    QVERIFY2(marked >= 2 * (target->width() + target->height()), qPrintable(QString::number(marked)));
+    QVERIFY2(marked >= 2 * (ringed->width() + ringed->height()), qPrintable(QString::number(marked)));
   }
 
   // The real dialog is configured but never opened.

@@ -1,6 +1,7 @@
 // Runs from the window, of the real engine on generated images (the exact log, the spinner, the
 // summary lines) and of a stand-in engine the test steers (closing and destroying the window during a
 // run); and the run controller on its own, with a plain object as receiver.
+#include <QApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -27,14 +28,18 @@ const QStringList windowWorkedExampleLog = [] {
 }();
 
 // What the window shows of a run that was stopped at its second of twelve files: the file in hand is
-// reported, then the totals of the two files done, as the engine ends a stopped run.
+// reported, then the totals of the two files done and where the run stopped, as the engine ends a
+// stopped run.
 ScriptedEngine::Script stoppedAtTheSecondFile() {
+  Result stopped{2, 0, 0, {"image-10.png", "image-11.png"}};
+  stopped.stopped = ImageOptimizer::StopPoint{2, "image-11.png"};
+  stopped.images = 12;
   return {.events = {ScriptedEngine::started(1, 12, "image-10.png"),
                      ScriptedEngine::reencoded(1, 12, "image-10.png"),
                      ScriptedEngine::started(2, 12, "image-11.png")},
           .waitsForStop = true,
           .inHand = {ScriptedEngine::reencoded(2, 12, "image-11.png")},
-          .result = Result{2, 0, 0, {"image-10.png", "image-11.png"}}};
+          .result = stopped};
 }
 
 const QStringList stoppedAtTheSecondFileLog{
@@ -45,7 +50,8 @@ const QStringList stoppedAtTheSecondFileLog{
     "Done. 2 resized/converted, 0 already small.",
     "",
     "2 file(s) changed format and won't be overwritten on the server.",
-    "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list."};
+    "See _DELETE_THESE_OLD_FILES_FROM_SERVER.txt in the output folder for the list.",
+    "Stopped after image-11.png (2 of 12) -- the images after it were left as they are."};
 
 // The one line that differs from the logs of earlier versions: a file that is no image is now named
 // for what it is not, since only the JPEG and PNG decoders may run.
@@ -145,7 +151,7 @@ class RunControllerTest : public QObject {
     QCOMPARE(driver.view->statusLines(), windowWorkedExampleLog);
   }
 
-  void spinnerAndChoicesWhileRunning() {
+  void spinnerAndDisabledChoicesWhileRunning() {
     ViewDriver driver;
     driver.view->show();
     QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
@@ -158,30 +164,43 @@ class RunControllerTest : public QObject {
     QCOMPARE(driver.view->statusLines(), QStringList{starting});
     QVERIFY(button->text().isEmpty() && button->spinner()->isVisible() && button->spinner()->isSpinning());
     QCOMPARE(button->size(), idleSize);
-    // The mode and the folders can change meanwhile; the run keeps the values it started with.
+    // The mode and the folders cannot change meanwhile: the run keeps the values it started with.
+    const auto choicesEnabled = [&] {
+      return QList<bool>{driver.find("modeControl")->isEnabled(),
+                         driver.chooseButton("sourceRow")->isEnabled(),
+                         driver.chooseButton("destRow")->isEnabled(), driver.row("sourceRow")->acceptDrops()};
+    };
+    QCOMPARE(choicesEnabled(), QList<bool>(4, false));
     QTest::mouseClick(driver.segment(1), Qt::LeftButton);
-    QVERIFY(driver.find<QLabel>("modeDescription")->text().startsWith("Output folder is a complete copy"));
-    driver.choose("destRow", root_ / "elsewhere");
+    QCOMPARE(driver.view->mode(), ImageOptimizer::OutputMode::changedOnly);
     QVERIFY(driver.waitUntilIdle());
+    QCOMPARE(choicesEnabled(), QList<bool>(4, true));
     QVERIFY(button->isEnabled() && button->spinner()->isHidden() && !button->spinner()->isSpinning());
     QCOMPARE(button->text(), "Optimize images");
     QCOMPARE(running.size(), 2);
     QCOMPARE(running[1][0].toBool(), false);
     QCOMPARE(driver.view->statusLines(), windowWorkedExampleLog);
-    QVERIFY(fs::exists(root_ / "out" / "a.jpg") && !fs::exists(root_ / "elsewhere"));
   }
 
-  // Closing asks the engine to stop: the stand-in waits for nothing else, so a window that did not ask
-  // would leave it waiting until it gives up, and the check on the stop would fail.
-  void closingDuringARunStopsAfterTheFileInHand() {
+  // The quit keys close the window, which asks the engine to stop: the stand-in waits for nothing else,
+  // so a window that did not ask would leave it waiting until it gives up. Until the files in hand are
+  // finished the window stays and says so; then it closes, its log ending where the run stopped.
+  void closingDuringARunStopsAfterTheFilesInHand() {
     ScriptedEngine engine(stoppedAtTheSecondFile());
+    engine.hold();
     ViewDriver driver(engine.engine());
     driver.view->show();
+    QApplication::setActiveWindow(driver.view.get());
+    QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
     driver.start(root_, root_ / "out");
+    engine.release(3);
     QTRY_COMPARE(driver.view->statusLines().size(), 3);  // the second file is in hand
-    driver.view->close();
-    QVERIFY(driver.waitUntilIdle());
-    QVERIFY(engine.stopSeen());
+    QTest::keyClick(driver.view.get(), Qt::Key_Q, Qt::ControlModifier);
+    QTRY_VERIFY(engine.stopSeen());
+    QVERIFY(driver.view->isVisible() && driver.view->isRunning());
+    QCOMPARE(driver.runFigures()->text(), QString::fromUtf8("Stopping after the images in hand\u2026"));
+    engine.release();  // the file in hand is finished
+    QTRY_VERIFY(!driver.view->isVisible());
     QCOMPARE(driver.view->statusLines(), stoppedAtTheSecondFileLog);
   }
 

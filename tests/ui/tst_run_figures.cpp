@@ -2,10 +2,13 @@
 // count of finished files during a run, the bytes before and after once it has succeeded, nothing
 // after a failed run, and the link that shows the run's output folder.
 #include <QApplication>
+#include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTextBlock>
 
 #include "run_log.h"
 #include "scripted_engine.h"
+#include "text_styles.h"
 #include "view_driver.h"
 
 namespace fs = std::filesystem;
@@ -60,6 +63,23 @@ class RunFiguresTest : public QObject {
     QCOMPARE(figures->text(), QString::fromUtf8("6.0 MB \u2192 600.0 kB (90 % smaller)"));
   }
 
+  // Files finish in any order: the count runs ahead of the log, and a file's outcome (its problem line
+  // shows it has arrived) does not count the file again.
+  void countFollowsFilesFinishingInAnyOrder() {
+    FileOutcome broken = ScriptedEngine::reencoded(1, 3, "photo-1.png");
+    broken.fate = FileFate::failed;
+    ScriptedEngine engine(
+        {.events = {ScriptedEngine::finished(1, 3), ScriptedEngine::finished(2, 3), broken}});
+    engine.hold();
+    ViewDriver driver(engine.engine());
+    driver.start(scratch_.root, scratch_.root / "out");
+    engine.release(2);
+    QTRY_COMPARE(driver.runFigures()->text(), "2 of 3");
+    engine.release();
+    QTRY_COMPARE(driver.view->statusLines().size(), 2);
+    QCOMPARE(driver.runFigures()->text(), "2 of 3");
+  }
+
   // The engine's own words for the bytes, whatever the run achieved.
   void bytesOfASucceededRun_data() {
     QTest::addColumn<Result>("result");
@@ -104,8 +124,71 @@ class RunFiguresTest : public QObject {
     QVERIFY(driver.showOutputFolder()->isHidden());
   }
 
-  // The link shows the folder the run wrote to, also once another output folder has been chosen, and
-  // is reached from the start button with Tab.
+  // After a run with a problem file, the line beside the sizes says so in a warning colour, and the
+  // log marks the problem's line (not its neighbours) the same way. Activating the line brings the problem
+  // and its file's line into view.
+  void problemLineLeadsToTheProblemInTheLog() {
+    ScriptedEngine::Script script{.result = Result{59, 0, 0, {}, 1}};
+    for (std::size_t number = 1; number <= 60; ++number)
+      script.events.push_back(ScriptedEngine::started(number, 60, "photo.png"));
+    FileOutcome broken = ScriptedEngine::reencoded(45, 60, "photo.png");
+    broken.fate = FileFate::failed;
+    script.events.insert(script.events.begin() + 45, broken);  // line 46 of the log, below its file's
+    ScriptedEngine engine(script);
+    ViewDriver driver(engine.engine());
+    driver.view->show();
+    driver.start(scratch_.root, scratch_.root / "out");
+    QVERIFY(driver.waitUntilIdle());
+    auto* problems = driver.find<QPushButton>("problemSummary");
+    QVERIFY(problems->isVisible());
+    QCOMPARE(problems->text(), "1 image could not be optimized -- see the log");
+    QCOMPARE(problems->palette().color(QPalette::Link),
+             warningTextColor(problems->palette().color(QPalette::Window)));
+    QPlainTextEdit* log = driver.logText();
+    const auto colourOf = [&](int line) {
+      return log->document()->findBlockByNumber(line).begin().fragment().charFormat().foreground().color();
+    };
+    QCOMPARE(colourOf(46), warningTextColor(driver.find("statusLog")->palette().color(QPalette::Base)));
+    QVERIFY(colourOf(45) != colourOf(46) && colourOf(47) != colourOf(46));
+    QTest::mouseClick(problems, Qt::LeftButton);
+    const QTextBlock problem = log->document()->findBlockByNumber(46);
+    for (const QTextBlock& shown : {problem.previous(), problem})
+      QVERIFY(log->viewport()->rect().contains(log->cursorRect(QTextCursor(shown))));
+  }
+
+  // A new choice of folder or mode makes what the window says about the last run stale: it goes, also
+  // the path of an output folder that nothing could show.
+  void aNewChoiceClearsTheLastRunsOutcome_data() {
+    QTest::addColumn<QByteArray>("choice");
+    QTest::newRow("source folder") << QByteArray("sourceRow");
+    QTest::newRow("output folder") << QByteArray("destRow");
+    QTest::newRow("mode") << QByteArray("mode");
+  }
+
+  void aNewChoiceClearsTheLastRunsOutcome() {
+    QFETCH(QByteArray, choice);
+    ScriptedEngine engine(threeFiles(Result{2, 0, 0, {}, 1, 6000000, 600000}));
+    ViewDriver driver(engine.engine());
+    driver.start(scratch_.root, scratch_.root / "out");
+    QVERIFY(driver.waitUntilIdle());
+    *driver.opensFolders = false;  // nothing can show the folder: the window gives its path instead
+    QTest::mouseClick(driver.showOutputFolder(), Qt::LeftButton);
+    QCOMPARE(driver.find<QLineEdit>("unopenedFolder")->text(),
+             QString::fromStdString((scratch_.root / "out").string()));
+    const QList<QWidget*> outcome{driver.runFigures(), driver.find("problemSummary"),
+                                  driver.showOutputFolder(), driver.find("openFailure")};
+    for (QWidget* shown : outcome)
+      QVERIFY(!shown->isHidden());
+    if (choice == "mode")
+      QTest::mouseClick(driver.segment(1), Qt::LeftButton);
+    else
+      driver.choose(choice.constData(), scratch_.root / "elsewhere");
+    for (QWidget* shown : outcome)
+      QVERIFY2(shown->isHidden(), qPrintable(shown->objectName()));
+    QCOMPARE(driver.view->statusLines().size(), 7);  // the log stays
+  }
+
+  // The link shows the folder the run wrote to, and is reached from the start button with Tab.
   void linkShowsTheRunsOutputFolder() {
     ScriptedEngine engine(threeFiles(Result{3, 0, 0, {}, 0, 6000000, 600000}));
     ViewDriver driver(engine.engine());
@@ -114,7 +197,6 @@ class RunFiguresTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
     driver.start(scratch_.root, scratch_.root / "out");
     QVERIFY(driver.waitUntilIdle());
-    driver.choose("destRow", scratch_.root / "elsewhere");
     QVERIFY(driver.openedFolders->empty());
     QTest::mouseClick(driver.showOutputFolder(), Qt::LeftButton);
     QCOMPARE(*driver.openedFolders, std::vector<fs::path>{scratch_.root / "out"});
@@ -123,6 +205,8 @@ class RunFiguresTest : public QObject {
     QCOMPARE(QApplication::focusWidget(), driver.showOutputFolder());
     QTest::keyClick(driver.showOutputFolder(), Qt::Key_Space);
     QCOMPARE(driver.openedFolders->size(), std::size_t{2});
+    QTest::keyClick(driver.showOutputFolder(), Qt::Key_Return);
+    QCOMPARE(driver.openedFolders->size(), std::size_t{3});
     QCOMPARE(driver.showOutputFolder()->accessibleName(), "Show output folder");
   }
 };

@@ -1,11 +1,12 @@
-// Renders the window offscreen at the moments worth looking at and saves them as PNG files in the
-// build folder (screenshots/): at launch, during a run, after a long run with a problem file, after a
-// failed run, after a run that saved space, and after it at a 20 pt desktop font.
+// Renders the window offscreen, on a 1366 x 768 screen, at the moments worth looking at and saves them
+// as PNG files in the build folder (screenshots/): at launch, during a run, after a long run with a
+// problem file, while a run stops, after a failed run, after a run that saved space and after it at a
+// 20 pt desktop font, and with the keyboard focus on the start button.
 #include <QApplication>
 #include <QDir>
-#include <QScrollBar>
 #include <QTemporaryDir>
 
+#include "scripted_engine.h"
 #include "test_images.h"
 #include "view_driver.h"
 
@@ -69,6 +70,16 @@ class ScreenshotsTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&view));
     const QPixmap launch = view.grab();
     save(launch, "launch.png");
+    // Ready to start, the keyboard focus moved onto the start button.
+    QApplication::setActiveWindow(&view);
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+    driver.choose("sourceRow", source);
+    driver.choose("destRow", root_ / "upload");
+    driver.segment(0)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(driver.segment(0), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), driver.startButton());
+    QCoreApplication::sendPostedEvents();  // the rows laid out for their paths
+    save(view.grab(), "focus-start-button.png");
     // Taken inside the job that shows the third progress line: the run is certainly still going then.
     QPixmap running;
     connect(&view, &OptimizeContentView::statusLinesChanged, this, [&] {
@@ -78,12 +89,33 @@ class ScreenshotsTest : public QObject {
     driver.start(source, root_ / "upload");
     QVERIFY(driver.waitUntilIdle());
     save(running, "running.png");
-    QCOMPARE(running.size(), QSize(520, launch.height() + 232));
-    // As a user would after the run: scrolled to the end of the log to read the summary.
-    QScrollBar* scrollBar = driver.logText()->verticalScrollBar();
-    QTRY_VERIFY(scrollBar->isVisible());
-    scrollBar->setValue(scrollBar->maximum());
+    QCOMPARE(running.size(),
+             QSize(520, launch.height() + 16 + driver.find("statusLog")->sizeHint().height()));
+    // As the run leaves it: the problem is named beside the sizes, the log still at its top.
+    QVERIFY(driver.find("problemSummary")->isVisible());
     save(view.grab(), "finished.png");
+  }
+
+  // Closed during a run: the window says it is stopping until the images in hand are done.
+  void stopping() {
+    ScriptedEngine::Script script{.waitsForStop = true};
+    for (std::size_t number = 1; number <= 12; ++number)
+      script.events.push_back(
+          ScriptedEngine::started(number, 39, "photo-" + std::to_string(number) + ".png"));
+    ScriptedEngine engine(script);
+    engine.hold();
+    ViewDriver driver(engine.engine());
+    driver.view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
+    driver.start(photoFolder(), root_ / "upload");
+    engine.release(script.events.size());
+    QTRY_COMPARE(driver.view->statusLines().size(), 13);
+    driver.view->close();
+    QTRY_VERIFY(engine.stopSeen());
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(driver.view->isStopping());
+    save(driver.view->grab(), "stopping.png");
+    engine.release();
   }
 
   void savings() { finishedWithSavings("finished-with-savings.png"); }

@@ -33,7 +33,10 @@ class ViewDriver {
       : chooser(fake.get()),
         view(std::make_unique<OptimizeContentView>(
             std::move(fake), std::move(engine),
-            [opened = openedFolders](const std::filesystem::path& folder) { opened->push_back(folder); })) {}
+            [opened = openedFolders, opens = opensFolders](const std::filesystem::path& folder) {
+              opened->push_back(folder);
+              return *opens;
+            })) {}
 
   template <typename T = QWidget>
   T* find(const char* name) const {
@@ -71,6 +74,8 @@ class ViewDriver {
   // Declared before the view, which records into it.
   std::shared_ptr<std::vector<std::filesystem::path>> openedFolders =
       std::make_shared<std::vector<std::filesystem::path>>();
+  // Whether the stand-in file manager shows them; false as on a desktop without one.
+  std::shared_ptr<bool> opensFolders = std::make_shared<bool>(true);
   FakeFolderChooser* chooser;  // owned by the view
   std::unique_ptr<OptimizeContentView> view;
 };
