@@ -51,10 +51,6 @@ std::vector<std::string> plannedLines(const PlannedRun& run, ImageOptimizer::Out
 // paragraph separators as "\u009B", bytes that are not UTF-8 as "\xFF".
 std::string shownName(const std::string& name);
 
-}  // namespace run_log
-
-namespace run_log {
-
 // What the window shows beside the sizes after a run with problems: "1 image could not be optimized --
 // see the log", and likewise for an unwritable deletion list. None when every file went as intended.
 std::optional<std::string> problemSummaryText(const ImageOptimizer::Result& result);

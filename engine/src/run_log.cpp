@@ -248,10 +248,6 @@ std::string shownName(const std::string& name) {
   return shown;
 }
 
-}  // namespace run_log
-
-namespace run_log {
-
 std::optional<std::string> problemSummaryText(const ImageOptimizer::Result& result) {
   std::vector<std::string> problems;
   if (result.failed > 0) {
