@@ -41,8 +41,8 @@ class RunController {
 
   // Handlers run on the receiver's thread: onEvent for each event, then onFinished once.
   void start(Job job, EventHandler onEvent, FinishHandler onFinished);
-  // The engine starts no new file, finishes the files in hand, writes its deletion list for what it
-  // converted, and finishes as usual.
+  // The engine starts no new file and finishes the files in hand; the output then ends before the first
+  // file that had not finished. It writes its deletion list for that and finishes as usual.
   void requestStop() { worker_.request_stop(); }
   void stopAndWait();
 
