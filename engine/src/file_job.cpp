@@ -193,7 +193,6 @@ void prepareFile(PreparedFile& file, const RunContext& context, MemoryBudget& me
   file.outcome.bytesBefore = file.outcome.bytesAfter = static_cast<std::uint64_t>(status.st_size);
   if (context.skipUnchanged && foundUnchanged(file, status, context))
     return;
-  const bool writesOriginalOnly = plan.handling != Handling::reencode;
   if (plan.handling == Handling::small && context.mode == OutputMode::changedOnly) {
     file.outcome.fate = FileFate::small;
     return;  // nothing is written: the source need not even be opened
@@ -218,8 +217,7 @@ void prepareFile(PreparedFile& file, const RunContext& context, MemoryBudget& me
     case Handling::reencode:
       return reencode(file, source, context, memory);
   }
-  if (writesOriginalOnly)
-    copyOriginal(file, source, context);
+  copyOriginal(file, source, context);  // every handling but a re-encode writes the original
 }
 
 // After a re-encode that grew, or an animation kept whole, the output folder holds the original and no

@@ -23,9 +23,13 @@ namespace {
   throw std::runtime_error(failure.error.reason());
 }
 
-bool sameFolder(const fs::path& source, const fs::path& destination) {
+// Writing into the source folder would replace source files by their own re-encoded or copied versions.
+std::optional<RunFailure> refuseSameFolder(const fs::path& source, const fs::path& destination) {
   std::error_code error;  // a folder that does not exist yet is not the source folder
-  return fs::equivalent(source, destination, error);
+  if (!fs::equivalent(source, destination, error))
+    return std::nullopt;
+  return RunFailure{StepError::inWords("The output folder must be different from the source folder."),
+                    destination};
 }
 
 StepError createFolder(const fs::path& folder) {
@@ -55,10 +59,8 @@ struct RunSetUp {
 };
 
 std::optional<RunFailure> setUp(const fs::path& source, const fs::path& destination, RunSetUp& run) {
-  // Writing into the source folder would replace source files by their own re-encoded or copied versions.
-  if (sameFolder(source, destination))
-    return RunFailure{StepError::inWords("The output folder must be different from the source folder."),
-                      destination};
+  if (auto refused = refuseSameFolder(source, destination))
+    return refused;
   if (const StepError error = createFolder(destination))
     return RunFailure{error, destination};
   StepError error;
@@ -107,8 +109,8 @@ PlannedFile plannedFile(const FilePlan& plan, ImageOptimizer::OutputMode mode) {
 }  // namespace
 
 PlannedRun ImageOptimizer::plan(const fs::path& source, const fs::path& destination, OutputMode mode) {
-  if (sameFolder(source, destination))
-    endRun({StepError::inWords("The output folder must be different from the source folder."), destination});
+  if (const auto refused = refuseSameFolder(source, destination))
+    endRun(*refused);
   SourceListing listing;
   if (const StepError error = listSourceFolder(source, listing))
     endRun({error, source});

@@ -67,9 +67,8 @@ bool foldsCaseWithoutWriting(const fs::path& folder) {
     names.insert(entry.path().filename().string());
   // A name in other letters that the folder does not list, yet finds: the folder folds case.
   for (const std::string& name : names) {
-    const std::string other = withAsciiCase(name, LetterCase::upper) != name
-                                  ? withAsciiCase(name, LetterCase::upper)
-                                  : withAsciiCase(name, LetterCase::lower);
+    const std::string upper = withAsciiCase(name, LetterCase::upper);
+    const std::string other = upper != name ? upper : withAsciiCase(name, LetterCase::lower);
     if (other != name && !names.contains(other))
       return entryStatus(descriptor.get(), other).has_value();
   }
