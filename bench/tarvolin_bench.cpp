@@ -78,9 +78,9 @@ int main(int argc, char** argv) {
     std::cout << std::fixed << std::setprecision(3) << "wall time: " << wall.count() << " s\n"
               << std::setprecision(1) << "peak memory: " << peakMemoryMiB() << " MiB" << std::endl;
     return 0;
-  } catch (...) {
+  } catch (const ImageOptimizer::RunError& error) {
     std::cout.flush();
-    std::cerr << run_log::errorLine(std::current_exception()) << '\n';
+    std::cerr << run_log::errorLine(error) << '\n';
     return 1;
   }
 }

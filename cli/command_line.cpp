@@ -1,7 +1,5 @@
 #include "command_line.h"
 
-#include <vips/vips.h>
-
 #include <charconv>
 #include <optional>
 
@@ -144,10 +142,6 @@ class Parser {
     // An unset variable in a script ("$OUT") must not become the current folder.
     if (folders_[0].empty() || folders_[1].empty())
       return UsageError{"a folder argument is empty"};
-    // The plan knows nothing of the output folder's dates; it would show as re-encoded what the run
-    // leaves alone.
-    if (request_.dryRun && request_.skipUnchanged)
-      return UsageError{"--dry-run cannot tell which files --skip-unchanged would leave alone"};
     request_.source = folders_[0];
     request_.output = folders_[1];
     return request_;
@@ -192,12 +186,15 @@ file, the problems and a summary, as they happen.
                                write nothing, not even OUTPUT; whether a
                                re-encode would come out larger (the original
                                is then kept) cannot be known without encoding
-      --skip-unchanged         leave alone each file whose output in OUTPUT is
-                               no older than the file, as make does
+      --skip-unchanged         leave alone each file whose output in OUTPUT
+                               still carries the record of this very file
+                               (name, size, time) and these settings
       --json                   print a JSON object per file and a summary
                                object; the lines above go to standard error
   -h, --help                   print this help and exit
   -V, --version                print the version and exit
+      --                       end the options: SOURCE and OUTPUT may then
+                               start with a dash
 
 When SOURCE holds no JPEG, PNG or GIF file directly, a line on standard error
 says so; the exit status is 0.
@@ -216,8 +213,7 @@ License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.
 This is free software: you are free to change and redistribute it.
 There is NO WARRANTY, to the extent permitted by law.
 Running on libvips )" +
-         std::to_string(vips_version(0)) + "." + std::to_string(vips_version(1)) + "." +
-         std::to_string(vips_version(2)) + ".\n";
+         ImageOptimizer::imageLibraryVersion() + ".\n";
 }
 
 }  // namespace command_line

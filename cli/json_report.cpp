@@ -1,5 +1,8 @@
 #include "json_report.h"
 
+#include <glib.h>
+
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -30,6 +33,8 @@ const char* outcomeWord(FileFate fate) {
       return "unchanged";
     case FileFate::keptAnimation:
       return "kept-animation";
+    case FileFate::notWritten:
+      return "not-written";
   }
   return "failed";
 }
@@ -45,25 +50,51 @@ const char* actionWord(FileHandling handling) {
       return "copy";
     case FileHandling::keepOwnName:
       return "keep-own-name";
+    case FileHandling::unchanged:
+      return "unchanged";
+    case FileHandling::notWritten:
+      return "not-written";
   }
   return "small";
 }
 
-Json nameOrNull(const std::string& name) {
-  return name.empty() ? Json() : Json(name);
+const char* kindWord(EntryKind kind) {
+  switch (kind) {
+    case EntryKind::folder:
+      return "folder";
+    case EntryKind::fifo:
+      return "fifo";
+    case EntryKind::socket:
+      return "socket";
+    case EntryKind::device:
+      return "device";
+    case EntryKind::brokenLink:
+      return "broken-link";
+  }
+  return "other";
 }
 
-// The log's lines about the file, in one: why it did not go as planned, or why it kept its name.
-Json reasonOf(const FileOutcome& outcome) {
-  std::string reason;
-  for (const std::string& line : run_log::linesOf(outcome))
-    reason += (reason.empty() ? "" : "; ") + line.substr(line.find_first_not_of(' '));
-  return reason.empty() ? Json() : Json(reason);
+// A name under `key`, or null when empty. Names are bytes: one that is not UTF-8 reads with U+FFFD in
+// `key`, and its exact bytes are under key + "Bytes", in base64, for a script that must find the file.
+void putName(Json& object, const std::string& key, const std::string& name) {
+  object[key] = name.empty() ? Json() : Json(name);
+  if (!g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr)) {
+    const std::unique_ptr<gchar, decltype(&g_free)> bytes(
+        g_base64_encode(reinterpret_cast<const guchar*>(name.data()), name.size()), g_free);
+    object[key + "Bytes"] = bytes.get();
+  }
 }
 
-// Names are bytes; one that is not UTF-8 shows U+FFFD where its bytes are not.
+Json leftOutOf(const std::map<EntryKind, std::int64_t>& leftOut) {
+  Json kinds = Json::object();
+  for (const auto& [kind, count] : leftOut)
+    kinds[kindWord(kind)] = count;
+  return kinds;
+}
+
+// ASCII only: every other character as \uXXXX, so that no reader splits a line at U+2028.
 std::string lineOf(const Json& object) {
-  return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  return object.dump(-1, ' ', true, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace
@@ -72,25 +103,24 @@ void JsonReport::print(const RunEvent& event) {
   const auto* outcome = std::get_if<FileOutcome>(&event);
   if (!outcome)
     return;  // an unwritten deletion list is in the summary
-  const Json line{{"type", "file"},
-                  {"number", outcome->number},
-                  {"total", outcome->total},
-                  {"name", outcome->name},
-                  {"outcome", outcomeWord(outcome->fate)},
-                  {"output", nameOrNull(outcome->outputName)},
-                  {"bytesBefore", outcome->bytesBefore},
-                  {"bytesAfter", outcome->bytesAfter},
-                  {"problem", outcome->isProblem()},
-                  {"reason", reasonOf(*outcome)}};
+  Json line{{"type", "file"}, {"number", outcome->number}, {"total", outcome->total}};
+  putName(line, "name", outcome->name);
+  line["outcome"] = outcomeWord(outcome->fate);
+  putName(line, "output", outcome->outputName);
+  line["bytesBefore"] = outcome->bytesBefore;
+  line["bytesAfter"] = outcome->bytesAfter;
+  line["problem"] = outcome->isProblem();
+  const std::optional<std::string> reason = run_log::reasonOf(*outcome);
+  line["reason"] = reason ? Json(*reason) : Json();
   out_.write(lineOf(line));
 }
 
 void JsonReport::printSummary(const ImageOptimizer::Result& result, int stopSignal) {
   Json stopped;
   if (result.stopped) {
-    stopped = {{"filesHandled", result.stopped->filesHandled},
-               {"lastFile", nameOrNull(result.stopped->lastFile)},
-               {"signal", stopSignal != 0 ? Json(signalName(stopSignal)) : Json()}};
+    stopped = {{"filesHandled", result.stopped->filesHandled}};
+    putName(stopped, "lastFile", result.stopped->lastFile);
+    stopped["signal"] = stopSignal != 0 ? Json(signalName(stopSignal)) : Json();
   }
   const Json line{{"type", "summary"},
                   {"images", result.images},
@@ -104,26 +134,29 @@ void JsonReport::printSummary(const ImageOptimizer::Result& result, int stopSign
                   {"bytesAfter", result.bytesAfter},
                   {"listedForDeletion", result.renamedFiles},
                   {"deletionListFailed", result.deletionListFailed},
+                  {"renamedJpegs", result.renamedJpegs},
+                  {"leftOut", leftOutOf(result.leftOut)},
+                  {"recordsUnavailable", result.recordsUnavailable},
                   {"stopped", stopped}};
   out_.write(lineOf(line));
 }
 
 void JsonReport::printPlan(const PlannedRun& plan) {
   for (const PlannedFile& file : plan.files) {
-    const Json line{{"type", "file"},
-                    {"number", file.number},
-                    {"total", file.total},
-                    {"name", file.name},
-                    {"action", actionWord(file.handling)},
-                    {"output", nameOrNull(file.outputName)},
-                    {"listedForDeletion", file.listedForDeletion},
-                    {"bytes", file.bytes}};
+    Json line{{"type", "file"}, {"number", file.number}, {"total", file.total}};
+    putName(line, "name", file.name);
+    line["action"] = actionWord(file.handling);
+    putName(line, "output", file.outputName);
+    line["listedForDeletion"] = file.listedForDeletion;
+    line["bytes"] = file.bytes;
     out_.write(lineOf(line));
   }
   const Json summary{{"type", "summary"},
                      {"dryRun", true},
                      {"images", plan.files.size()},
                      {"subfolders", plan.subfolders},
-                     {"listedForDeletion", plan.deletionList}};
+                     {"listedForDeletion", plan.deletionList},
+                     {"leftOut", leftOutOf(plan.leftOut)},
+                     {"recordsUnavailable", plan.recordsUnavailable}};
   out_.write(lineOf(summary));
 }

@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <exception>
 #include <iostream>
 #include <stop_token>
 #include <string_view>
@@ -76,8 +75,8 @@ int optimize(const command_line::RunRequest& request) {
     if (out.error() != 0 && result.stopped && !json)
       err.writeLines({run_log::stopLine(result)});
     return exitStatusOf(result, stopSignal, out);
-  } catch (...) {
-    err.writeLines({run_log::errorLine(std::current_exception())});
+  } catch (const ImageOptimizer::RunError& error) {
+    err.writeLines({run_log::errorLine(error)});
     return runFailed;
   }
 }
@@ -91,13 +90,14 @@ int printPlan(const command_line::RunRequest& request) {
   const bool json = request.report == command_line::Report::jsonLines;
   RunPrinter printer(json ? err : out, err, request.verbosity);
   try {
-    const PlannedRun plan = ImageOptimizer::plan(request.source, request.output, request.mode);
+    const PlannedRun plan = ImageOptimizer::plan(request.source, request.output, request.mode,
+                                                 RunSettings{.stop = {}, .jobs = 0, .skipUnchanged = request.skipUnchanged});
     printer.printPlan(plan, request.mode);
     if (json)
       JsonReport(out).printPlan(plan);
     return out.error() == 0 ? allHandled : runFailed;
-  } catch (...) {
-    err.writeLines({run_log::errorLine(std::current_exception())});
+  } catch (const ImageOptimizer::RunError& error) {
+    err.writeLines({run_log::errorLine(error)});
     return runFailed;
   }
 }

@@ -22,10 +22,11 @@ void RunPrinter::printEnding(const ImageOptimizer::Result& result) {
 
 namespace {
 
-// What a quiet dry run still shows of a file: what a quiet run would name as a problem, or a file that
-// would not be written at all.
+// What a quiet dry run still shows of a file: what a quiet run would name as a problem (a name it must
+// keep, a name that cannot be written), or a file that would not be written at all.
 bool needsAttention(const PlannedFile& file) {
-  return file.ownName != OwnNameReason::none || !file.ownNameBlockedBy.empty();
+  return file.ownName != OwnNameReason::none || file.handling == FileHandling::notWritten ||
+         !file.reencodeBlocked.empty();
 }
 
 }  // namespace

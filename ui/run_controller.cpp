@@ -26,8 +26,8 @@ void RunController::start(Job job, EventHandler onEvent, FinishHandler onFinishe
     Ending ending;
     try {
       ending.result = engine(job, events, stop);
-    } catch (...) {
-      ending.errorLine = run_log::errorLine(std::current_exception());
+    } catch (const ImageOptimizer::RunError& error) {
+      ending.errorLine = run_log::errorLine(error);
     }
     post([onFinished, ending] { onFinished(ending); });
   });

@@ -2,11 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <filesystem>
-#include <functional>
+#include <map>
 #include <optional>
-#include <stop_token>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -45,12 +44,21 @@ class ImageOptimizer {
     bool deletionListFailed = false;
     // The run was asked to stop before its last file: where it stopped.
     std::optional<StopPoint> stopped{};
-    // Files left alone because their output was no older than the source (RunSettings::skipUnchanged).
+    // Files left alone because their output still carries the record of this very source and these
+    // settings (RunSettings::skipUnchanged).
     std::int64_t skippedUnchanged = 0;
     // The JPEG, PNG and GIF files directly in the source folder: the files of the run.
     std::int64_t images = 0;
     // The folders directly in the source folder, which a run does not look into.
     std::int64_t subfolders = 0;
+    // JPEG files whose output is named base + ".jpg" rather than their own name (Big.JPEG as Big.jpg),
+    // in name order: pages that link the old name need mending.
+    std::vector<std::string> renamedJpegs{};
+    // Entries named like images that are not regular files, left out: how many of each kind.
+    std::map<EntryKind, std::int64_t> leftOut{};
+    // The output drive keeps no record of what its files were made from (no extended attributes), so
+    // RunSettings::skipUnchanged could leave nothing alone.
+    bool recordsUnavailable = false;
 
     bool operator==(const Result&) const = default;
   };
@@ -58,33 +66,30 @@ class ImageOptimizer {
   static constexpr std::int64_t maxDimension = 1920;
   static constexpr std::int64_t jpegQuality = 80;
   static constexpr std::uint64_t skipUnderBytes = 512000;
+  // The list of converted PNG files in the output folder.
+  static constexpr const char* deletionListName = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
 
-  using Progress = std::function<void(const std::string&)>;
+  // What ends a run early, and the only exception `run` and `plan` throw. what() is the one-line
+  // description the user reads: "Permission denied: /home/ann/site/out".
+  class RunError : public std::runtime_error {
+   public:
+    using std::runtime_error::runtime_error;
+  };
 
   // Synchronous: callers put it on a background thread. A failure that leaves the run without a basis
-  // (the output folder, the source listing, a source file that vanished, the image library) is thrown;
-  // a problem with one file is reported and counted in Result::failed, and the run goes on.
-  // `progress` receives the log lines of each file (run_log.h).
-  static Result run(const std::filesystem::path& source, const std::filesystem::path& destination,
-                    OutputMode mode, const Progress& progress, std::stop_token stop = {});
-  // The same run, reporting values instead of lines.
+  // (the output folder, the source listing, a source file that vanished, the image library) ends it
+  // with a RunError; a problem with one file is reported and counted in Result::failed, and the run
+  // goes on. `events` receives what happens to each file, as values (run_log.h words them).
   static Result run(const std::filesystem::path& source, const std::filesystem::path& destination,
                     OutputMode mode, const RunEventHandler& events, const RunSettings& settings);
 
-  // A dry run: what `run` would do with each file, decided as `run` decides it, writing nothing (not
-  // even the output folder). Whether a re-encode would come out larger cannot be known without doing
-  // it. Throws what `run` throws for the source folder and for the two folders being one.
+  // A dry run: what `run` would do with each file, the very decisions `run` carries out, writing
+  // nothing (not even the output folder). Of `settings` only skipUnchanged counts. Whether a re-encode
+  // would come out larger cannot be known without doing it. Throws what `run` throws for the source
+  // folder and for the two folders being one.
   static PlannedRun plan(const std::filesystem::path& source, const std::filesystem::path& destination,
-                         OutputMode mode);
+                         OutputMode mode, const RunSettings& settings = {});
 
-  // A user-facing, one-line description of anything `run` throws, e.g.
-  // "Permission denied: /home/ann/site/out".
-  static std::string errorDescription(const std::exception_ptr& error);
-};
-
-template <>
-struct std::hash<ImageOptimizer::OutputMode> {
-  std::size_t operator()(ImageOptimizer::OutputMode mode) const noexcept {
-    return std::hash<std::int64_t>{}(static_cast<std::int64_t>(mode));
-  }
+  // "8.14.1": the libvips the engine runs on.
+  static std::string imageLibraryVersion();
 };

@@ -2,30 +2,37 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "run_events.h"
 
-// What is planned for a file before any work, in name order. A run decides it for every file first,
-// so that the decisions are the same however many files are then worked on at once.
+// What is decided for a file before any work, in name order: the one decision that a dry run prints
+// and a run carries out, the same however many files are then worked on at once.
 enum class FileHandling {
   reencode,     // re-encoded as a JPEG under outputName; should it come out larger, the original instead
   small,        // under the size threshold: left out, or copied unchanged in full replacement
   copy,         // a GIF, copied unchanged
   keepOwnName,  // a PNG that cannot take its converted name: copied unchanged under its own name
+  unchanged,    // its output carries the record of this source and these settings: left alone
+  notWritten,   // the output folder cannot take it under any name it may have (notWrittenReason)
 };
 
-// One file of a dry run (ImageOptimizer::plan).
+// One file's decision.
 struct PlannedFile {
   std::size_t number = 0;
   std::size_t total = 0;
   std::string name;
   FileHandling handling = FileHandling::small;
-  std::string outputName;  // what the run writes for it; empty when it writes nothing
+  // What the run writes for it (or, unchanged, finds); empty when it writes nothing.
+  std::string outputName;
   OwnNameReason ownName = OwnNameReason::none;
-  std::string nameTakenBy;       // with OwnNameReason::nameTaken
-  std::string ownNameBlockedBy;  // on a drive that ignores letter case: another entry holds its name
+  std::string nameTakenBy;  // with OwnNameReason::nameTaken
+  // With reencode: what stands in the way of its JPEG's name, found before any work. The run then writes
+  // the original under its own name (outputName) and reports the file as a problem.
+  std::string reencodeBlocked;
+  std::string notWrittenReason;  // with notWritten
   bool listedForDeletion = false;
   std::uint64_t bytes = 0;
 };
@@ -35,6 +42,9 @@ struct PlannedRun {
   // The names the deletion list gets, should every re-encode listed here come out smaller.
   std::vector<std::string> deletionList;
   std::int64_t subfolders = 0;
+  std::map<EntryKind, std::int64_t> leftOut;  // as ImageOptimizer::Result::leftOut
   // The output folder (or, not there yet, the nearest folder above it) ignores letter case.
   bool caseIgnoringOutput = false;
+  // Asked to leave unchanged files alone, on an output drive that keeps no record of them.
+  bool recordsUnavailable = false;
 };

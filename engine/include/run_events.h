@@ -33,10 +33,13 @@ enum class FileFate {
   copied,       // a GIF, copied unchanged
   keptOwnName,  // a PNG that cannot take its converted name: the original under its own name
   failed,       // the image could not be re-encoded: the original under its own name, where possible
-  unchanged,    // with RunSettings::skipUnchanged: its output is no older than the source; left alone
+  unchanged,    // with RunSettings::skipUnchanged: its output carries the record of this source; left alone
   // An animated PNG, which a JPEG cannot hold: the original under its own name, as for `grew`. Like a
   // GIF, it counts in no total: nothing went wrong.
   keptAnimation,
+  // The output folder cannot take the file under any name it may have (notWrittenReason says why,
+  // known before any work): nothing was written for it.
+  notWritten,
 };
 
 // Why a file did not take its converted name.
@@ -57,14 +60,20 @@ struct FileOutcome {
   // nothing is there for it.
   std::string outputName;
   std::string nameTakenBy;        // with OwnNameReason::nameTaken: the entry that holds convertedName
-  std::string reencodeFailure;    // with FileFate::failed: why, in plain words
-  std::string copyFailure;        // why the original could not be written, when it could not
+  std::string reencodeFailure;    // with FileFate::failed: why the image work failed, in plain words
+  std::string copyFailure;        // why the original could not be read or copied, when it could not
+  // A name that could not be written in the output folder, and why: the drive refused it, or
+  // something stands in its way. Nothing was written under it.
+  std::string failedWriteName;
+  std::string writeFailure;
+  std::string notWrittenReason;   // with FileFate::notWritten
   std::uint64_t bytesBefore = 0;  // the source file's size
   std::uint64_t bytesAfter = 0;  // what the output folder holds for it (bytesBefore when nothing was written)
 
   // The file could not be handled as intended: it counts in Result::failed.
   bool isProblem() const {
-    return fate == FileFate::failed || fate == FileFate::keptOwnName || !copyFailure.empty();
+    return fate == FileFate::failed || fate == FileFate::keptOwnName || fate == FileFate::notWritten ||
+           !copyFailure.empty() || !writeFailure.empty();
   }
 };
 
@@ -72,6 +81,10 @@ struct FileOutcome {
 struct DeletionListFailure {
   std::string reason;
 };
+
+// What an entry named like an image is when it is not a regular file (a link counts as what it leads
+// to); such entries are left out and counted.
+enum class EntryKind { folder, fifo, socket, device, brokenLink };
 
 using RunEvent = std::variant<FileStarted, FilesFinished, FileOutcome, DeletionListFailure>;
 using RunEventHandler = std::function<void(const RunEvent&)>;
@@ -84,8 +97,9 @@ struct RunSettings {
   std::stop_token stop;
   // Files worked on at the same time; 0 means one per processor this process may run on.
   unsigned jobs = 0;
-  // For re-runs over a folder that changed little, judged as make does: a file is left alone when the
-  // output entry a run would write for it exists and was last modified no earlier than the source. A
-  // source restored with an older time is therefore not redone.
+  // For re-runs: a file is left alone when the output a run would write for it is there and still
+  // carries the record of what it was made from (the source's name, size and modification time, and
+  // the settings), equal to what the source and the settings are now. Anything else is redone: a
+  // source whose date went back, an output edited or replaced, a file that had a problem last time.
   bool skipUnchanged = false;
 };

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,13 +13,25 @@
 // command-line program and the bench all print through it.
 namespace run_log {
 
-// "[3/12] banner.png" for a FileStarted; the indented problem lines of a FileOutcome, none when all
-// went as intended; the line about an unwritable deletion list.
+// "[3/12] banner.png" for a FileStarted; the indented lines of a FileOutcome that say what the user
+// must know (its problems, a name it kept, that it was left alone), none when all went as intended; the
+// line about an unwritable deletion list.
 std::vector<std::string> linesOf(const RunEvent& event);
+
+// Of those lines, the ones that report a problem: every line of a file that could not be handled as
+// intended (FileOutcome::isProblem), and the deletion list's. The window marks them; a quiet report
+// prints only them.
+std::vector<std::string> problemLinesOf(const RunEvent& event);
 
 // The problem lines of a file, each starting with the file's name instead of the indent, for a report
 // that leaves out the files that went as intended: "banner.png: could not copy: Permission denied".
 std::vector<std::string> namedProblemLines(const FileOutcome& outcome);
+
+// Why a file was not handled as intended, or kept its own name, in one line; none when neither.
+std::optional<std::string> reasonOf(const FileOutcome& outcome);
+
+// "photo.JPG is the same name as photo.jpg in the output folder, which does not tell letter case apart".
+std::string sameNameText(const std::string& name, const std::string& holder);
 
 // What closes the log of a finished run: a blank line, "Done. …" and the lines that apply.
 std::vector<std::string> closingLines(const ImageOptimizer::Result& result);
@@ -34,7 +45,7 @@ std::optional<std::string> emptyRunLine(const ImageOptimizer::Result& result);
 std::string stopLine(const ImageOptimizer::Result& result);
 
 // The one line that closes the log of a failed run: "Error: " and the description.
-std::string errorLine(const std::exception_ptr& error);
+std::string errorLine(const ImageOptimizer::RunError& error);
 
 // "72.9 MB → 4.1 MB (94 % smaller)": the run's images before and after, in decimal units.
 std::string bytesSavedText(const ImageOptimizer::Result& result);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "file_contents.h"
+#include "image_optimizer.h"
 
 bool fitsOnDeletionList(const std::string& name) {
   const char* const end = name.data() + name.size();
@@ -27,7 +28,7 @@ namespace {
 // a tool that uploads what is newer does not send the list again.
 bool holdsAlready(const OutputFolder& folder, const std::string& text) {
   const FileDescriptor list(
-      ::openat(folder.descriptor(), deletionListName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+      ::openat(folder.descriptor(), ImageOptimizer::deletionListName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat status {};
   if (!list.valid() || ::fstat(list.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
       static_cast<std::uint64_t>(status.st_size) != text.size())
@@ -50,6 +51,6 @@ StepError writeDeletionList(OutputFolder& folder, const std::vector<std::string>
   if (!error)
     error = writeContents(list, text);
   if (!error)
-    error = folder.place(list, deletionListName);
+    error = folder.place(list, ImageOptimizer::deletionListName);
   return error;
 }

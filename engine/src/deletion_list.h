@@ -13,8 +13,5 @@
 // bytes that are not UTF-8 cannot be listed without the list naming a wrong file.
 bool fitsOnDeletionList(const std::string& name);
 
-// The list's name in the output folder.
-inline constexpr const char* deletionListName = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
-
-// Written whole into a temporary file and placed over any earlier list in one step.
+// Written under ImageOptimizer::deletionListName, whole into a temporary file and placed over any earlier list in one step.
 StepError writeDeletionList(OutputFolder& folder, const std::vector<std::string>& names);

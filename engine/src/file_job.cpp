@@ -1,13 +1,11 @@
 #include "file_job.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <new>
 #include <optional>
-#include <vector>
 
 #include "file_contents.h"
+#include "output_record.h"
 
 using OutputMode = ImageOptimizer::OutputMode;
 using Handling = FilePlan::Handling;
@@ -21,18 +19,6 @@ bool isGone(const StepError& error) {
          (number == ENOENT || number == ENOTDIR || number == ELOOP);
 }
 
-StepError sameNameInOutput(const std::string& name, const std::string& holder) {
-  return StepError::inWords(name + " is the same name as " + holder +
-                            " in the output folder, which does not tell letter case apart");
-}
-
-// What keeps a file from taking `name` in the output folder, known before any work is spent on it.
-StepError obstacleAt(const std::string& name, const RunContext& context) {
-  if (const StepError linked = context.sourceLinks->checkReplaceable(*context.folder, name))
-    return linked;
-  return context.folder->checkPlaceable(name);
-}
-
 FileOutcome startingOutcome(const FilePlan& plan) {
   FileOutcome outcome;
   outcome.number = plan.number;
@@ -41,6 +27,7 @@ FileOutcome startingOutcome(const FilePlan& plan) {
   outcome.convertedName = plan.convertedName;
   outcome.ownName = plan.ownName;
   outcome.nameTakenBy = plan.nameTakenBy;
+  outcome.bytesBefore = outcome.bytesAfter = plan.bytes;
   return outcome;
 }
 
@@ -58,12 +45,24 @@ OpenedSource openSource(const FilePlan& plan) {
   return source;
 }
 
+// An output that went as intended says what it was made from; one with a problem says nothing, so
+// that the next run tries it again and reports the problem until it is gone.
+void keepRecord(PreparedFile& file, const TempFile& output, const SourceFile& source,
+                const RunContext& context) {
+  if (file.outcome.isProblem())
+    return;
+  const StepError error =
+      attachRecord(output.descriptor(), context.recordSettings, file.plan->entry.name, source.status());
+  file.recordsUnsupported = file.recordsUnsupported || isUnsupported(error);
+}
+
 // The unchanged source, into a temporary file for its own name.
 void copyOriginal(PreparedFile& file, const OpenedSource& source, const RunContext& context) {
   const FilePlan& plan = *file.plan;
   FileOutcome& outcome = file.outcome;
-  if (!plan.ownNameBlockedBy.empty()) {
-    outcome.copyFailure = sameNameInOutput(plan.entry.name, plan.ownNameBlockedBy).reason();
+  if (!plan.ownNameBlocked.empty()) {
+    outcome.failedWriteName = plan.entry.name;
+    outcome.writeFailure = plan.ownNameBlocked;
     return;
   }
   if (source.error) {
@@ -76,16 +75,15 @@ void copyOriginal(PreparedFile& file, const OpenedSource& source, const RunConte
     outcome.outputName = plan.entry.name;
     return;
   }
-  StepError error = obstacleAt(plan.entry.name, context);
-  TempFile copy;
-  if (!error)
-    copy = context.folder->newFile(error);
+  StepError error;
+  TempFile copy = context.folder->newFile(error);
   if (!error)
     error = copyContents(*source.file, copy);
   if (error) {
     outcome.copyFailure = error.reason();
     return;
   }
+  keepRecord(file, copy, *source.file, context);
   file.original = std::move(copy);
 }
 
@@ -113,11 +111,13 @@ void reencode(PreparedFile& file, const OpenedSource& source, const RunContext& 
   if (source.error)
     return failReencoding(file, StepError::inWords("the file cannot be read (" + source.error.reason() + ")"),
                           source, context);
-  if (plan.writeName == plan.entry.name && !plan.ownNameBlockedBy.empty())
-    return failReencoding(file, sameNameInOutput(plan.entry.name, plan.ownNameBlockedBy), source, context);
-  // Something in the way of the converted name is known before the work: the original goes instead.
-  if (const StepError blocked = obstacleAt(plan.writeName, context))
-    return failReencoding(file, blocked, source, context);
+  // Something in the way of its JPEG's name was found by the plan: the original goes instead.
+  if (!plan.reencodeBlocked.empty()) {
+    file.outcome.fate = FileFate::failed;
+    file.outcome.failedWriteName = plan.reencodeName;
+    file.outcome.writeFailure = plan.reencodeBlocked;
+    return copyOriginal(file, source, context);
+  }
   ImageHeader header;
   if (const StepError refused = inspectImage(*source.file, context.decodeLimits, header)) {
     if (refused.stopped()) {
@@ -149,95 +149,84 @@ void reencode(PreparedFile& file, const OpenedSource& source, const RunContext& 
   }
   file.outcome.fate = FileFate::reencoded;
   file.outcome.bytesAfter = encodedSize;
+  keepRecord(file, encoded, *source.file, context);
   file.reencoded = std::move(encoded);
 }
 
-bool noOlder(const timespec& output, const timespec& source) {
-  return output.tv_sec != source.tv_sec ? output.tv_sec > source.tv_sec : output.tv_nsec >= source.tv_nsec;
-}
-
-// The entry a run writes for the file, when it is in the output folder and no older than the source:
-// the file is then left alone. For a re-encode that is its converted name, or its own name when the
-// re-encode came out larger last time.
-bool foundUnchanged(PreparedFile& file, const struct stat& source, const RunContext& context) {
-  const FilePlan& plan = *file.plan;
-  std::vector<std::string> written{plan.entry.name};
-  if (plan.handling == Handling::reencode)
-    written = {plan.writeName, plan.entry.name};
-  else if (plan.handling == Handling::small && context.mode == OutputMode::changedOnly)
-    return false;  // nothing is written for it anyway
-  for (const std::string& name : written) {
-    const std::optional<struct stat> output = context.folder->statusOfFileAt(name);
-    if (output && noOlder(output->st_mtim, source.st_mtim)) {
-      file.outcome.fate = FileFate::unchanged;
-      file.outcome.outputName = name;
-      file.outcome.bytesAfter = static_cast<std::uint64_t>(output->st_size);
-      return true;
-    }
+FileFate fateOf(Handling handling) {
+  switch (handling) {
+    case Handling::copy:
+      return FileFate::copied;
+    case Handling::keepOwnName:
+      return FileFate::keptOwnName;
+    case Handling::unchanged:
+      return FileFate::unchanged;
+    case Handling::notWritten:
+      return FileFate::notWritten;
+    case Handling::small:
+    case Handling::reencode:
+      break;
   }
-  return false;
+  return FileFate::small;
 }
 
 void prepareFile(PreparedFile& file, const RunContext& context, MemoryBudget& memory) {
   const FilePlan& plan = *file.plan;
-  if (plan.sizeError) {
-    file.runEnding = StepError::ofCode(plan.sizeError);
+  FileOutcome& outcome = file.outcome;
+  if (plan.statusError) {
+    file.runEnding = StepError::ofCode(plan.statusError);
     return;
   }
-  // Its size first, as for every file; a file that has gone since the listing ends the run here.
-  struct stat status {};
-  if (::stat(plan.entry.path.c_str(), &status) != 0) {
-    file.runEnding = StepError::ofErrno();
+  outcome.fate = fateOf(plan.handling);
+  if (plan.handling == Handling::unchanged) {
+    outcome.outputName = plan.outputName;
+    outcome.bytesAfter = plan.unchangedBytes;
     return;
   }
-  file.outcome.bytesBefore = file.outcome.bytesAfter = static_cast<std::uint64_t>(status.st_size);
-  if (context.skipUnchanged && foundUnchanged(file, status, context))
+  if (plan.handling == Handling::notWritten) {
+    outcome.notWrittenReason = plan.notWrittenReason;
     return;
-  if (plan.handling == Handling::small && context.mode == OutputMode::changedOnly) {
-    file.outcome.fate = FileFate::small;
+  }
+  if (plan.handling != Handling::reencode && !plan.writesOriginal(context.mode))
     return;  // nothing is written: the source need not even be opened
-  }
   const OpenedSource source = openSource(plan);
   if (isGone(source.error)) {
     file.runEnding = source.error;
     return;
   }
   if (source.file)
-    file.outcome.bytesBefore = file.outcome.bytesAfter = source.file->size();
-  switch (plan.handling) {
-    case Handling::small:
-      file.outcome.fate = FileFate::small;
-      break;
-    case Handling::copy:
-      file.outcome.fate = FileFate::copied;
-      break;
-    case Handling::keepOwnName:
-      file.outcome.fate = FileFate::keptOwnName;
-      break;
-    case Handling::reencode:
-      return reencode(file, source, context, memory);
-  }
-  copyOriginal(file, source, context);  // every handling but a re-encode writes the original
+    outcome.bytesBefore = outcome.bytesAfter = source.file->size();
+  if (plan.handling == Handling::reencode)
+    return reencode(file, source, context, memory);
+  copyOriginal(file, source, context);
 }
 
 // After a re-encode that grew, or an animation kept whole, the output folder holds the original and no
 // converted file: an older one left by an earlier run would be uploaded as if it were this image. Only a file
 // this entry holds the name for, and never a source image a link leads to.
 void removeOlderConvertedFile(const FilePlan& plan, const RunContext& context) {
-  if (plan.writeName != plan.convertedName || plan.convertedIsOwnName)
+  if (plan.reencodeName != plan.convertedName || plan.convertedIsOwnName)
     return;
   if (context.sourceLinks->sourceAt(*context.folder, plan.convertedName))
     return;
   context.folder->remove(plan.convertedName);
 }
 
-// Checked again at the last moment: the folder may have changed since the file was prepared.
+// Checked again at the last moment: the folder may have changed since the file was planned.
 StepError placeAs(TempFile& file, const std::string& name, const RunContext& context) {
   StepError error = context.sourceLinks->checkReplaceable(*context.folder, name);
   if (!error)
     error = context.folder->place(file, name);
   file = TempFile();
   return error;
+}
+
+// Nothing could be written under `name`: the file keeps what the output folder held before.
+void failWrite(FileOutcome& outcome, const std::string& name, const StepError& error) {
+  outcome.outputName.clear();
+  outcome.failedWriteName = name;
+  outcome.writeFailure = error.reason();
+  outcome.bytesAfter = outcome.bytesBefore;
 }
 
 }  // namespace
@@ -259,28 +248,23 @@ PreparedFile prepare(const FilePlan& plan, const RunContext& context, MemoryBudg
 
 FileOutcome place(PreparedFile&& file, const RunContext& context) {
   FileOutcome& outcome = file.outcome;
+  const FilePlan& plan = *file.plan;
   if (file.reencoded.valid()) {
-    outcome.outputName = file.plan->writeName;
-    if (const StepError error = placeAs(file.reencoded, file.plan->writeName, context)) {
-      outcome.outputName.clear();
-      // Rare: the obstacles were looked for before the work. Copying the original now would hold up
-      // every file after this one, so it is not tried.
+    outcome.outputName = plan.reencodeName;
+    // Rare: the plan looked for what stands in the way. The original is not tried then: copying it
+    // now would hold up every file after this one.
+    if (const StepError error = placeAs(file.reencoded, plan.reencodeName, context)) {
       outcome.fate = FileFate::failed;
-      outcome.reencodeFailure = error.reason();
-      outcome.copyFailure = "not tried after the failed write";
-      outcome.bytesAfter = outcome.bytesBefore;
+      failWrite(outcome, plan.reencodeName, error);
     }
   }
   if (file.original.valid()) {
-    outcome.outputName = file.plan->entry.name;
-    if (const StepError error = placeAs(file.original, file.plan->entry.name, context)) {
-      outcome.outputName.clear();
-      outcome.copyFailure = error.reason();
-      outcome.bytesAfter = outcome.bytesBefore;
-    }
+    outcome.outputName = plan.entry.name;
+    if (const StepError error = placeAs(file.original, plan.entry.name, context))
+      failWrite(outcome, plan.entry.name, error);
   }
   const bool keptOriginal = outcome.fate == FileFate::grew || outcome.fate == FileFate::keptAnimation;
-  if (keptOriginal && outcome.copyFailure.empty())
-    removeOlderConvertedFile(*file.plan, context);
+  if (keptOriginal && outcome.writeFailure.empty() && outcome.copyFailure.empty())
+    removeOlderConvertedFile(plan, context);
   return std::move(outcome);
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <cstdint>
 #include <functional>
-#include <optional>
+#include <string>
 
 #include "image_header.h"
 #include "image_optimizer.h"
@@ -26,7 +25,7 @@ struct RunContext {
   const SourceLinkGuard* sourceLinks = nullptr;
   Encoder encoder;
   DecodeLimits decodeLimits;
-  bool skipUnchanged = false;  // RunSettings::skipUnchanged
+  std::string recordSettings;  // what each output's record says of the settings (recordSettings)
 };
 
 // One file, worked on and ready to be placed: its outcome as far as it is known, and the temporary
@@ -34,16 +33,18 @@ struct RunContext {
 struct PreparedFile {
   const FilePlan* plan = nullptr;
   FileOutcome outcome;
-  TempFile reencoded;  // for plan->writeName
+  TempFile reencoded;  // for plan->reencodeName
   TempFile original;   // for the entry's own name
   // The source entry had gone when its turn came: the run ends at this file.
   StepError runEnding;
   // The run was stopped before this file's work was done: nothing of it may be placed.
   bool unfinished = false;
+  // The output drive keeps no record of what a file was made from.
+  bool recordsUnsupported = false;
 };
 
 // The work on one file, in two steps, so that a run writes the same files in the same order however
-// many files are prepared at once.
+// many files are prepared at once. Both carry out the plan; neither decides a name.
 //
 // prepare() does everything that takes time (reading, inspecting, encoding, copying) into temporary
 // files, on any thread, alongside other files; `memory` is leased for the decoding.

@@ -25,7 +25,7 @@ FolderRunOutcome FolderRun::handleAll() {
       {.workers = limits_.jobs, .lookahead = lookahead, .memoryCap = limits_.memoryInFlight, .stop = stop_});
   const std::size_t total = plans_.size();
   parallel.run({
-      .weight = [this](std::size_t index) { return plans_[index].plannedSize; },
+      .weight = [this](std::size_t index) { return plans_[index].bytes; },
       .prepare = [this](std::size_t index,
                         MemoryBudget& memory) { return prepare(plans_[index], context_, memory); },
       .consume = [this](std::size_t, PreparedFile&& prepared) { return placeInTurn(std::move(prepared)); },
@@ -57,6 +57,7 @@ FolderRun::Parallel::Next FolderRun::placeInTurn(PreparedFile&& prepared) {
   // Stopped in the middle of its work: the output ends before this file.
   if (prepared.unfinished)
     return Parallel::Next::end;
+  outcome_.recordsUnsupported = outcome_.recordsUnsupported || prepared.recordsUnsupported;
   events_(FileStarted{plan.number, plan.total, plan.entry.name});
   const FileOutcome outcome = place(std::move(prepared), context_);
   count(plan, outcome);
@@ -74,6 +75,11 @@ void FolderRun::count(const FilePlan& plan, const FileOutcome& outcome) {
     ++totals.failed;
     return;
   }
+  // Big.JPEG written as Big.jpg: links to the old name need mending, whether written now or before.
+  const bool convertedJpeg = plan.entry.kind == ImageKind::jpeg && outcome.outputName == plan.convertedName &&
+                             plan.convertedName != plan.entry.name;
+  if (convertedJpeg && (outcome.fate == FileFate::reencoded || outcome.fate == FileFate::unchanged))
+    totals.renamedJpegs.push_back(outcome.name);
   switch (outcome.fate) {
     case FileFate::reencoded:
       ++totals.processed;
@@ -96,13 +102,15 @@ void FolderRun::count(const FilePlan& plan, const FileOutcome& outcome) {
     case FileFate::keptOwnName:
     case FileFate::failed:
     case FileFate::keptAnimation:
+    case FileFate::notWritten:
       break;
   }
 }
 
 void FolderRun::writeDeletionList() {
   ImageOptimizer::Result& totals = outcome_.totals;
-  StepError error = context_.sourceLinks->checkReplaceable(*context_.folder, deletionListName);
+  StepError error =
+      context_.sourceLinks->checkReplaceable(*context_.folder, ImageOptimizer::deletionListName);
   if (!error)
     error = ::writeDeletionList(*context_.folder, totals.renamedFiles);
   if (error) {

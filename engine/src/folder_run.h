@@ -15,6 +15,8 @@
 struct FolderRunOutcome {
   ImageOptimizer::Result totals;
   std::optional<RunFailure> failure;
+  // An output could not be given its record: the drive keeps no extended attributes.
+  bool recordsUnsupported = false;
 };
 
 // One run over the planned files. Files are prepared on several threads at once (OrderedParallel), but

@@ -1,26 +1,25 @@
 #include "image_optimizer.h"
 
-#include <stdexcept>
+#include <new>
+#include <set>
 
 #include "folder_run.h"
 #include "image_work.h"
+#include "name_claims.h"
 #include "output_folder.h"
 #include "processor_count.h"
-#include "run_log.h"
 #include "run_plan.h"
 #include "source_link_guard.h"
 #include "source_listing.h"
 
 namespace fs = std::filesystem;
+using OutputMode = ImageOptimizer::OutputMode;
 
 namespace {
 
-// The one place where a run ends with an error: what the run cannot go on without, thrown as the
-// system reported it, with the path it concerns.
+// The one place where a run ends with an error, built from the failure's value.
 [[noreturn]] void endRun(const RunFailure& failure) {
-  if (failure.error.code())
-    throw fs::filesystem_error(failure.error.reason(), failure.where, failure.error.code());
-  throw std::runtime_error(failure.error.reason());
+  throw ImageOptimizer::RunError(failure.description());
 }
 
 // Writing into the source folder would replace source files by their own re-encoded or copied versions.
@@ -28,8 +27,7 @@ std::optional<RunFailure> refuseSameFolder(const fs::path& source, const fs::pat
   std::error_code error;  // a folder that does not exist yet is not the source folder
   if (!fs::equivalent(source, destination, error))
     return std::nullopt;
-  return RunFailure{StepError::inWords("The output folder must be different from the source folder."),
-                    destination};
+  return RunFailure{StepError::inWords("The output folder must be different from the source folder."), {}};
 }
 
 StepError createFolder(const fs::path& folder) {
@@ -51,16 +49,48 @@ Encoder imageLibraryEncoder(const WorkLimits& limits) {
   };
 }
 
-// Opens the output folder, lists the source folder and starts what the files need; the first failure
-// ends the run before any file is handled.
+// Two of the names the run may write (own and converted) would be one on a drive that ignores case:
+// only then does it matter whether the output folder does.
+bool namesMeetWhenFolded(const std::vector<SourceEntry>& entries) {
+  std::set<std::string> names;
+  for (const SourceEntry& entry : entries) {
+    names.insert(entry.name);
+    names.insert(entry.base + ".jpg");
+  }
+  std::set<std::string> folded;
+  for (const std::string& name : names) {
+    if (!folded.insert(foldedName(name)).second)
+      return true;
+  }
+  return false;
+}
+
+bool writesAnything(const Plan& plan, OutputMode mode) {
+  return std::ranges::any_of(plan.files, [mode](const FilePlan& file) {
+    return file.handling == FileHandling::reencode || file.writesOriginal(mode);
+  });
+}
+
+bool reencodesAny(const Plan& plan) {
+  return std::ranges::any_of(plan.files,
+                             [](const FilePlan& file) { return file.handling == FileHandling::reencode; });
+}
+
+// Lists the source folder, then opens the output folder and plans every file; the first failure ends
+// the run before any file is handled. A source folder that cannot be listed leaves nothing behind.
 struct RunSetUp {
   OutputFolder folder;
   SourceListing listing;
+  std::optional<SourceLinkGuard> sourceLinks;
+  Plan plan;
 };
 
-std::optional<RunFailure> setUp(const fs::path& source, const fs::path& destination, RunSetUp& run) {
+std::optional<RunFailure> setUp(const fs::path& source, const fs::path& destination, OutputMode mode,
+                                const RunSettings& settings, RunSetUp& run) {
   if (auto refused = refuseSameFolder(source, destination))
     return refused;
+  if (const StepError listing = listSourceFolder(source, run.listing))
+    return RunFailure{listing, source};
   if (const StepError error = createFolder(destination))
     return RunFailure{error, destination};
   StepError error;
@@ -68,103 +98,107 @@ std::optional<RunFailure> setUp(const fs::path& source, const fs::path& destinat
   if (error)
     return RunFailure{error, destination};
   if (const StepError busy = run.folder.lockForRun())
-    return RunFailure{busy, destination};
-  if (const StepError listing = listSourceFolder(source, run.listing))
-    return RunFailure{listing, source};
+    return RunFailure{busy, {}};
   // Leftovers of a run that crashed would otherwise stay for good, and be uploaded with the folder.
   TempFile::removeLeftovers(run.folder.descriptor());
-  if (run.listing.images.empty())
+  const std::vector<SourceEntry>& entries = run.listing.images;
+  if (entries.empty())
     return std::nullopt;
-  // An output folder that takes no files is one error for the run, not two for every file.
-  if (const StepError unwritable = run.folder.requireWritable())
-    return RunFailure{unwritable, destination};
-  if (const StepError unstarted = startImageLibrary())
-    return RunFailure{unstarted, destination};
+  run.sourceLinks.emplace(entries);
+  run.plan = planRun(entries, {.mode = mode,
+                               .foldsCase = foldsCaseForRun(run.folder, namesMeetWhenFolded(entries)),
+                               .folder = &run.folder,
+                               .sourceLinks = &*run.sourceLinks,
+                               .skipUnchanged = settings.skipUnchanged,
+                               .recordSettings = recordSettings(mode)});
+  // An output folder that takes no files is one error for the run, not two for every file; a run
+  // that writes nothing does not try.
+  if (writesAnything(run.plan, mode)) {
+    if (const StepError unwritable = run.folder.requireWritable())
+      return RunFailure{unwritable, destination};
+  }
+  if (reencodesAny(run.plan)) {
+    if (const StepError unstarted = startImageLibrary())
+      return RunFailure{unstarted, {}};
+  }
   return std::nullopt;
 }
 
-PlannedFile plannedFile(const FilePlan& plan, ImageOptimizer::OutputMode mode) {
-  PlannedFile file{.number = plan.number,
-                   .total = plan.total,
-                   .name = plan.entry.name,
-                   .handling = plan.handling,
-                   .outputName = {},
-                   .ownName = plan.ownName,
-                   .nameTakenBy = plan.nameTakenBy,
-                   .ownNameBlockedBy = plan.ownNameBlockedBy,
-                   .listedForDeletion = false,
-                   .bytes = plan.plannedSize};
-  const bool writesOwnName =
-      plan.handling != FileHandling::reencode &&
-      (plan.handling != FileHandling::small || mode == ImageOptimizer::OutputMode::fullReplacement);
-  if (plan.handling == FileHandling::reencode) {
-    file.outputName = plan.writeName;
-    file.listedForDeletion = plan.listedWhenConverted && plan.writeName == plan.convertedName;
-  } else if (writesOwnName && plan.ownNameBlockedBy.empty()) {
-    file.outputName = plan.entry.name;
+FolderRunOutcome runInFolder(const fs::path& source, const fs::path& destination, OutputMode mode,
+                             const RunEventHandler& events, const RunSettings& settings) {
+  RunSetUp setup;
+  if (std::optional<RunFailure> failure = setUp(source, destination, mode, settings, setup))
+    return {.totals = {}, .failure = std::move(failure)};
+  const WorkLimits limits{.stop = settings.stop};
+  const RunContext context{.mode = mode,
+                           .folder = &setup.folder,
+                           .sourceLinks = setup.sourceLinks ? &*setup.sourceLinks : nullptr,
+                           .encoder = imageLibraryEncoder(limits),
+                           .decodeLimits = DecodeLimits{.time = limits},
+                           .recordSettings = recordSettings(mode)};
+  const unsigned processors = processorsAvailable();
+  const unsigned jobs = settings.jobs == 0 ? processors : settings.jobs;
+  setThreadsPerImage(static_cast<int>(processors / jobs));
+  FolderRunOutcome outcome;
+  if (!setup.plan.files.empty()) {
+    outcome = FolderRun(setup.plan.files, context, events, settings.stop,
+                        {.jobs = jobs, .memoryInFlight = memoryInFlight})
+                  .handleAll();
   }
-  return file;
+  ImageOptimizer::Result& totals = outcome.totals;
+  totals.subfolders = setup.listing.subfolders;
+  totals.leftOut = setup.listing.leftOut;
+  totals.recordsUnavailable =
+      settings.skipUnchanged && (setup.plan.recordsUnavailable || outcome.recordsUnsupported);
+  return outcome;
 }
 
 }  // namespace
 
-PlannedRun ImageOptimizer::plan(const fs::path& source, const fs::path& destination, OutputMode mode) {
+PlannedRun ImageOptimizer::plan(const fs::path& source, const fs::path& destination, OutputMode mode,
+                                const RunSettings& settings) {
   if (const auto refused = refuseSameFolder(source, destination))
     endRun(*refused);
   SourceListing listing;
   if (const StepError error = listSourceFolder(source, listing))
     endRun({error, source});
+  const OutputFolder folder = OutputFolder::openToLookAt(destination);
+  const SourceLinkGuard sourceLinks(listing.images);
   PlannedRun planned;
   planned.subfolders = listing.subfolders;
+  planned.leftOut = listing.leftOut;
   planned.caseIgnoringOutput = foldsCaseWithoutWriting(destination);
-  for (const FilePlan& plan : planRun(listing.images, mode, planned.caseIgnoringOutput)) {
-    if (plan.sizeError)
-      endRun({StepError::ofCode(plan.sizeError), plan.entry.path});  // as the run would end there
-    planned.files.push_back(plannedFile(plan, mode));
-    if (planned.files.back().listedForDeletion)
-      planned.deletionList.push_back(plan.entry.name);
+  const Plan plan = planRun(listing.images, {.mode = mode,
+                                             .foldsCase = planned.caseIgnoringOutput,
+                                             .folder = &folder,
+                                             .sourceLinks = &sourceLinks,
+                                             .skipUnchanged = settings.skipUnchanged,
+                                             .recordSettings = recordSettings(mode)});
+  planned.recordsUnavailable = plan.recordsUnavailable;
+  for (const FilePlan& file : plan.files) {
+    if (file.statusError)
+      endRun({StepError::ofCode(file.statusError), file.entry.path});  // as the run would end there
+    planned.files.push_back(file);
+    if (file.listedForDeletion)
+      planned.deletionList.push_back(file.name);
   }
   return planned;
 }
 
 ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::path& destination,
-                                           OutputMode mode, const Progress& progress, std::stop_token stop) {
-  const RunEventHandler toLines = [&progress](const RunEvent& event) {
-    for (const std::string& line : run_log::linesOf(event))
-      progress(line);
-  };
-  return run(source, destination, mode, toLines, RunSettings{std::move(stop)});
-}
-
-ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::path& destination,
                                            OutputMode mode, const RunEventHandler& events,
                                            const RunSettings& settings) {
-  RunSetUp setup;
-  if (const std::optional<RunFailure> failure = setUp(source, destination, setup))
-    endRun(*failure);
-  const std::vector<SourceEntry>& entries = setup.listing.images;
-  if (entries.empty()) {
-    Result nothing;
-    nothing.subfolders = setup.listing.subfolders;
-    return nothing;
+  FolderRunOutcome outcome;
+  try {
+    outcome = runInFolder(source, destination, mode, events, settings);
+  } catch (const std::bad_alloc&) {
+    outcome.failure = RunFailure{StepError::inWords("Not enough memory to continue."), {}};
   }
-  const WorkLimits limits{.stop = settings.stop};
-  const SourceLinkGuard sourceLinks(entries);
-  const RunContext context{mode,
-                           &setup.folder,
-                           &sourceLinks,
-                           imageLibraryEncoder(limits),
-                           DecodeLimits{.time = limits},
-                           settings.skipUnchanged};
-  const std::vector<FilePlan> plans = planRun(entries, mode, foldsCase(setup.folder));
-  const unsigned processors = processorsAvailable();
-  const unsigned jobs = settings.jobs == 0 ? processors : settings.jobs;
-  setThreadsPerImage(static_cast<int>(processors / jobs));
-  FolderRunOutcome outcome =
-      FolderRun(plans, context, events, settings.stop, {.jobs = jobs, .memoryInFlight = memoryInFlight})
-          .handleAll();
   if (outcome.failure)
     endRun(*outcome.failure);
-  outcome.totals.subfolders = setup.listing.subfolders;
   return std::move(outcome.totals);
+}
+
+std::string ImageOptimizer::imageLibraryVersion() {
+  return ::imageLibraryVersion();
 }

@@ -245,6 +245,11 @@ StepError decodeFailure(const ImageHeader& header) {
 
 }  // namespace
 
+std::string imageLibraryVersion() {
+  return std::to_string(vips_version(0)) + "." + std::to_string(vips_version(1)) + "." +
+         std::to_string(vips_version(2));
+}
+
 StepError startImageLibrary() {
   static std::once_flag once;
   static std::string problem;

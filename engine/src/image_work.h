@@ -1,12 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "image_header.h"
 #include "source_file.h"
 #include "step_error.h"
 #include "temp_file.h"
 #include "work_clock.h"
+
+// The version of what reencodeImage writes for the same image and limits: raised whenever a change of
+// the encoding (its options, colours, metadata) should make a re-run redo outputs made before it.
+inline constexpr int encodingVersion = 1;
+
+// "8.14.1": the libvips this process runs on.
+std::string imageLibraryVersion();
 
 // Starts libvips once per process: only its JPEG and PNG decoders may run, its operation cache is off,
 // and its warnings stay out of the terminal. Fails when libvips cannot start.

@@ -6,9 +6,12 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <set>
+#include <string_view>
 
 #include "ascii_case.h"
 
@@ -37,9 +40,6 @@ bool foldsCase(CaseProbeFolder& folder) {
   return folds;
 }
 
-namespace {
-
-// File systems that ignore letter case whatever their folders hold: FAT, exFAT, SMB shares.
 bool isCaseIgnoringFileSystem(int folder) {
   struct statfs system {};
   if (::fstatfs(folder, &system) != 0)
@@ -52,7 +52,27 @@ bool isCaseIgnoringFileSystem(int folder) {
   return type == fat || type == exfat || type == cifs || type == smb2;
 }
 
-}  // namespace
+std::optional<bool> foldsCaseByNames(int folder) {
+  const int listed = ::dup(folder);
+  DIR* const directory = listed >= 0 ? ::fdopendir(listed) : nullptr;
+  if (!directory) {
+    if (listed >= 0)
+      ::close(listed);
+    return std::nullopt;
+  }
+  std::set<std::string> names;
+  while (const dirent* entry = ::readdir(directory))
+    names.insert(entry->d_name);
+  ::closedir(directory);
+  // A name in other letters that the folder does not list, yet finds: the folder folds case.
+  for (const std::string& name : names) {
+    const std::string upper = withAsciiCase(name, LetterCase::upper);
+    const std::string other = upper != name ? upper : withAsciiCase(name, LetterCase::lower);
+    if (other != name && !names.contains(other))
+      return entryStatus(folder, other).has_value();
+  }
+  return std::nullopt;
+}
 
 bool foldsCaseWithoutWriting(const fs::path& folder) {
   std::error_code error;
@@ -62,17 +82,22 @@ bool foldsCaseWithoutWriting(const fs::path& folder) {
   const FileDescriptor descriptor(::open(existing.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!descriptor.valid())
     return false;
-  std::set<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(existing, error))
-    names.insert(entry.path().filename().string());
-  // A name in other letters that the folder does not list, yet finds: the folder folds case.
-  for (const std::string& name : names) {
-    const std::string upper = withAsciiCase(name, LetterCase::upper);
-    const std::string other = upper != name ? upper : withAsciiCase(name, LetterCase::lower);
-    if (other != name && !names.contains(other))
-      return entryStatus(descriptor.get(), other).has_value();
-  }
-  return isCaseIgnoringFileSystem(descriptor.get());
+  return foldsCaseByNames(descriptor.get()).value_or(isCaseIgnoringFileSystem(descriptor.get()));
+}
+
+bool foldsCaseForRun(OutputFolder& folder, bool namesMeetWhenFolded) {
+  if (const std::optional<bool> told = foldsCaseByNames(folder.descriptor()))
+    return *told;
+  if (isCaseIgnoringFileSystem(folder.descriptor()))
+    return true;
+  return namesMeetWhenFolded && foldsCase(folder);
+}
+
+OutputFolder OutputFolder::openToLookAt(const fs::path& path) {
+  OutputFolder folder;
+  folder.path_ = path;
+  folder.descriptor_ = FileDescriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return folder;
 }
 
 OutputFolder OutputFolder::open(const fs::path& path, StepError& error) {
@@ -101,10 +126,37 @@ StepError OutputFolder::lockForRun() {
   return {};  // a file system without locks (some network shares) is no reason to refuse a run
 }
 
+namespace {
+
+// FAT, exFAT and NTFS drives refuse these in names, and say so with an error that blames something
+// else ("No such file or directory").
+std::optional<std::string> characterDrivesRefuse(const std::string& name) {
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20)
+      return "control characters";
+    if (std::string_view("\"*:<>?\\|").find(c) != std::string_view::npos)
+      return "'" + std::string(1, c) + "'";
+  }
+  return std::nullopt;
+}
+
+bool mayBeARefusedName(const StepError& error) {
+  const std::error_code& code = error.code();
+  return code == std::errc::no_such_file_or_directory || code == std::errc::invalid_argument ||
+         code == std::errc::illegal_byte_sequence;
+}
+
+}  // namespace
+
 StepError OutputFolder::place(TempFile& file, const std::string& name) {
   if (const StepError blocked = checkPlaceable(name))
     return blocked;
-  return file.placeAs(name);
+  const StepError error = file.placeAs(name);
+  if (error && mayBeARefusedName(error)) {
+    if (const auto refused = characterDrivesRefuse(name))
+      return StepError::inWords("the output drive does not allow " + *refused + " in names");
+  }
+  return error;
 }
 
 StepError OutputFolder::checkPlaceable(const std::string& name) const {

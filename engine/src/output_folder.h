@@ -26,10 +26,24 @@ class CaseProbeFolder {
 // shares, case-folding folders): there, photo.jpg and Photo.jpg are one file.
 bool foldsCase(CaseProbeFolder& folder);
 
-// The same, for a dry run that writes nothing: from the names a folder already holds (the folder, or
-// when it is not there yet the nearest folder above it), else from the kind of file system. A folder
-// that tells nothing either way (an empty one on a FUSE drive) counts as telling case apart.
+// The same without writing, from the names the folder holds: one of them found under another spelling
+// that the folder does not list. None when the folder holds no name with letters.
+std::optional<bool> foldsCaseByNames(int folder);
+
+// File systems that ignore letter case whatever their folders hold: FAT, exFAT, SMB shares.
+bool isCaseIgnoringFileSystem(int folder);
+
+// For a dry run that writes nothing: from the names a folder already holds (the folder, or when it is
+// not there yet the nearest folder above it), else from the kind of file system. A folder that tells
+// nothing either way (an empty one on a FUSE drive) counts as telling case apart.
 bool foldsCaseWithoutWriting(const std::filesystem::path& folder);
+
+class OutputFolder;
+
+// For a run, without writing where the folder's names or its file system tell, so that a re-run that
+// changes nothing leaves the folder as it was. Only where neither tells, and the run's names would
+// meet if case were ignored, a probe file is made.
+bool foldsCaseForRun(OutputFolder& folder, bool namesMeetWhenFolded);
 
 // The output folder, held open for the whole run: every file is created, placed and removed relative to
 // this one descriptor, so that nothing is ever written outside it, whatever happens to its entries or
@@ -39,6 +53,8 @@ class OutputFolder final : public CaseProbeFolder {
   OutputFolder() = default;
   // The folder must exist.
   static OutputFolder open(const std::filesystem::path& path, StepError& error);
+  // For a dry run: the folder as it is, to be looked at only; one that is not there holds nothing.
+  static OutputFolder openToLookAt(const std::filesystem::path& path);
 
   const std::filesystem::path& path() const { return path_; }
   int descriptor() const { return descriptor_.get(); }
@@ -51,7 +67,8 @@ class OutputFolder final : public CaseProbeFolder {
   StepError lockForRun();
 
   TempFile newFile(StepError& error) { return TempFile::create(descriptor(), error); }
-  // Puts `file` under `name`, replacing what is there; a folder of that name stays and is named.
+  // Puts `file` under `name`, replacing what is there; a folder of that name stays and is named, and so
+  // does a character in the name that the drive refuses.
   StepError place(TempFile& file, const std::string& name);
   // Fails, naming it, when a folder is in the way of a file named `name`.
   StepError checkPlaceable(const std::string& name) const;

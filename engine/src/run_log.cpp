@@ -3,15 +3,15 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <map>
 #include <cmath>
 #include <cstdio>
 
 namespace run_log {
 namespace {
 
-// Spelled out rather than built from a constant: the user reads this name, and a rename of the file
-// must not change the sentences silently.
-constexpr const char* deletionListName = "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt";
+const std::string deletionListName = ImageOptimizer::deletionListName;
 
 std::string escaped(const char* format, unsigned value) {
   char text[16];
@@ -24,33 +24,47 @@ std::string progressLine(const FileStarted& started) {
          shownName(started.name);
 }
 
-std::vector<std::string> problemLines(const FileOutcome& outcome) {
-  std::vector<std::string> lines;
+// What the user must know of a file, each a line of the log, from the outcome's values.
+std::vector<std::string> phrasesOf(const FileOutcome& outcome) {
+  if (outcome.fate == FileFate::unchanged)
+    return {"unchanged since the last run"};
+  std::vector<std::string> phrases;
   switch (outcome.ownName) {
     case OwnNameReason::none:
       break;
     case OwnNameReason::nameTaken:
-      lines.push_back("  kept its own name: " + shownName(outcome.convertedName) + " is taken by " +
-                      shownName(outcome.nameTakenBy));
+      phrases.push_back("kept its own name: " + shownName(outcome.convertedName) + " is taken by " +
+                        shownName(outcome.nameTakenBy));
       break;
     case OwnNameReason::cannotBeListed:
-      lines.push_back("  kept its own name: the name cannot be written to " + std::string(deletionListName));
+      phrases.push_back("kept its own name: the name cannot be written to " + deletionListName);
       break;
   }
+  // "Kept the original" only when the original really is in the output folder.
+  const std::string kept = outcome.outputName.empty() ? "" : " (kept the original)";
   if (outcome.fate == FileFate::keptAnimation) {
-    lines.push_back(
-        std::string(outcome.copyFailure.empty() ? "  kept the original: " : "  not re-encoded: ") +
-        "an animated PNG, which a JPEG cannot hold");
+    phrases.push_back(std::string(kept.empty() ? "not re-encoded: " : "kept the original: ") +
+                      "an animated PNG, which a JPEG cannot hold");
   }
-  if (outcome.fate == FileFate::failed) {
-    // "Kept the original" only when the original really is in the output folder (or was meant to stay
-    // out of it, which never happens after a failed re-encode).
-    lines.push_back(std::string("  could not re-encode") +
-                    (outcome.copyFailure.empty() ? " (kept the original): " : ": ") +
-                    shownName(outcome.reencodeFailure));
+  if (outcome.fate == FileFate::notWritten)
+    phrases.push_back("not written: " + shownName(outcome.notWrittenReason));
+  const bool writeFailedAlone = outcome.reencodeFailure.empty() && !outcome.writeFailure.empty();
+  if (outcome.fate == FileFate::failed && !writeFailedAlone)
+    phrases.push_back("could not re-encode" + kept + ": " + shownName(outcome.reencodeFailure));
+  if (!outcome.writeFailure.empty()) {
+    const bool keptInstead = outcome.reencodeFailure.empty() && outcome.outputName != outcome.failedWriteName;
+    phrases.push_back("could not write " + shownName(outcome.failedWriteName) + (keptInstead ? kept : "") +
+                      ": " + shownName(outcome.writeFailure));
   }
   if (!outcome.copyFailure.empty())
-    lines.push_back("  could not copy: " + shownName(outcome.copyFailure));
+    phrases.push_back("could not copy: " + shownName(outcome.copyFailure));
+  return phrases;
+}
+
+std::vector<std::string> indented(const std::vector<std::string>& phrases) {
+  std::vector<std::string> lines;
+  for (const std::string& phrase : phrases)
+    lines.push_back("  " + phrase);
   return lines;
 }
 
@@ -59,23 +73,87 @@ std::vector<std::string> problemLines(const FileOutcome& outcome) {
 std::vector<std::string> linesOf(const RunEvent& event) {
   if (const auto* started = std::get_if<FileStarted>(&event))
     return {progressLine(*started)};
-  if (const auto* outcome = std::get_if<FileOutcome>(&event)) {
-    if (outcome->fate == FileFate::unchanged)
-      return {"  unchanged since the last run"};
-    return problemLines(*outcome);
-  }
+  if (const auto* outcome = std::get_if<FileOutcome>(&event))
+    return indented(phrasesOf(*outcome));
   if (std::holds_alternative<FilesFinished>(event))
     return {};  // a count for the window, not a line
   const auto& listFailure = std::get<DeletionListFailure>(event);
-  return {"  could not write " + std::string(deletionListName) + ": " + shownName(listFailure.reason)};
+  return {"  could not write " + deletionListName + ": " + shownName(listFailure.reason)};
+}
+
+std::vector<std::string> problemLinesOf(const RunEvent& event) {
+  const auto* outcome = std::get_if<FileOutcome>(&event);
+  if (outcome ? outcome->isProblem() : std::holds_alternative<DeletionListFailure>(event))
+    return linesOf(event);
+  return {};
+}
+
+std::optional<std::string> reasonOf(const FileOutcome& outcome) {
+  if (outcome.fate == FileFate::unchanged)
+    return std::nullopt;
+  std::string reason;
+  for (const std::string& phrase : phrasesOf(outcome))
+    reason += (reason.empty() ? "" : "; ") + phrase;
+  return reason.empty() ? std::nullopt : std::optional(reason);
+}
+
+std::string sameNameText(const std::string& name, const std::string& holder) {
+  return name + " is the same name as " + holder + " in the output folder, which does not tell letter case apart";
 }
 
 std::vector<std::string> namedProblemLines(const FileOutcome& outcome) {
-  std::vector<std::string> lines = problemLines(outcome);
+  std::vector<std::string> lines = problemLinesOf(outcome);
   for (std::string& line : lines)
     line = shownName(outcome.name) + ": " + line.substr(2);
   return lines;
 }
+
+namespace {
+
+const char* kindName(EntryKind kind) {
+  switch (kind) {
+    case EntryKind::folder:
+      return "a folder";
+    case EntryKind::fifo:
+      return "a FIFO";
+    case EntryKind::socket:
+      return "a socket";
+    case EntryKind::device:
+      return "a device";
+    case EntryKind::brokenLink:
+      return "a broken link";
+  }
+  return "something else";
+}
+
+// "2 entries named like images were left out: not regular files (a folder, a FIFO)."
+std::optional<std::string> leftOutLine(const std::map<EntryKind, std::int64_t>& leftOut) {
+  std::int64_t count = 0;
+  std::string kinds;
+  for (const auto& [kind, number] : leftOut) {
+    count += number;
+    kinds += (kinds.empty() ? "" : ", ") + std::string(kindName(kind));
+  }
+  if (count == 0)
+    return std::nullopt;
+  if (count == 1)
+    return "1 entry named like an image was left out: not a regular file (" + kinds + ").";
+  return std::to_string(count) + " entries named like images were left out: not regular files (" + kinds + ").";
+}
+
+// "1 JPEG file now ends in .jpg: Big.JPEG → Big.jpg -- links to its old name need mending."
+std::optional<std::string> renamedJpegsLine(const std::vector<std::string>& renamed) {
+  if (renamed.empty())
+    return std::nullopt;
+  const std::string example = shownName(renamed.front()) + " \u2192 " +
+                              shownName(std::filesystem::path(renamed.front()).stem().string() + ".jpg");
+  if (renamed.size() == 1)
+    return "1 JPEG file now ends in .jpg: " + example + " -- links to its old name need mending.";
+  return std::to_string(renamed.size()) + " JPEG files now end in .jpg, such as " + example +
+         " -- links to their old names need mending.";
+}
+
+}  // namespace
 
 std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
   std::vector<std::string> lines{"", "Done. " + std::to_string(result.processed) + " resized/converted, " +
@@ -93,16 +171,25 @@ std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
   if (result.failed > 0)
     lines.push_back(std::to_string(result.failed) +
                     " file(s) could not be optimized -- see the messages above.");
+  if (const auto leftOut = leftOutLine(result.leftOut))
+    lines.push_back(*leftOut);
+  if (result.recordsUnavailable) {
+    lines.push_back(
+        "The output drive keeps no extended attributes, so no record of what its files were made from "
+        "could be read or kept -- every file was redone.");
+  }
   if (!result.renamedFiles.empty()) {
     lines.push_back("");
     lines.push_back(std::to_string(result.renamedFiles.size()) +
                     " file(s) changed format and won't be overwritten on the server.");
     if (result.deletionListFailed) {
-      lines.push_back(std::string(deletionListName) + " could not be written -- see the message above.");
+      lines.push_back(deletionListName + " could not be written -- see the message above.");
     } else {
-      lines.push_back("See " + std::string(deletionListName) + " in the output folder for the list.");
+      lines.push_back("See " + deletionListName + " in the output folder for the list.");
     }
   }
+  if (const auto renamed = renamedJpegsLine(result.renamedJpegs))
+    lines.push_back(*renamed);
   if (result.stopped)
     lines.push_back(stopLine(result));
   return lines;
@@ -130,8 +217,8 @@ std::string stopLine(const ImageOptimizer::Result& result) {
          total + ") -- the images after it were left as they are.";
 }
 
-std::string errorLine(const std::exception_ptr& error) {
-  return "Error: " + shownName(ImageOptimizer::errorDescription(error));  // it may name a path
+std::string errorLine(const ImageOptimizer::RunError& error) {
+  return "Error: " + shownName(error.what());  // it may name a path
 }
 
 std::string sizeText(std::uint64_t bytes) {
@@ -175,18 +262,15 @@ std::string bytesSavedText(const ImageOptimizer::Result& result) {
 namespace {
 
 std::string plannedAction(const PlannedFile& file, ImageOptimizer::OutputMode mode) {
-  if (!file.ownNameBlockedBy.empty() && file.outputName.empty() &&
-      !(file.handling == FileHandling::small && mode == ImageOptimizer::OutputMode::changedOnly)) {
-    return "not written: " + shownName(file.name) + " is the same name as " +
-           shownName(file.ownNameBlockedBy) + " in the output folder, which does not tell letter case apart";
-  }
   switch (file.handling) {
     case FileHandling::reencode:
-      if (file.ownName == OwnNameReason::nameTaken) {
-        return "re-encode under its own name: " + shownName(file.nameTakenBy) + " holds the converted name";
+      if (!file.reencodeBlocked.empty()) {
+        return "copied unchanged, as " + shownName(file.name.substr(0, file.name.rfind('.'))) +
+               ".jpg cannot be written: " + shownName(file.reencodeBlocked);
       }
-      return "re-encode as " + shownName(file.outputName) +
-             (file.listedForDeletion ? ", listed for deletion" : "");
+      if (file.ownName == OwnNameReason::nameTaken)
+        return "re-encode under its own name: " + shownName(file.nameTakenBy) + " holds the converted name";
+      return "re-encode as " + shownName(file.outputName) + (file.listedForDeletion ? ", listed for deletion" : "");
     case FileHandling::small:
       return mode == ImageOptimizer::OutputMode::changedOnly ? "small, left out" : "small, copied unchanged";
     case FileHandling::copy:
@@ -195,8 +279,11 @@ std::string plannedAction(const PlannedFile& file, ImageOptimizer::OutputMode mo
       if (file.ownName == OwnNameReason::nameTaken)
         return "copied unchanged, keeping its own name: " + shownName(file.nameTakenBy) +
                " holds the converted name";
-      return "copied unchanged, keeping its own name: the name cannot be written to " +
-             std::string(deletionListName);
+      return "copied unchanged, keeping its own name: the name cannot be written to " + deletionListName;
+    case FileHandling::unchanged:
+      return "unchanged since the last run" + std::string(file.listedForDeletion ? ", listed for deletion" : "");
+    case FileHandling::notWritten:
+      return "not written: " + shownName(file.notWrittenReason);
   }
   return {};
 }
@@ -211,11 +298,15 @@ std::vector<std::string> plannedLines(const PlannedRun& run, ImageOptimizer::Out
   }
   if (!run.deletionList.empty()) {
     lines.push_back("");
-    lines.push_back(std::string(deletionListName) + " would list:");
+    lines.push_back(deletionListName + " would list:");
     for (const std::string& name : run.deletionList)
       lines.push_back("  " + shownName(name));
   }
   lines.push_back("");
+  if (const auto leftOut = leftOutLine(run.leftOut))
+    lines.push_back(*leftOut);
+  if (run.recordsUnavailable)
+    lines.push_back("The output drive keeps no extended attributes, so a run would redo every file.");
   lines.push_back(
       "Nothing was written. A re-encode that comes out larger keeps the original instead, which "
       "only a real run can tell.");
@@ -255,7 +346,7 @@ std::optional<std::string> problemSummaryText(const ImageOptimizer::Result& resu
                        " could not be optimized");
   }
   if (result.deletionListFailed)
-    problems.push_back(std::string(deletionListName) + " could not be written");
+    problems.push_back(deletionListName + " could not be written");
   if (problems.empty())
     return std::nullopt;
   return (problems.size() == 1 ? problems[0] : problems[0] + " and " + problems[1]) + " -- see the log";

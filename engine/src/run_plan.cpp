@@ -1,12 +1,15 @@
 #include "run_plan.h"
 
-#include <filesystem>
-
 #include "deletion_list.h"
+#include "image_work.h"
 #include "name_claims.h"
+#include "output_folder.h"
+#include "output_record.h"
+#include "run_log.h"
+#include "source_link_guard.h"
 
-namespace fs = std::filesystem;
 using OutputMode = ImageOptimizer::OutputMode;
+using Handling = FileHandling;
 
 namespace {
 
@@ -25,53 +28,132 @@ NameClaims claimOwnNames(const std::vector<SourceEntry>& entries, bool foldsCase
   return claims;
 }
 
-void planReencoding(FilePlan& plan, OutputMode mode, NameClaims& claims) {
+// What stands in the way of writing `name` into the output folder as it is now. An output that is the
+// source file itself (its entry links to it) holds the original already: nothing in the way of it.
+std::string obstacleAt(const std::string& name, const PlanInputs& inputs, const std::string& entry = {}) {
+  StepError error;
+  if (inputs.sourceLinks->sourceAt(*inputs.folder, name) != std::optional(entry))
+    error = inputs.sourceLinks->checkReplaceable(*inputs.folder, name);
+  if (!error)
+    error = inputs.folder->checkPlaceable(name);
+  return error ? error.reason() : std::string();
+}
+
+void planReencoding(FilePlan& plan, const PlanInputs& inputs, NameClaims& claims) {
   const SourceEntry& entry = plan.entry;
   const bool png = entry.kind == ImageKind::png;
-  plan.listedWhenConverted = png && mode == OutputMode::changedOnly;
+  plan.listedWhenConverted = png && inputs.mode == OutputMode::changedOnly;
   if (plan.listedWhenConverted && !fitsOnDeletionList(entry.name)) {
     plan.ownName = OwnNameReason::cannotBeListed;
-    plan.handling = FilePlan::Handling::keepOwnName;
+    plan.handling = Handling::keepOwnName;
     return;
   }
+  plan.handling = Handling::reencode;
+  plan.reencodeName = plan.convertedName;
   if (const auto holder = claims.claim(plan.convertedName, entry.name)) {
     plan.ownName = OwnNameReason::nameTaken;
     plan.nameTakenBy = *holder;
     // A PNG under its own name is the original; a JPEG is re-encoded under its own name.
-    plan.handling = png ? FilePlan::Handling::keepOwnName : FilePlan::Handling::reencode;
-    plan.writeName = entry.name;
+    plan.handling = png ? Handling::keepOwnName : Handling::reencode;
+    plan.reencodeName = entry.name;
+  }
+}
+
+// Where the plan's work lands, or why nothing can land: the names are decided here, once.
+void placeOutputs(FilePlan& plan, const PlanInputs& inputs) {
+  if (plan.handling == Handling::reencode) {
+    plan.reencodeBlocked =
+        plan.reencodeName == plan.entry.name ? plan.ownNameBlocked : obstacleAt(plan.reencodeName, inputs);
+    plan.outputName = plan.reencodeBlocked.empty() ? plan.reencodeName : plan.entry.name;
+    plan.listedForDeletion = plan.listedWhenConverted && plan.reencodeBlocked.empty();
+    if (!plan.reencodeBlocked.empty() && !plan.ownNameBlocked.empty()) {
+      plan.handling = Handling::notWritten;
+      plan.notWrittenReason = plan.reencodeBlocked == plan.ownNameBlocked
+                                  ? plan.ownNameBlocked
+                                  : plan.reencodeBlocked + ", and " + plan.ownNameBlocked;
+      plan.outputName.clear();
+    }
     return;
   }
-  plan.handling = FilePlan::Handling::reencode;
-  plan.writeName = plan.convertedName;
+  if (!plan.writesOriginal(inputs.mode))
+    return;
+  if (!plan.ownNameBlocked.empty()) {
+    plan.handling = Handling::notWritten;
+    plan.notWrittenReason = plan.ownNameBlocked;
+    return;
+  }
+  plan.outputName = plan.entry.name;
+}
+
+// With skip-unchanged: an output that still carries the record of this source and these settings is
+// left alone. For a re-encode that is its JPEG, or the original where the JPEG came out larger.
+void findUnchanged(FilePlan& plan, const PlanInputs& inputs, bool& recordsUnavailable) {
+  std::vector<std::string> candidates{plan.outputName};
+  if (plan.handling == Handling::reencode && plan.reencodeBlocked.empty() && plan.ownNameBlocked.empty())
+    candidates.push_back(plan.entry.name);
+  for (const std::string& name : candidates) {
+    const FoundOutput found = findOutput(inputs.folder->descriptor(), name);
+    recordsUnavailable = recordsUnavailable || found.recordsUnsupported;
+    if (!found.record ||
+        *found.record != recordFor(inputs.recordSettings, plan.entry.name, plan.source, *found.status))
+      continue;
+    plan.handling = Handling::unchanged;
+    plan.outputName = name;
+    plan.unchangedBytes = static_cast<std::uint64_t>(found.status->st_size);
+    plan.listedForDeletion = plan.listedWhenConverted && name == plan.convertedName;
+    return;
+  }
+}
+
+void decide(FilePlan& plan, const PlanInputs& inputs, NameClaims& claims, bool& recordsUnavailable) {
+  const SourceEntry& entry = plan.entry;
+  if (const auto holder = claims.holderOf(entry.name); holder && *holder != entry.name)
+    plan.ownNameBlocked = run_log::sameNameText(entry.name, *holder);
+  else
+    plan.ownNameBlocked = obstacleAt(entry.name, inputs, entry.name);
+  if (entry.kind == ImageKind::gif)
+    plan.handling = Handling::copy;
+  else if (plan.bytes < ImageOptimizer::skipUnderBytes)
+    plan.handling = Handling::small;
+  else
+    planReencoding(plan, inputs, claims);
+  placeOutputs(plan, inputs);
+  if (inputs.skipUnchanged && !plan.outputName.empty())
+    findUnchanged(plan, inputs, recordsUnavailable);
 }
 
 }  // namespace
 
-std::vector<FilePlan> planRun(const std::vector<SourceEntry>& entries, OutputMode mode, bool foldsCase) {
-  NameClaims claims = claimOwnNames(entries, foldsCase);
-  std::vector<FilePlan> plans;
-  plans.reserve(entries.size());
+bool FilePlan::writesOriginal(OutputMode mode) const {
+  return handling == Handling::copy || handling == Handling::keepOwnName ||
+         (handling == Handling::small && mode == OutputMode::fullReplacement);
+}
+
+Plan planRun(const std::vector<SourceEntry>& entries, const PlanInputs& inputs) {
+  NameClaims claims = claimOwnNames(entries, inputs.foldsCase);
+  Plan plan;
+  plan.files.reserve(entries.size());
   for (const SourceEntry& entry : entries) {
-    FilePlan& plan = plans.emplace_back();
-    plan.entry = entry;
-    plan.number = plans.size();
-    plan.total = entries.size();
-    plan.convertedName = entry.base + ".jpg";
-    plan.convertedIsOwnName = foldsCase ? foldedName(plan.convertedName) == foldedName(entry.name)
-                                        : plan.convertedName == entry.name;
-    if (const auto holder = claims.holderOf(entry.name); holder && *holder != entry.name)
-      plan.ownNameBlockedBy = *holder;
-    plan.plannedSize = fs::file_size(entry.path, plan.sizeError);
-    if (plan.sizeError)
+    FilePlan& file = plan.files.emplace_back();
+    file.entry = entry;
+    file.name = entry.name;
+    file.number = plan.files.size();
+    file.total = entries.size();
+    file.convertedName = entry.base + ".jpg";
+    file.convertedIsOwnName = inputs.foldsCase ? foldedName(file.convertedName) == foldedName(entry.name)
+                                               : file.convertedName == entry.name;
+    if (::stat(entry.path.c_str(), &file.source) != 0) {
+      file.statusError = std::error_code(errno, std::generic_category());
       continue;  // the run ends at this file
-    if (entry.kind == ImageKind::gif) {
-      plan.handling = FilePlan::Handling::copy;
-    } else if (plan.plannedSize < ImageOptimizer::skipUnderBytes) {
-      plan.handling = FilePlan::Handling::small;
-    } else {
-      planReencoding(plan, mode, claims);
     }
+    file.bytes = static_cast<std::uint64_t>(file.source.st_size);
+    decide(file, inputs, claims, plan.recordsUnavailable);
   }
-  return plans;
+  return plan;
+}
+
+std::string recordSettings(OutputMode mode) {
+  return std::string(mode == OutputMode::changedOnly ? "changed-only" : "full-replacement") + "/q" +
+         std::to_string(ImageOptimizer::jpegQuality) + "/" + std::to_string(ImageOptimizer::maxDimension) +
+         "px/e" + std::to_string(encodingVersion);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <cstddef>
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <system_error>
@@ -8,36 +9,56 @@
 
 #include "image_optimizer.h"
 #include "planned_run.h"
-#include "run_events.h"
 #include "source_listing.h"
 
-// What a run means to do with each file, decided in name order before any work starts, so that the
-// decisions are the same however many files are then worked on at once.
-struct FilePlan {
-  // Its FileFate, once done, is the one of the same name, or for a re-encode also grew or failed.
+class OutputFolder;
+class SourceLinkGuard;
+
+// One file's decision (what a dry run prints) and what the run needs besides to carry it out.
+struct FilePlan : PlannedFile {
   using Handling = FileHandling;
 
   SourceEntry entry;
-  std::size_t number = 0;  // position in name order, from 1
-  std::size_t total = 0;
-  // The size when the run was planned; a size that could not be read ends the run at this file.
-  std::uint64_t plannedSize = 0;
-  std::error_code sizeError;
-
-  Handling handling = Handling::small;
+  struct stat source {};  // when planned, through a link
+  // The source's status could not be read: the run ends at this file.
+  std::error_code statusError;
   std::string convertedName;  // base + ".jpg"
-  std::string writeName;      // with Handling::reencode: the converted name, or the entry's own name
+  // With reencode: where its JPEG goes, the converted name or, when that is taken, its own name.
+  std::string reencodeName;
   // The converted name and the entry's own name are one entry of the output folder.
   bool convertedIsOwnName = false;
-  OwnNameReason ownName = OwnNameReason::none;
-  std::string nameTakenBy;
   // In changedOnly: a PNG that, once converted, is listed for deletion from the server.
   bool listedWhenConverted = false;
-  // On a folder that ignores case: the entry whose name is the same as this entry's own name there.
-  // Nothing may then be written under the own name.
-  std::string ownNameBlockedBy;
+  // What keeps the unchanged original from going under its own name, found before any work: another
+  // entry holds that name on a drive that ignores letter case, a folder is in the way, or it is the
+  // file a source link leads to. Empty when nothing does.
+  std::string ownNameBlocked;
+  std::uint64_t unchangedBytes = 0;  // with unchanged: the size of the output it found
+
+  // The run writes the original under its own name when the handling asks for it.
+  bool writesOriginal(ImageOptimizer::OutputMode mode) const;
 };
 
-// Plans every entry. `foldsCase`: the output folder takes names that differ only in case as one.
-std::vector<FilePlan> planRun(const std::vector<SourceEntry>& entries, ImageOptimizer::OutputMode mode,
-                              bool foldsCase);
+// What deciding needs besides the files.
+struct PlanInputs {
+  ImageOptimizer::OutputMode mode = ImageOptimizer::OutputMode::changedOnly;
+  // The output folder takes names that differ only in case as one.
+  bool foldsCase = false;
+  // The output folder as it is now; one not there yet holds nothing.
+  const OutputFolder* folder = nullptr;
+  const SourceLinkGuard* sourceLinks = nullptr;
+  bool skipUnchanged = false;
+  std::string recordSettings;  // what the records of this run's outputs say of its settings
+};
+
+struct Plan {
+  std::vector<FilePlan> files;
+  // Asked to leave unchanged files alone, on an output drive that keeps no records.
+  bool recordsUnavailable = false;
+};
+
+// Decides every entry, in name order.
+Plan planRun(const std::vector<SourceEntry>& entries, const PlanInputs& inputs);
+
+// The settings part of an output's record: "changed-only/q80/1920px/e1".
+std::string recordSettings(ImageOptimizer::OutputMode mode);

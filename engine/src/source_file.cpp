@@ -28,6 +28,7 @@ SourceFile SourceFile::open(const std::filesystem::path& path, StepError& error)
   file.size_ = static_cast<std::uint64_t>(status.st_size);
   file.permissions_ = status.st_mode & 07777;
   file.identity_ = {status.st_dev, status.st_ino};
+  file.status_ = status;
   error = {};
   return file;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -28,6 +29,8 @@ class SourceFile {
   std::uint64_t size() const { return size_; }
   unsigned permissions() const { return permissions_; }
   FileIdentity identity() const { return identity_; }
+  // As the descriptor found it when opened: what an output's record says of its source.
+  const struct stat& status() const { return status_; }
 
   // Up to `length` bytes from `offset`; fewer only at the end of the file. -1 on a read error.
   long long readAt(std::uint64_t offset, void* buffer, std::size_t length) const;
@@ -37,4 +40,5 @@ class SourceFile {
   std::uint64_t size_ = 0;
   unsigned permissions_ = 0;
   FileIdentity identity_;
+  struct stat status_ {};
 };

@@ -21,11 +21,25 @@ std::optional<ImageKind> kindOfExtension(const fs::path& name) {
   return std::nullopt;
 }
 
-// Follows symbolic links; folders, sockets, pipes, devices, dangling links and link loops are left out,
-// so that nothing ever blocks reading a pipe or copies a folder.
-bool isRegularFile(const fs::directory_entry& entry) {
+// What an entry is, through a link: only regular files take part, so that nothing ever blocks reading
+// a pipe or copies a folder. None for a regular file.
+std::optional<EntryKind> otherKind(const fs::directory_entry& entry) {
   std::error_code error;
-  return entry.is_regular_file(error) && !error;
+  const fs::file_status status = entry.status(error);
+  if (error || status.type() == fs::file_type::not_found)
+    return EntryKind::brokenLink;  // dangling, or a loop of links
+  switch (status.type()) {
+    case fs::file_type::regular:
+      return std::nullopt;
+    case fs::file_type::directory:
+      return EntryKind::folder;
+    case fs::file_type::fifo:
+      return EntryKind::fifo;
+    case fs::file_type::socket:
+      return EntryKind::socket;
+    default:
+      return EntryKind::device;
+  }
 }
 
 }  // namespace
@@ -39,8 +53,12 @@ StepError listSourceFolder(const fs::path& source, SourceListing& listing) {
       ++listing.subfolders;
     const fs::path name = entry->path().filename();
     const std::optional<ImageKind> kind = kindOfExtension(name);
-    if (!kind || !isRegularFile(*entry))
+    if (!kind)
       continue;
+    if (const std::optional<EntryKind> other = otherKind(*entry)) {
+      ++listing.leftOut[*other];
+      continue;
+    }
     listing.images.push_back({entry->path(), name.string(), name.stem().string(), *kind});
   }
   if (error)

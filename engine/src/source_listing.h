@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "run_events.h"
 #include "step_error.h"
 
 enum class ImageKind { jpeg, png, gif };
@@ -24,6 +26,8 @@ struct SourceListing {
   std::vector<SourceEntry> images;
   // The folders, which a run does not look into: an empty run says how many there are.
   std::int64_t subfolders = 0;
+  // Entries named like images that are not regular files (a link counts as what it leads to).
+  std::map<EntryKind, std::int64_t> leftOut;
 };
 
 StepError listSourceFolder(const std::filesystem::path& source, SourceListing& listing);

@@ -8,7 +8,7 @@
 
 // How one step below ImageOptimizer::run went: nothing wrong, or what went wrong as the system's code
 // and, where the system's message would not do, plain words for the log. Steps return it; only the
-// run decides whether a failure ends the run (and then throws it, in one place).
+// run decides whether a failure ends the run (a RunFailure, thrown as a RunError in one place).
 class StepError {
  public:
   StepError() = default;
@@ -38,9 +38,14 @@ class StepError {
   std::string words_;
 };
 
-// What ends a run early: the error, and the file or folder it concerns. ImageOptimizer::run throws it,
-// in one place.
+// What ends a run early: the error, and the file or folder it concerns. A value up to the one place
+// where ImageOptimizer::run throws it.
 struct RunFailure {
   StepError error;
-  std::filesystem::path where;
+  std::filesystem::path where;  // empty when the words name it already
+
+  // "Permission denied: /home/ann/site/out".
+  std::string description() const {
+    return where.empty() ? error.reason() : error.reason() + ": " + where.string();
+  }
 };

@@ -20,6 +20,7 @@ class EncoderRunFixture : public RunFixture {
     unsigned jobs = 1;
     std::uint64_t memoryInFlight = 1ULL << 30;
     std::stop_token stop{};
+    bool skipUnchanged = false;
   };
 
   OutputFolder openOutput() {
@@ -39,13 +40,19 @@ class EncoderRunFixture : public RunFixture {
     SourceListing listing;
     EXPECT_FALSE(listSourceFolder(source, listing));
     const SourceLinkGuard links(listing.images);
-    const RunContext context{mode, &folder, &links, encoder, DecodeLimits{}};
+    const RunContext context{mode, &folder, &links, encoder, DecodeLimits{}, recordSettings(mode)};
     const RunEventHandler record = [this](const RunEvent& event) {
       events.push_back(event);
       for (const std::string& line : run_log::linesOf(event))
         lines.push_back(line);
     };
-    const std::vector<FilePlan> plans = planRun(listing.images, mode, false);
+    const std::vector<FilePlan> plans = planRun(listing.images, {.mode = mode,
+                                                                 .foldsCase = false,
+                                                                 .folder = &folder,
+                                                                 .sourceLinks = &links,
+                                                                 .skipUnchanged = how.skipUnchanged,
+                                                                 .recordSettings = recordSettings(mode)})
+                                            .files;
     FolderRunOutcome outcome =
         FolderRun(plans, context, record, how.stop, {how.jobs, how.memoryInFlight}).handleAll();
     failure = outcome.failure;

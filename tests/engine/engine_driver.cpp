@@ -14,13 +14,18 @@ int main(int argc, char** argv) {
                         : ImageOptimizer::OutputMode::changedOnly;
   try {
     const ImageOptimizer::Result result = ImageOptimizer::run(
-        argv[1], argv[2], mode, [](const std::string& line) { std::cout << line << '\n'; });
+        argv[1], argv[2], mode,
+        [](const RunEvent& event) {
+          for (const std::string& line : run_log::linesOf(event))
+            std::cout << line << '\n';
+        },
+        RunSettings{});
     for (const std::string& line : run_log::closingLines(result))
       std::cout << line << '\n';
     return 0;
-  } catch (...) {
+  } catch (const ImageOptimizer::RunError& error) {
     std::cout.flush();
-    std::cerr << run_log::errorLine(std::current_exception()) << '\n';
+    std::cerr << run_log::errorLine(error) << '\n';
     return 1;
   }
 }

@@ -205,14 +205,24 @@ TEST_F(FileSafety, OnACaseIgnoringFolderNoOutputReplacesAnother) {
   writeSmallGif(source / "a.gif");
   SourceListing listing;
   ASSERT_FALSE(listSourceFolder(source, listing));
-  const std::vector<FilePlan> plans = planRun(listing.images, Mode::changedOnly, true);
+  const OutputFolder folder = OutputFolder::openToLookAt(output);
+  const SourceLinkGuard links(listing.images);
+  const std::vector<FilePlan> plans =
+      planRun(listing.images, {.mode = Mode::changedOnly,
+                               .foldsCase = true,
+                               .folder = &folder,
+                               .sourceLinks = &links,
+                               .skipUnchanged = false,
+                               .recordSettings = {}})
+          .files;
   ASSERT_EQ(plans.size(), 4u);
   // In name order: A.gif, Photo.JPG, a.gif, photo.png.
-  EXPECT_EQ(plans[1].writeName, "Photo.jpg");
+  EXPECT_EQ(plans[1].outputName, "Photo.jpg");
   EXPECT_EQ(plans[3].handling, FilePlan::Handling::keepOwnName);
   EXPECT_EQ(plans[3].nameTakenBy, "Photo.JPG");
-  EXPECT_EQ(plans[0].ownNameBlockedBy, "");
-  EXPECT_EQ(plans[2].ownNameBlockedBy, "A.gif");
+  EXPECT_EQ(plans[0].outputName, "A.gif");
+  EXPECT_EQ(plans[2].handling, FilePlan::Handling::notWritten);
+  EXPECT_EQ(plans[2].notWrittenReason, run_log::sameNameText("a.gif", "A.gif"));
 }
 
 // A real exFAT drive, mounted through FUSE where this machine lets the tests do it.

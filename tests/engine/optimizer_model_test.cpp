@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <type_traits>
 
 #include "image_optimizer.h"
@@ -27,15 +26,6 @@ TEST(OptimizerModel, ResultStartsEmptyEitherWay) {
   EXPECT_EQ(given.grew, 1);
   EXPECT_EQ(given.renamedFiles, std::vector<std::string>{"logo.png"});
   EXPECT_EQ(given.failed, 0);
-}
-
-TEST(OptimizerModel, ModesCompareAndHashByCase) {
-  EXPECT_EQ(Mode::changedOnly, Mode::changedOnly);
-  EXPECT_NE(Mode::changedOnly, Mode::fullReplacement);
-  const std::hash<Mode> hash;
-  EXPECT_EQ(hash(Mode::changedOnly), hash(Mode::changedOnly));
-  EXPECT_EQ(hash(Mode::changedOnly), std::hash<std::int64_t>{}(0));
-  EXPECT_EQ(hash(Mode::fullReplacement), std::hash<std::int64_t>{}(1));
 }
 
 TEST(OptimizerModel, ConstantsAndTheirTypes) {

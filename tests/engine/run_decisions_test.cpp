@@ -234,6 +234,7 @@ TEST_F(RunDecisions, LinesNeverClaimAnOriginalWasKeptWhenItWasNot) {
 
   runOptimizer(Mode::changedOnly);
   EXPECT_EQ(lines, (Names{"[1/2] broken.png", "  could not re-encode: not a JPEG or PNG image",
-                          "  could not copy: a folder named broken.png is in the way", "[2/2] damaged.png",
+                          "  could not write broken.png: a folder named broken.png is in the way",
+                          "[2/2] damaged.png",
                           "  could not re-encode (kept the original): not a JPEG or PNG image"}));
 }

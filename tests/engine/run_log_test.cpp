@@ -38,8 +38,10 @@ TEST(RunLog, StartedFilesAndTheirProblems) {
 
   FileOutcome failed = outcome(FileFate::failed);
   failed.reencodeFailure = "the file is cut short";
+  failed.outputName = "logo.png";
   EXPECT_EQ(run_log::linesOf(failed),
             Names{"  could not re-encode (kept the original): the file is cut short"});
+  failed.outputName.clear();
   failed.copyFailure = "No space left on device";
   EXPECT_EQ(run_log::linesOf(failed), (Names{"  could not re-encode: the file is cut short",
                                              "  could not copy: No space left on device"}));
@@ -54,8 +56,7 @@ TEST(RunLog, NamesNeverBreakALineNorCommandATerminal) {
   EXPECT_EQ(run_log::shownName("\xC2\x9B"
                                "2J\xFF.png"),
             "\\u009B2J\\xFF.png");
-  EXPECT_EQ(run_log::errorLine(std::make_exception_ptr(std::runtime_error("gone: /a\nb"))),
-            "Error: gone: /a\u240Ab");
+  EXPECT_EQ(run_log::errorLine(ImageOptimizer::RunError("gone: /a\nb")), "Error: gone: /a\u240Ab");
   // Unicode-aware readers see a line break at each of these: the name is not listed, as with a line feed.
   for (const char* name :
        {"x\u2028index.png", "x\u2029.png", "x\xC2\x85.png", "x\xC2\x9B.png", "x\xC0\xAF.png"})

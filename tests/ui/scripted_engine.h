@@ -120,7 +120,7 @@ class ScriptedEngine {
       }
       returned = true;
       if (!script.result)
-        throw std::runtime_error(script.error);
+        throw ImageOptimizer::RunError(script.error);
       return *script.result;
     }
 

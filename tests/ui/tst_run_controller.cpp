@@ -116,10 +116,9 @@ class RunControllerTest : public QObject {
     QString expected;  // the engine's own description of the failure, unchanged
     try {
       ImageOptimizer::run(root_, destination, ImageOptimizer::OutputMode::changedOnly,
-                          [](const std::string&) {});
-    } catch (...) {
-      expected =
-          "Error: " + QString::fromStdString(ImageOptimizer::errorDescription(std::current_exception()));
+                          [](const RunEvent&) {}, RunSettings{});
+    } catch (const ImageOptimizer::RunError& error) {
+      expected = "Error: " + QString::fromStdString(error.what());
     }
     // Worded as the window worded it before the engine took over the wording.
     QCOMPARE(expected, "Error: Not a directory: " + QString::fromStdString(destination.string()));
