@@ -30,7 +30,8 @@ class OrderedParallel {
   struct Settings {
     unsigned workers = 1;
     // How far ahead of the oldest item not yet consumed another may start. It bounds the results that
-    // wait for their turn, while leaving room to start the heaviest first.
+    // wait for their turn, while leaving room to start the heaviest first. At least 1: the oldest item
+    // itself must be able to start.
     std::size_t lookahead = 32;
     // What the items in hand may lease together (MemoryBudget).
     std::uint64_t memoryCap = std::numeric_limits<std::uint64_t>::max();
@@ -158,7 +159,7 @@ std::optional<std::size_t> OrderedParallel<Prepared>::nextToStart() {
   for (;;) {
     if (mayNotStart())
       return std::nullopt;
-    const std::size_t end = std::min(slots_.size(), head_ + settings_.lookahead);
+    const std::size_t end = std::min(slots_.size(), head_ + std::max<std::size_t>(settings_.lookahead, 1));
     std::optional<std::size_t> next;
     for (std::size_t index = head_; index < end; ++index) {
       if (slots_[index].state != State::waiting)

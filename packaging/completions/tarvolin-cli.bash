@@ -1,7 +1,14 @@
 # bash completion for tarvolin-cli: its options, the values of --mode, and folders for SOURCE and
 # OUTPUT. Plain bash, so that it works without the bash-completion helpers loaded.
 _tarvolin_cli() {
-  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]} word
+  # After "--" every argument is a folder, even one that starts with a dash.
+  for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
+    if [[ $word == -- ]]; then
+      mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+      return
+    fi
+  done
   # bash splits "--mode=full" at the "=": the words are then "--mode", "=" and "full".
   if [[ $cur == = ]]; then
     cur=
@@ -19,7 +26,7 @@ _tarvolin_cli() {
       ;;
   esac
   if [[ $cur == -* ]]; then
-    local options='--mode --jobs --quiet --dry-run --skip-unchanged --json --help --version'
+    local options='--mode --jobs --quiet --dry-run --skip-unchanged --json --help --version --'
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
   else
     mapfile -t COMPREPLY < <(compgen -d -- "$cur")

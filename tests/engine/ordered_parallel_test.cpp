@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <iterator>
 #include <latch>
 #include <memory>
 #include <mutex>
 #include <numeric>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -123,11 +125,15 @@ TEST(OrderedParallel, ItemsAskingForMoreThanTheCapRunAloneOneAfterAnother) {
   int mostAtOnce = 0;
   const Parallel::Tasks tasks = tasksFor(record, [&](std::size_t, MemoryBudget& memory) {
     const MemoryBudget::Lease lease = memory.lease(150);
+    {
+      const std::lock_guard lock(mutex);
+      mostAtOnce = std::max(mostAtOnce, ++inHand);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));  // room for another to start, if it could
     const std::lock_guard lock(mutex);
-    mostAtOnce = std::max(mostAtOnce, ++inHand);
     --inHand;
   });
-  EXPECT_EQ(Parallel(8, {.workers = 4, .memoryCap = 100}).run(tasks), 8u);
+  EXPECT_EQ(Parallel(8, {.workers = 4, .lookahead = 0, .memoryCap = 100}).run(tasks), 8u);
   EXPECT_EQ(mostAtOnce, 1);
   EXPECT_EQ(record.consumed, upTo(8));
 }

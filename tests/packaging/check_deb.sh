@@ -44,6 +44,7 @@ check_package() {
 
   depends=$(field Depends)
   [ -n "$depends" ] || fail "$package: Depends is empty: dpkg-shlibdeps did not run"
+  grep -q 'libvips42 (>= 8\.14)' <<<"$depends" || fail "$package: Depends does not ask for libvips 8.14: $depends"
   # Package names alone, one a line, from "libfoo1 (>= 1.0), libbar2 | libbaz2, ...".
   depend_names=$(tr ',|' '\n' <<<"$depends" | sed 's/(.*)//; s/[[:space:]]//g' | sed '/^$/d' | sort -u)
   dev_packages=$(grep -- '-dev$' <<<"$depend_names" || true)

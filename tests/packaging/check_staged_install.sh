@@ -52,12 +52,18 @@ expect_exactly "$cli_stage" "$cli" "$mandir/man1/tarvolin-cli.1.gz" "$bash_compl
 check_man_page "$cli_stage$mandir/man1/tarvolin-cli.1.gz"
 
 # bash-completion loads a command's file on its first completion and calls the function it registers.
-completed=$(bash -c 'source "$1"
-  function=$(complete -p tarvolin-cli | sed -n "s/.* -F \([^ ]*\) .*/\1/p")
-  COMP_WORDS=(tarvolin-cli --mo) COMP_CWORD=1
-  "$function" && printf "%s\n" "${COMPREPLY[@]}"' completion "$cli_stage$bash_completion") ||
-  fail "the bash completion does not load"
+complete_words() {
+  bash -c 'source "$1"; shift
+    function=$(complete -p tarvolin-cli | sed -n "s/.* -F \([^ ]*\) .*/\1/p")
+    COMP_WORDS=(tarvolin-cli "$@") COMP_CWORD=$#
+    "$function" && printf "%s\n" "${COMPREPLY[@]}"' completion "$cli_stage$bash_completion" "$@"
+}
+completed=$(complete_words --mo) || fail "the bash completion does not load"
 [ "$completed" = --mode ] || fail "bash completes 'tarvolin-cli --mo' as '$completed', not '--mode'"
+# After "--" a word with a dash is a folder, not an option.
+mkdir -- "$cli_stage/-images"
+completed=$(cd "$cli_stage" && complete_words -- -im)
+[ "$completed" = -images ] || fail "bash completes 'tarvolin-cli -- -im' as '$completed', not '-images'"
 
 stage_install "$build" window
 window_stage=$stage
