@@ -207,14 +207,13 @@ TEST_F(FileSafety, OnACaseIgnoringFolderNoOutputReplacesAnother) {
   ASSERT_FALSE(listSourceFolder(source, listing));
   const OutputFolder folder = OutputFolder::openToLookAt(output);
   const SourceLinkGuard links(listing.images);
-  const std::vector<FilePlan> plans =
-      planRun(listing.images, {.mode = Mode::changedOnly,
-                               .foldsCase = true,
-                               .folder = &folder,
-                               .sourceLinks = &links,
-                               .skipUnchanged = false,
-                               .recordSettings = {}})
-          .files;
+  const std::vector<FilePlan> plans = planRun(listing.images, {.mode = Mode::changedOnly,
+                                                               .foldsCase = true,
+                                                               .folder = &folder,
+                                                               .sourceLinks = &links,
+                                                               .skipUnchanged = false,
+                                                               .recordSettings = {}})
+                                          .files;
   ASSERT_EQ(plans.size(), 4u);
   // In name order: A.gif, Photo.JPG, a.gif, photo.png.
   EXPECT_EQ(plans[1].outputName, "Photo.jpg");
@@ -338,4 +337,24 @@ TEST_F(FileSafety, NoImageHoldsARunBeyondItsTime) {
                           WorkLimits{.budget = std::chrono::seconds(10), .stopGrace = {}, .stop = {}})
                 .reason(),
             "the file is cut short");
+}
+
+// exFAT keeps no extended attributes, so a re-run redoes every file and says why once; and it refuses
+// names that Linux allows, which the log must blame, not the source.
+TEST_F(CaseIgnoringDrive, KeepsNoRecordsAndRefusesCharactersLinuxAllows) {
+  writeSmallGif(source / "c.gif");
+  writeNoisePng(source / "a:b.png", 700, 500);
+  const RunSettings skipUnchanged{.stop = {}, .jobs = 1, .skipUnchanged = true};
+  runOptimizer(Mode::changedOnly, skipUnchanged);
+  EXPECT_EQ(run_log::linesOf(outcomeOf("a:b.png")),
+            Names{"  could not write a:b.jpg: the output drive does not allow ':' in names"});
+
+  const ImageOptimizer::Result again = runOptimizer(Mode::changedOnly, skipUnchanged);
+  EXPECT_EQ(outcomeOf("c.gif").fate, FileFate::copied);
+  EXPECT_TRUE(again.recordsUnavailable);
+  EXPECT_EQ(std::ranges::count_if(run_log::closingLines(again),
+                                  [](const std::string& line) {
+                                    return line.find("no extended attributes") != std::string::npos;
+                                  }),
+            1);
 }

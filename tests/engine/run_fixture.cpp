@@ -26,6 +26,10 @@ void RunFixture::TearDown() {
 }
 
 ImageOptimizer::Result RunFixture::runOptimizer(Mode mode, unsigned jobs, std::stop_token stop) {
+  return runOptimizer(mode, RunSettings{std::move(stop), jobs});
+}
+
+ImageOptimizer::Result RunFixture::runOptimizer(Mode mode, const RunSettings& settings) {
   events.clear();
   lines.clear();
   const RunEventHandler record = [this](const RunEvent& event) {
@@ -33,7 +37,7 @@ ImageOptimizer::Result RunFixture::runOptimizer(Mode mode, unsigned jobs, std::s
     for (const std::string& line : run_log::linesOf(event))
       lines.push_back(line);
   };
-  return ImageOptimizer::run(source, output, mode, record, RunSettings{std::move(stop), jobs});
+  return ImageOptimizer::run(source, output, mode, record, settings);
 }
 
 std::vector<FileOutcome> RunFixture::outcomes() const {

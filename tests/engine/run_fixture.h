@@ -51,6 +51,7 @@ class RunFixture : public ::testing::Test {
   // The real engine, one file at a time unless told otherwise; `events` and `lines` hold what it
   // reported, the lines as the log shows them.
   ImageOptimizer::Result runOptimizer(Mode mode, unsigned jobs = 1, std::stop_token stop = {});
+  ImageOptimizer::Result runOptimizer(Mode mode, const RunSettings& settings);
 
   // What became of each file, in the order reported.
   std::vector<FileOutcome> outcomes() const;
