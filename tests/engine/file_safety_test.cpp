@@ -358,3 +358,23 @@ TEST_F(CaseIgnoringDrive, KeepsNoRecordsAndRefusesCharactersLinuxAllows) {
                                   }),
             1);
 }
+
+// The dry run and the run take one decision, also where names meet only when case is ignored: a.JPEG
+// can take neither a.jpg (a.jpg holds it) nor its own name (A.jpeg holds it), so nothing is written.
+TEST_F(CaseIgnoringDrive, ThePlanAndTheRunAgree) {
+  writeNoiseJpeg(source / "Photo.JPG", 1000, 800);
+  writeNoisePng(source / "photo.png", 700, 500);
+  writeSmallGif(source / "A.gif");
+  writeSmallJpeg(source / "A.jpeg");
+  writeNoiseJpeg(source / "a.JPEG", 1000, 800);
+  writeSmallJpeg(source / "a.jpg");
+  fs::create_directories(output);
+  writeSmallGif(output / "Earlier.gif");  // a name there tells a dry run that the drive ignores case
+  for (const Mode mode : {Mode::changedOnly, Mode::fullReplacement}) {
+    const PlannedRun plan = ImageOptimizer::plan(source, output, mode);
+    EXPECT_TRUE(plan.caseIgnoringOutput);
+    const ImageOptimizer::Result result = runOptimizer(mode);
+    expectRunCarriedOut(plan, result);
+    EXPECT_EQ(outcomeOf("a.JPEG").fate, FileFate::notWritten);
+  }
+}

@@ -69,6 +69,7 @@ class HostileFolder : public RunFixture, public ::testing::WithParamInterface<Mo
     fs::create_symlink(root / "missing.png", source / "dangling.png");
     fs::create_symlink(source / "loop.jpg", source / "loop.jpg");
     fs::create_directory(source / "photo.jpg");
+    ASSERT_EQ(::mkfifo((source / "big.png").c_str(), 0644), 0);
     for (const char* name :
          {"my holiday photo.png", "it's \"quoted\".jpg", "-rf.png", "--help.jpg", "Ångström über.png",
           "bad\xff\xfe.png", "two\nlines.png", "tab\there.png", "brackets[1].png", "$(touch pwned).jpg"}) {
@@ -116,13 +117,17 @@ TEST_P(HostileFolder, LosesNothingAndNamesEveryProblem) {
   const auto before = contentsOf(source);
   const Mode mode = GetParam();
 
+  const PlannedRun plan = ImageOptimizer::plan(source, output, mode);
   const ImageOptimizer::Result result = runOptimizer(mode);
 
+  expectRunCarriedOut(plan, result);
+  EXPECT_EQ(result.leftOut, (std::map<EntryKind, std::int64_t>{
+                                {EntryKind::folder, 1}, {EntryKind::fifo, 1}, {EntryKind::brokenLink, 2}}));
   EXPECT_EQ(contentsOf(source), before);
   expectNoTemporaryFiles();
   expectEveryFileAccountedFor(mode, result);
   // Links that lead nowhere and folders are not part of the run.
-  for (const char* absent : {"dangling.png", "loop.jpg", "photo.jpg"}) {
+  for (const char* absent : {"dangling.png", "loop.jpg", "photo.jpg", "big.png"}) {
     EXPECT_EQ(std::ranges::count_if(lines, [&](const std::string& line) { return line.ends_with(absent); }),
               0)
         << absent;

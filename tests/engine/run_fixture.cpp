@@ -83,3 +83,50 @@ void RunFixture::expectNoTemporaryFiles() const {
   for (const std::string& name : namesIn(output))
     EXPECT_FALSE(name.starts_with(".tarvolin-")) << name;
 }
+
+namespace {
+
+FileFate fateOf(FileHandling handling) {
+  switch (handling) {
+    case FileHandling::reencode:
+      return FileFate::reencoded;
+    case FileHandling::small:
+      return FileFate::small;
+    case FileHandling::copy:
+      return FileFate::copied;
+    case FileHandling::keepOwnName:
+      return FileFate::keptOwnName;
+    case FileHandling::unchanged:
+      return FileFate::unchanged;
+    case FileHandling::notWritten:
+      return FileFate::notWritten;
+  }
+  return FileFate::failed;
+}
+
+}  // namespace
+
+void RunFixture::expectRunCarriedOut(const PlannedRun& plan, const ImageOptimizer::Result& result) const {
+  const std::vector<FileOutcome> done = outcomes();
+  ASSERT_EQ(done.size(), plan.files.size());
+  Names listed;
+  for (std::size_t at = 0; at < done.size(); ++at) {
+    const PlannedFile& planned = plan.files[at];
+    const FileOutcome& outcome = done[at];
+    EXPECT_EQ(outcome.name, planned.name);
+    const bool originalInstead =
+        planned.handling == FileHandling::reencode && outcome.fate != FileFate::reencoded;
+    if (originalInstead) {
+      EXPECT_TRUE(outcome.fate == FileFate::grew || outcome.fate == FileFate::failed ||
+                  outcome.fate == FileFate::keptAnimation)
+          << planned.name;
+      EXPECT_TRUE(outcome.outputName.empty() || outcome.outputName == planned.name) << planned.name;
+    } else {
+      EXPECT_EQ(outcome.fate, fateOf(planned.handling)) << planned.name;
+      EXPECT_EQ(outcome.outputName, planned.outputName) << planned.name;
+    }
+    if (planned.listedForDeletion && !originalInstead)
+      listed.push_back(planned.name);
+  }
+  EXPECT_EQ(result.renamedFiles, listed);
+}

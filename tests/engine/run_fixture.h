@@ -62,6 +62,10 @@ class RunFixture : public ::testing::Test {
   // Every file in a folder with the fingerprint of its bytes, to compare before and after a run.
   static std::map<std::string, std::string> contentsOf(const std::filesystem::path& folder);
   void expectNoTemporaryFiles() const;
+  // The run just made carried out `plan` file by file: the same files, names and handling (a re-encode
+  // may still write the original instead, which only the work can tell), and the same deletion list
+  // but for those.
+  void expectRunCarriedOut(const PlannedRun& plan, const ImageOptimizer::Result& result) const;
 
   std::filesystem::path root;
   std::filesystem::path source;

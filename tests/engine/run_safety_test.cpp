@@ -164,10 +164,10 @@ TEST_F(RunSafety, FailedWritesAreReportedAndCountedOncePerFile) {
 
   const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
   const auto inTheWay = [](const std::string& name) { return "a folder named " + name + " is in the way"; };
-  EXPECT_EQ(lines, (Names{"[1/3] anim.gif", "  not written: " + inTheWay("anim.gif"), "[2/3] logo.png",
-                          "  not written: " + inTheWay("logo.jpg") + ", and " + inTheWay("logo.png"),
-                          "[3/3] team.png",
-                          "  could not write " + deletionList + ": " + inTheWay(deletionList)}));
+  EXPECT_EQ(lines,
+            (Names{"[1/3] anim.gif", "  not written: " + inTheWay("anim.gif"), "[2/3] logo.png",
+                   "  not written: " + inTheWay("logo.jpg") + ", and " + inTheWay("logo.png"),
+                   "[3/3] team.png", "  could not write " + deletionList + ": " + inTheWay(deletionList)}));
   EXPECT_EQ(totalsOf(result), (Totals{1, 0, 0, {"team.png"}, 2}));
   EXPECT_TRUE(result.deletionListFailed);
   EXPECT_TRUE(fs::is_regular_file(output / "team.jpg"));
