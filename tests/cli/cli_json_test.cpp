@@ -1,8 +1,12 @@
 // --json: every line of standard output is a JSON object, one per file and then the summary, whose
 // counts and sizes are those of the file lines and of the output folder; the log goes to standard error.
+#include <glib.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -70,4 +74,33 @@ TEST_F(CliTest, JsonLinesParseAndTheSummaryAddsUpTheFiles) {
   EXPECT_EQ(summary["bytesAfter"], after);
   EXPECT_EQ(summary["listedForDeletion"], Json::array({"a.png"}));
   EXPECT_TRUE(summary["stopped"].is_null());
+}
+
+// Names are bytes. Every name is found again exactly, from "name" or, where it is not UTF-8, from the
+// base64 of "nameBytes"; and the output is ASCII, so no reader breaks a line where the program did not.
+TEST_F(CliTest, JsonNamesAreRecoverableByteForByte) {
+  const fs::path source = root_ / "source";
+  fs::create_directories(source);
+  const std::set<std::string> names{"x\xff.gif", "x\xfe.gif", "line\u2028break.gif", "\u00C5.gif"};
+  for (const std::string& name : names)
+    test_images::writeSmallGif(source / name);
+  const CliProcess::Ending ending = CliProcess::run({"--json", source, root_ / "out"});
+  ASSERT_EQ(ending.exitStatus, 0) << ending.err;
+  EXPECT_TRUE(std::ranges::all_of(ending.out, [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+
+  std::set<std::string> found;
+  for (const std::string& line : linesOf(ending.out)) {
+    const Json object = Json::parse(line);
+    if (object["type"] != "file")
+      continue;
+    if (!object.contains("nameBytes")) {
+      found.insert(object["name"].get<std::string>());
+      continue;
+    }
+    gsize length = 0;
+    guchar* bytes = g_base64_decode(object["nameBytes"].get<std::string>().c_str(), &length);
+    found.emplace(reinterpret_cast<const char*>(bytes), length);
+    g_free(bytes);
+  }
+  EXPECT_EQ(found, names);
 }

@@ -49,6 +49,20 @@ TEST(RunLog, StartedFilesAndTheirProblems) {
                                                        "logo.png: could not copy: No space left on device"}));
   EXPECT_EQ(run_log::linesOf(DeletionListFailure{"Permission denied"}),
             Names{"  could not write " + deletionList + ": Permission denied"});
+
+  // A quiet report and the window's marks take the problem lines only: the log also tells of files
+  // that went as intended, and a reason is a value's, never an unchanged file's.
+  FileOutcome animation = outcome(FileFate::keptAnimation);
+  animation.outputName = "logo.png";
+  for (const FileOutcome& fine : {animation, outcome(FileFate::unchanged)}) {
+    EXPECT_FALSE(run_log::linesOf(fine).empty());
+    EXPECT_TRUE(run_log::problemLinesOf(fine).empty());
+    EXPECT_TRUE(run_log::namedProblemLines(fine).empty());
+  }
+  EXPECT_FALSE(run_log::reasonOf(outcome(FileFate::unchanged)));
+  EXPECT_EQ(run_log::reasonOf(failed),
+            "could not re-encode: the file is cut short; could not copy: No space "
+            "left on device");
 }
 
 TEST(RunLog, NamesNeverBreakALineNorCommandATerminal) {
