@@ -106,6 +106,11 @@ TEST_F(RunDecisions, ExtensionsMatchInAnyCaseAndOutputEndsInLowerCaseJpg) {
   EXPECT_EQ(namesIn(output),
             (Names{".hidden.jpg", "Anim.GIF", "Logo.jpg", "PHOTO.jpg", deletionList, "a.b.jpg", "scan.jpg"}));
   EXPECT_EQ(readBytes(output / deletionList), ".hidden.png\nLogo.Png\na.b.png\n");
+  // The JPEG files now under another name: pages that link the old one need mending.
+  EXPECT_EQ(result.renamedJpegs, (Names{"PHOTO.JPG", "scan.Jpeg"}));
+  EXPECT_EQ(run_log::closingLines(result).back(),
+            "2 JPEG files now end in .jpg, such as PHOTO.JPG \u2192 PHOTO.jpg -- links to their old names "
+            "need mending.");
 }
 
 TEST_F(RunDecisions, DeletionListIsReplacedWholeOnlyWhenPngsWereConverted) {
