@@ -50,7 +50,8 @@ class Parser {
   }
 
  private:
-  // --help and --version answer at once; --quiet, --json, --dry-run and --skip-unchanged are switches;
+  // --help and --version answer at once; --quiet, --json, --dry-run, --skip-unchanged and --recursive
+  // are switches;
   // the value of --mode and --jobs follows as the next argument or after "=".
   std::optional<Request> longOption(std::string_view argument) {
     if (argument == "--help")
@@ -71,6 +72,10 @@ class Parser {
     }
     if (argument == "--skip-unchanged") {
       request_.skipUnchanged = true;
+      return std::nullopt;
+    }
+    if (argument == "--recursive") {
+      request_.recursive = true;
       return std::nullopt;
     }
     const std::size_t equals = argument.find('=');
@@ -97,6 +102,9 @@ class Parser {
           break;
         case 'n':
           request_.dryRun = true;
+          break;
+        case 'r':
+          request_.recursive = true;
           break;
         case 'j': {
           const auto value = at + 1 < argument.size() ? argument.substr(at + 1) : nextArgument();
@@ -180,6 +188,10 @@ file, the problems and a summary, as they happen.
                                to replace the live folder in one upload
   -j, --jobs N                 work on N files at the same time (default: one
                                per processor it may run on)
+  -r, --recursive              also every folder below SOURCE, mirrored into
+                               OUTPUT; not links to folders, hidden folders
+                               (.name) or OUTPUT itself. Each folder's files
+                               come first, then its subfolders, by name
   -q, --quiet                  print only the problems, each with its file's
                                name, and the summary
   -n, --dry-run                print what the run would do with each file and

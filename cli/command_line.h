@@ -33,6 +33,7 @@ struct RunRequest {
   // -n: print what the run would do with each file (ImageOptimizer::plan) and write nothing.
   bool dryRun = false;
   bool skipUnchanged = false;  // RunSettings::skipUnchanged
+  bool recursive = false;      // RunSettings::recursive
 };
 
 struct HelpRequest {};

@@ -85,6 +85,13 @@ void putName(Json& object, const std::string& key, const std::string& name) {
   }
 }
 
+Json namesOf(const std::vector<FolderNotRead>& folders) {
+  Json names = Json::array();
+  for (const FolderNotRead& folder : folders)
+    names.push_back(folder.name);
+  return names;
+}
+
 Json leftOutOf(const std::map<EntryKind, std::int64_t>& leftOut) {
   Json kinds = Json::object();
   for (const auto& [kind, count] : leftOut)
@@ -137,6 +144,7 @@ void JsonReport::printSummary(const ImageOptimizer::Result& result, int stopSign
                   {"renamedJpegs", result.renamedJpegs},
                   {"leftOut", leftOutOf(result.leftOut)},
                   {"recordsUnavailable", result.recordsUnavailable},
+                  {"foldersNotRead", namesOf(result.foldersNotRead)},
                   {"stopped", stopped}};
   out_.write(lineOf(line));
 }

@@ -31,7 +31,7 @@ int exitStatusOf(const ImageOptimizer::Result& result, int stopSignal, const Lin
   if (out.error() != 0)
     return runFailed;
   // Without the deletion list, old PNG files stay on the server: not what the run was for either.
-  if (result.failed > 0 || result.deletionListFailed)
+  if (result.failed > 0 || result.deletionListFailed || !result.foldersNotRead.empty())
     return someFilesNotHandled;
   return allHandled;
 }
@@ -65,7 +65,7 @@ int optimize(const command_line::RunRequest& request) {
           if (json)
             report.print(event);
         },
-        RunSettings{stop.get_token(), request.jobs, request.skipUnchanged});
+        RunSettings{stop.get_token(), request.jobs, request.skipUnchanged, request.recursive});
     runEnded = true;
     const int stopSignal = signals.received();
     printer.printEnding(result);
@@ -91,7 +91,10 @@ int printPlan(const command_line::RunRequest& request) {
   RunPrinter printer(json ? err : out, err, request.verbosity);
   try {
     const PlannedRun plan = ImageOptimizer::plan(request.source, request.output, request.mode,
-                                                 RunSettings{.stop = {}, .jobs = 0, .skipUnchanged = request.skipUnchanged});
+                                                 RunSettings{.stop = {},
+                                                             .jobs = 0,
+                                                             .skipUnchanged = request.skipUnchanged,
+                                                             .recursive = request.recursive});
     printer.printPlan(plan, request.mode);
     if (json)
       JsonReport(out).printPlan(plan);

@@ -35,6 +35,7 @@ void RunPrinter::printPlan(const PlannedRun& plan, ImageOptimizer::OutputMode mo
   ImageOptimizer::Result nothing;  // what the line about a source without images needs
   nothing.images = static_cast<std::int64_t>(plan.files.size());
   nothing.subfolders = plan.subfolders;
+  nothing.recursive = plan.recursive;
   if (const auto nothingToDo = run_log::emptyRunLine(nothing))
     notices_.writeLines({*nothingToDo});
   // The formatter gives a line per file first, in the order of plan.files, then the rest.
@@ -62,9 +63,7 @@ std::vector<std::string> RunPrinter::linesOf(const RunEvent& event) const {
   // Without the line per file, a problem line must say which file it is about.
   if (const auto* outcome = std::get_if<FileOutcome>(&event))
     return run_log::namedProblemLines(*outcome);
-  if (std::holds_alternative<DeletionListFailure>(event))
-    return run_log::linesOf(event);  // names the list itself
-  return {};
+  return run_log::problemLinesOf(event);  // the deletion list's and a folder's name themselves
 }
 
 void RunPrinter::write(const std::vector<std::string>& lines) {

@@ -49,8 +49,12 @@ class ImageOptimizer {
     std::int64_t skippedUnchanged = 0;
     // The JPEG, PNG and GIF files directly in the source folder: the files of the run.
     std::int64_t images = 0;
-    // The folders directly in the source folder, which a run does not look into.
+    // The folders directly in the source folder, which a run does not look into; with
+    // RunSettings::recursive, the folders it looked into below the source folder.
     std::int64_t subfolders = 0;
+    bool recursive = false;  // RunSettings::recursive
+    // Subfolders that could not be read; their files are not part of the run.
+    std::vector<FolderNotRead> foldersNotRead{};
     // JPEG files whose output is named base + ".jpg" rather than their own name (Big.JPEG as Big.jpg),
     // in name order: pages that link the old name need mending.
     std::vector<std::string> renamedJpegs{};

@@ -42,7 +42,9 @@ struct PlannedRun {
   // The names the deletion list gets, should every re-encode listed here come out smaller.
   std::vector<std::string> deletionList;
   std::int64_t subfolders = 0;
+  bool recursive = false;
   std::map<EntryKind, std::int64_t> leftOut;  // as ImageOptimizer::Result::leftOut
+  std::vector<FolderNotRead> foldersNotRead;  // as ImageOptimizer::Result::foldersNotRead
   // The output folder (or, not there yet, the nearest folder above it) ignores letter case.
   bool caseIgnoringOutput = false;
   // Asked to leave unchanged files alone, on an output drive that keeps no record of them.

@@ -82,11 +82,18 @@ struct DeletionListFailure {
   std::string reason;
 };
 
+// A subfolder of the source could not be read: its files are not part of the run, which goes on.
+struct FolderNotRead {
+  std::string name;  // relative to the source folder
+  std::string reason;
+  bool operator==(const FolderNotRead&) const = default;
+};
+
 // What an entry named like an image is when it is not a regular file (a link counts as what it leads
 // to); such entries are left out and counted.
 enum class EntryKind { folder, fifo, socket, device, brokenLink };
 
-using RunEvent = std::variant<FileStarted, FilesFinished, FileOutcome, DeletionListFailure>;
+using RunEvent = std::variant<FileStarted, FilesFinished, FileOutcome, DeletionListFailure, FolderNotRead>;
 using RunEventHandler = std::function<void(const RunEvent&)>;
 
 // How a run is carried out; none of it changes what the run writes or reports.
@@ -102,4 +109,8 @@ struct RunSettings {
   // the settings), equal to what the source and the settings are now. Anything else is redone: a
   // source whose date went back, an output edited or replaced, a file that had a problem last time.
   bool skipUnchanged = false;
+  // Every folder under the source folder too, but links to folders, hidden folders (".name") and the
+  // output folder; each file's output goes to the same folder under the output folder, and names are
+  // relative paths ("blog/2024/team.png"). Without it only the files directly in the source folder.
+  bool recursive = false;
 };

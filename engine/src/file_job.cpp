@@ -37,9 +37,9 @@ struct OpenedSource {
   StepError error;
 };
 
-OpenedSource openSource(const FilePlan& plan) {
+OpenedSource openSource(const FilePlan& plan, const RunContext& context) {
   OpenedSource source;
-  SourceFile file = SourceFile::open(plan.entry.path, source.error);
+  SourceFile file = SourceFile::openIn(context.sourceFolder, plan.entry.name, source.error);
   if (!source.error)
     source.file = std::move(file);
   return source;
@@ -189,7 +189,7 @@ void prepareFile(PreparedFile& file, const RunContext& context, MemoryBudget& me
   }
   if (plan.handling != Handling::reencode && !plan.writesOriginal(context.mode))
     return;  // nothing is written: the source need not even be opened
-  const OpenedSource source = openSource(plan);
+  const OpenedSource source = openSource(plan, context);
   if (isGone(source.error)) {
     file.runEnding = source.error;
     return;

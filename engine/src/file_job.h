@@ -22,6 +22,7 @@ using Encoder = std::function<StepError(const SourceFile&, const ImageHeader&, T
 struct RunContext {
   ImageOptimizer::OutputMode mode = ImageOptimizer::OutputMode::changedOnly;
   OutputFolder* folder = nullptr;
+  int sourceFolder = -1;  // the source folder's descriptor: every file's name is relative to it
   const SourceLinkGuard* sourceLinks = nullptr;
   Encoder encoder;
   DecodeLimits decodeLimits;

@@ -1,5 +1,7 @@
 #include "image_optimizer.h"
 
+#include <sys/stat.h>
+
 #include <new>
 #include <set>
 
@@ -85,11 +87,21 @@ struct RunSetUp {
   Plan plan;
 };
 
+// The source tree as a run looks at it: recursive, without the output folder where it lies inside.
+StepError listSource(const fs::path& source, const fs::path& destination, const RunSettings& settings,
+                     SourceListing& listing) {
+  ListingScope scope{.recursive = settings.recursive, .outputFolder = std::nullopt};
+  struct stat output {};
+  if (settings.recursive && ::stat(destination.c_str(), &output) == 0)
+    scope.outputFolder = FileIdentity{output.st_dev, output.st_ino};
+  return listSourceFolder(source, listing, scope);
+}
+
 std::optional<RunFailure> setUp(const fs::path& source, const fs::path& destination, OutputMode mode,
                                 const RunSettings& settings, RunSetUp& run) {
   if (auto refused = refuseSameFolder(source, destination))
     return refused;
-  if (const StepError listing = listSourceFolder(source, run.listing))
+  if (const StepError listing = listSource(source, destination, settings, run.listing))
     return RunFailure{listing, source};
   if (const StepError error = createFolder(destination))
     return RunFailure{error, destination};
@@ -99,6 +111,7 @@ std::optional<RunFailure> setUp(const fs::path& source, const fs::path& destinat
     return RunFailure{error, destination};
   if (const StepError busy = run.folder.lockForRun())
     return RunFailure{busy, {}};
+  run.folder.keepOutOf(run.listing.folders);
   // Leftovers of a run that crashed would otherwise stay for good, and be uploaded with the folder.
   TempFile::removeLeftovers(run.folder.descriptor());
   const std::vector<SourceEntry>& entries = run.listing.images;
@@ -130,8 +143,11 @@ FolderRunOutcome runInFolder(const fs::path& source, const fs::path& destination
   if (std::optional<RunFailure> failure = setUp(source, destination, mode, settings, setup))
     return {.totals = {}, .failure = std::move(failure)};
   const WorkLimits limits{.stop = settings.stop};
+  for (const auto& [name, reason] : setup.listing.unreadable)
+    events(FolderNotRead{name, reason});
   const RunContext context{.mode = mode,
                            .folder = &setup.folder,
+                           .sourceFolder = setup.listing.root.get(),
                            .sourceLinks = setup.sourceLinks ? &*setup.sourceLinks : nullptr,
                            .encoder = imageLibraryEncoder(limits),
                            .decodeLimits = DecodeLimits{.time = limits},
@@ -147,6 +163,9 @@ FolderRunOutcome runInFolder(const fs::path& source, const fs::path& destination
   }
   ImageOptimizer::Result& totals = outcome.totals;
   totals.subfolders = setup.listing.subfolders;
+  totals.recursive = settings.recursive;
+  for (const auto& [name, reason] : setup.listing.unreadable)
+    totals.foldersNotRead.push_back({name, reason});
   totals.leftOut = setup.listing.leftOut;
   totals.recordsUnavailable =
       settings.skipUnchanged && (setup.plan.recordsUnavailable || outcome.recordsUnsupported);
@@ -160,13 +179,17 @@ PlannedRun ImageOptimizer::plan(const fs::path& source, const fs::path& destinat
   if (const auto refused = refuseSameFolder(source, destination))
     endRun(*refused);
   SourceListing listing;
-  if (const StepError error = listSourceFolder(source, listing))
+  if (const StepError error = listSource(source, destination, settings, listing))
     endRun({error, source});
-  const OutputFolder folder = OutputFolder::openToLookAt(destination);
+  OutputFolder folder = OutputFolder::openToLookAt(destination);
+  folder.keepOutOf(listing.folders);
   const SourceLinkGuard sourceLinks(listing.images);
   PlannedRun planned;
   planned.subfolders = listing.subfolders;
+  planned.recursive = settings.recursive;
   planned.leftOut = listing.leftOut;
+  for (const auto& [name, reason] : listing.unreadable)
+    planned.foldersNotRead.push_back({name, reason});
   planned.caseIgnoringOutput = foldsCaseWithoutWriting(destination);
   const Plan plan = planRun(listing.images, {.mode = mode,
                                              .foldsCase = planned.caseIgnoringOutput,

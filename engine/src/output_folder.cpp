@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "ascii_case.h"
+#include "output_record.h"
 
 namespace fs = std::filesystem;
 
@@ -130,7 +131,7 @@ namespace {
 
 // FAT, exFAT and NTFS drives refuse these in names, and say so with an error that blames something
 // else ("No such file or directory").
-std::optional<std::string> characterDrivesRefuse(const std::string& name) {
+std::optional<std::string> characterDrivesRefuse(std::string_view name) {
   for (const char c : name) {
     if (static_cast<unsigned char>(c) < 0x20)
       return "control characters";
@@ -146,21 +147,49 @@ bool mayBeARefusedName(const StepError& error) {
          code == std::errc::illegal_byte_sequence;
 }
 
+bool isMissing(const StepError& error) {
+  return error.code() == std::errc::no_such_file_or_directory;
+}
+
 }  // namespace
 
+OutputFolder::Located OutputFolder::locate(const std::string& name, WhenMissing missing) const {
+  const SplitName split = splitName(name);
+  Located located;
+  located.leaf = split.leaf;
+  if (!descriptor_.valid()) {  // a dry run's output folder that is not there yet holds nothing
+    located.error = StepError::ofErrno(ENOENT);
+    return located;
+  }
+  located.folder = openFolderIn(descriptor(), split.folder, missing, located.error);
+  struct stat status {};
+  if (!located.error && !split.folder.empty() && ::fstat(located.folder.get(), &status) == 0 &&
+      sourceFolders_.contains({status.st_dev, status.st_ino})) {
+    located.error = StepError::inWords("its folder " + std::string(split.folder) + " is a folder of the source");
+  }
+  return located;
+}
+
 StepError OutputFolder::place(TempFile& file, const std::string& name) {
+  // A folder is made only for a file that goes into it, and only now, in the run's order.
+  const Located located = locate(name, WhenMissing::create);
+  if (located.error)
+    return located.error;
   if (const StepError blocked = checkPlaceable(name))
     return blocked;
-  const StepError error = file.placeAs(name);
+  const StepError error = file.placeAs(located.folder.get(), located.leaf);
   if (error && mayBeARefusedName(error)) {
-    if (const auto refused = characterDrivesRefuse(name))
+    if (const auto refused = characterDrivesRefuse(located.leaf))
       return StepError::inWords("the output drive does not allow " + *refused + " in names");
   }
   return error;
 }
 
 StepError OutputFolder::checkPlaceable(const std::string& name) const {
-  if (const auto existing = entryStatus(descriptor(), name); existing && S_ISDIR(existing->st_mode))
+  const Located located = locate(name, WhenMissing::fail);
+  if (located.error)
+    return isMissing(located.error) ? StepError() : located.error;  // a folder still to be made holds nothing
+  if (const auto existing = entryStatus(located.folder.get(), located.leaf); existing && S_ISDIR(existing->st_mode))
     return StepError::inWords("a folder named " + name + " is in the way");
   return {};
 }
@@ -171,7 +200,10 @@ bool OutputFolder::removed() const {
 }
 
 StepError OutputFolder::remove(const std::string& name) {
-  if (::unlinkat(descriptor(), name.c_str(), 0) != 0 && errno != ENOENT)
+  const Located located = locate(name, WhenMissing::fail);
+  if (located.error)
+    return isMissing(located.error) ? StepError() : located.error;
+  if (::unlinkat(located.folder.get(), located.leaf.c_str(), 0) != 0 && errno != ENOENT)
     return StepError::ofErrno();
   return {};
 }
@@ -184,10 +216,20 @@ std::optional<FileIdentity> OutputFolder::fileAt(const std::string& name) const 
 }
 
 std::optional<struct stat> OutputFolder::statusOfFileAt(const std::string& name) const {
-  auto status = entryStatus(descriptor(), name);
+  const Located located = locate(name, WhenMissing::fail);
+  if (located.error)
+    return std::nullopt;
+  auto status = entryStatus(located.folder.get(), located.leaf);
   if (!status || !S_ISREG(status->st_mode))
     return std::nullopt;
   return status;
+}
+
+FoundOutput OutputFolder::findOutput(const std::string& name) const {
+  const Located located = locate(name, WhenMissing::fail);
+  if (located.error)
+    return {};
+  return ::findOutput(located.folder.get(), located.leaf);
 }
 
 std::string OutputFolder::createProbeFile() {

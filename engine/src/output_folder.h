@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "file_descriptor.h"
+#include "folder_walk.h"
 #include "source_file.h"
 #include "step_error.h"
 #include "temp_file.h"
@@ -45,9 +47,12 @@ class OutputFolder;
 // meet if case were ignored, a probe file is made.
 bool foldsCaseForRun(OutputFolder& folder, bool namesMeetWhenFolded);
 
+struct FoundOutput;
+
 // The output folder, held open for the whole run: every file is created, placed and removed relative to
 // this one descriptor, so that nothing is ever written outside it, whatever happens to its entries or
-// to the path that led to it.
+// to the path that led to it. Names are relative to it ("blog/2024/team.jpg"); their folders are
+// entered one at a time, never through a link (folder_walk.h), and made only when a file goes in.
 class OutputFolder final : public CaseProbeFolder {
  public:
   OutputFolder() = default;
@@ -67,8 +72,8 @@ class OutputFolder final : public CaseProbeFolder {
   StepError lockForRun();
 
   TempFile newFile(StepError& error) { return TempFile::create(descriptor(), error); }
-  // Puts `file` under `name`, replacing what is there; a folder of that name stays and is named, and so
-  // does a character in the name that the drive refuses.
+  // Puts `file` under `name`, replacing what is there, making the folders it is in; a folder of that
+  // name stays and is named, and so does a character in the name that the drive refuses.
   StepError place(TempFile& file, const std::string& name);
   // Fails, naming it, when a folder is in the way of a file named `name`.
   StepError checkPlaceable(const std::string& name) const;
@@ -79,12 +84,25 @@ class OutputFolder final : public CaseProbeFolder {
   std::optional<FileIdentity> fileAt(const std::string& name) const;
   // Its size and times likewise.
   std::optional<struct stat> statusOfFileAt(const std::string& name) const;
+  // The file under `name` and the record of what it was made from (output_record.h).
+  FoundOutput findOutput(const std::string& name) const;
+  // The folders of the source tree: a subfolder of the output that is one of them is never written into.
+  void keepOutOf(std::set<FileIdentity> sourceFolders) { sourceFolders_ = std::move(sourceFolders); }
 
   std::string createProbeFile() override;
   bool hasEntry(const std::string& name) override;
   void removeProbeFile(const std::string& name) override;
 
  private:
+  // The folder `name` is in (with `fail`, none where it does not exist yet), and the name in it.
+  struct Located {
+    FolderRef folder;
+    std::string leaf;
+    StepError error;
+  };
+  Located locate(const std::string& name, WhenMissing missing) const;
+
   std::filesystem::path path_;
   FileDescriptor descriptor_;
+  std::set<FileIdentity> sourceFolders_;
 };

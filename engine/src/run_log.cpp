@@ -77,13 +77,16 @@ std::vector<std::string> linesOf(const RunEvent& event) {
     return indented(phrasesOf(*outcome));
   if (std::holds_alternative<FilesFinished>(event))
     return {};  // a count for the window, not a line
+  if (const auto* folder = std::get_if<FolderNotRead>(&event))
+    return {"Could not read the folder " + shownName(folder->name) + ": " + shownName(folder->reason)};
   const auto& listFailure = std::get<DeletionListFailure>(event);
   return {"  could not write " + deletionListName + ": " + shownName(listFailure.reason)};
 }
 
 std::vector<std::string> problemLinesOf(const RunEvent& event) {
   const auto* outcome = std::get_if<FileOutcome>(&event);
-  if (outcome ? outcome->isProblem() : std::holds_alternative<DeletionListFailure>(event))
+  if (outcome ? outcome->isProblem()
+              : std::holds_alternative<DeletionListFailure>(event) || std::holds_alternative<FolderNotRead>(event))
     return linesOf(event);
   return {};
 }
@@ -171,6 +174,10 @@ std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
   if (result.failed > 0)
     lines.push_back(std::to_string(result.failed) +
                     " file(s) could not be optimized -- see the messages above.");
+  if (!result.foldersNotRead.empty()) {
+    lines.push_back(std::to_string(result.foldersNotRead.size()) +
+                    " subfolder(s) could not be read -- see the messages above.");
+  }
   if (const auto leftOut = leftOutLine(result.leftOut))
     lines.push_back(*leftOut);
   if (result.recordsUnavailable) {
@@ -201,6 +208,10 @@ std::optional<std::string> emptyRunLine(const ImageOptimizer::Result& result) {
       result.processed + result.skippedSmall + result.grew + result.failed + result.skippedUnchanged > 0;
   if (handledAny || result.stopped)
     return std::nullopt;
+  if (result.recursive) {
+    return "No JPEG, PNG or GIF file is in the source folder or its " + std::to_string(result.subfolders) +
+           (result.subfolders == 1 ? " subfolder." : " subfolders.");
+  }
   const std::string none = "No JPEG, PNG or GIF file is directly in the source folder";
   if (result.subfolders == 0)
     return none + ".";
@@ -296,6 +307,10 @@ std::vector<std::string> plannedLines(const PlannedRun& run, ImageOptimizer::Out
     lines.push_back("[" + std::to_string(file.number) + "/" + std::to_string(file.total) + "] " +
                     shownName(file.name) + ": " + plannedAction(file, mode));
   }
+  for (const FolderNotRead& folder : run.foldersNotRead) {
+    const std::vector<std::string> said = linesOf(folder);
+    lines.insert(lines.end(), said.begin(), said.end());
+  }
   if (!run.deletionList.empty()) {
     lines.push_back("");
     lines.push_back(deletionListName + " would list:");
@@ -347,9 +362,16 @@ std::optional<std::string> problemSummaryText(const ImageOptimizer::Result& resu
   }
   if (result.deletionListFailed)
     problems.push_back(deletionListName + " could not be written");
+  if (!result.foldersNotRead.empty()) {
+    problems.push_back(std::to_string(result.foldersNotRead.size()) +
+                       (result.foldersNotRead.size() == 1 ? " subfolder" : " subfolders") + " could not be read");
+  }
   if (problems.empty())
     return std::nullopt;
-  return (problems.size() == 1 ? problems[0] : problems[0] + " and " + problems[1]) + " -- see the log";
+  std::string text = problems.front();
+  for (std::size_t at = 1; at < problems.size(); ++at)
+    text += (at + 1 == problems.size() ? " and " : ", ") + problems[at];
+  return text + " -- see the log";
 }
 
 }  // namespace run_log

@@ -92,7 +92,7 @@ void findUnchanged(FilePlan& plan, const PlanInputs& inputs, bool& recordsUnavai
   if (plan.handling == Handling::reencode && plan.reencodeBlocked.empty() && plan.ownNameBlocked.empty())
     candidates.push_back(plan.entry.name);
   for (const std::string& name : candidates) {
-    const FoundOutput found = findOutput(inputs.folder->descriptor(), name);
+    const FoundOutput found = inputs.folder->findOutput(name);
     recordsUnavailable = recordsUnavailable || found.recordsUnsupported;
     if (!found.record ||
         *found.record != recordFor(inputs.recordSettings, plan.entry.name, plan.source, *found.status))
@@ -142,10 +142,10 @@ Plan planRun(const std::vector<SourceEntry>& entries, const PlanInputs& inputs) 
     file.convertedName = entry.base + ".jpg";
     file.convertedIsOwnName = inputs.foldsCase ? foldedName(file.convertedName) == foldedName(entry.name)
                                                : file.convertedName == entry.name;
-    if (::stat(entry.path.c_str(), &file.source) != 0) {
-      file.statusError = std::error_code(errno, std::generic_category());
+    file.source = entry.status;
+    file.statusError = entry.statusError;
+    if (file.statusError)
       continue;  // the run ends at this file
-    }
     file.bytes = static_cast<std::uint64_t>(file.source.st_size);
     decide(file, inputs, claims, plan.recordsUnavailable);
   }

@@ -19,7 +19,7 @@ struct FilePlan : PlannedFile {
   using Handling = FileHandling;
 
   SourceEntry entry;
-  struct stat source {};  // when planned, through a link
+  struct stat source {};  // as listed, through a link
   // The source's status could not be read: the run ends at this file.
   std::error_code statusError;
   std::string convertedName;  // base + ".jpg"

@@ -5,10 +5,24 @@
 
 #include <cerrno>
 
+#include "folder_walk.h"
+
 SourceFile SourceFile::open(const std::filesystem::path& path, StepError& error) {
+  return openAt(AT_FDCWD, path.c_str(), error);
+}
+
+SourceFile SourceFile::openIn(int root, const std::string& name, StepError& error) {
+  const SplitName split = splitName(name);
+  const FolderRef folder = openFolderIn(root, split.folder, WhenMissing::fail, error);
+  if (error)
+    return {};
+  return openAt(folder.get(), std::string(split.leaf).c_str(), error);
+}
+
+SourceFile SourceFile::openAt(int folder, const char* name, StepError& error) {
   SourceFile file;
   // O_NONBLOCK: a pipe put in an image's place must not hang the run; it is refused below.
-  file.descriptor_ = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  file.descriptor_ = FileDescriptor(::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!file.descriptor_.valid()) {
     error = StepError::ofErrno();
     return file;

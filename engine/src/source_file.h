@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "file_descriptor.h"
 #include "step_error.h"
@@ -24,6 +25,8 @@ class SourceFile {
  public:
   // Only regular files (a link to one is followed); a pipe is never waited on.
   static SourceFile open(const std::filesystem::path& path, StepError& error);
+  // `name` relative to the folder `root` ("blog/team.png"), its folders entered without following links.
+  static SourceFile openIn(int root, const std::string& name, StepError& error);
 
   int descriptor() const { return descriptor_.get(); }
   std::uint64_t size() const { return size_; }
@@ -36,6 +39,8 @@ class SourceFile {
   long long readAt(std::uint64_t offset, void* buffer, std::size_t length) const;
 
  private:
+  static SourceFile openAt(int folder, const char* name, StepError& error);
+
   FileDescriptor descriptor_;
   std::uint64_t size_ = 0;
   unsigned permissions_ = 0;

@@ -1,15 +1,9 @@
 #include "source_link_guard.h"
 
-#include <sys/stat.h>
-
 SourceLinkGuard::SourceLinkGuard(const std::vector<SourceEntry>& entries) {
   for (const SourceEntry& entry : entries) {
-    struct stat link {};
-    struct stat target {};
-    if (::lstat(entry.path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) ||
-        ::stat(entry.path.c_str(), &target) != 0)
-      continue;
-    linkedFiles_.emplace(FileIdentity{target.st_dev, target.st_ino}, entry.name);
+    if (entry.isLink && !entry.statusError)
+      linkedFiles_.emplace(FileIdentity{entry.status.st_dev, entry.status.st_ino}, entry.name);
   }
 }
 

@@ -190,7 +190,7 @@ std::uint64_t TempFile::size() const {
   return static_cast<std::uint64_t>(status.st_size);
 }
 
-StepError TempFile::placeAs(const std::string& finalName) {
+StepError TempFile::placeAs(int folder, const std::string& finalName) {
   // Closing a second descriptor makes network and FUSE file systems report a write that failed late,
   // before the file takes a real name.
   if (::close(::dup(descriptor())) != 0 && errno != EINTR)
@@ -211,7 +211,7 @@ StepError TempFile::placeAs(const std::string& finalName) {
     if (name_.empty())
       return StepError::ofErrno(EEXIST);
   }
-  if (::renameat(folder_, name_.c_str(), folder_, finalName.c_str()) != 0)
+  if (::renameat(folder_, name_.c_str(), folder, finalName.c_str()) != 0)
     return StepError::ofErrno();
   placed_ = true;
   name_.clear();

@@ -33,8 +33,9 @@ class TempFile {
   // Bytes written so far.
   std::uint64_t size() const;
 
-  // Puts the file under `finalName` in its folder, replacing the entry there, in one step.
-  StepError placeAs(const std::string& finalName);
+  // Puts the file under `finalName` in `folder` (its own, or another on the same drive), replacing the
+  // entry there, in one step.
+  StepError placeAs(int folder, const std::string& finalName);
 
   // Removes, from `folder`, the named temporary files whose owner has ended: leftovers of a crash.
   static void removeLeftovers(int folder);
