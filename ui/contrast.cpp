@@ -14,16 +14,6 @@ double luminance(const QColor& colour) {
   return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) + 0.0722 * linear(rgb.blueF());
 }
 
-}  // namespace
-
-double contrastRatio(const QColor& first, const QColor& second) {
-  const double a = luminance(first);
-  const double b = luminance(second);
-  return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
-}
-
-namespace {
-
 double leastContrast(const QColor& colour, const QList<QColor>& backgrounds) {
   double least = 21.0;
   for (const QColor& background : backgrounds)
@@ -33,6 +23,12 @@ double leastContrast(const QColor& colour, const QList<QColor>& backgrounds) {
 
 }  // namespace
 
+double contrastRatio(const QColor& first, const QColor& second) {
+  const double a = luminance(first);
+  const double b = luminance(second);
+  return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
 QColor legibleColor(const QColor& preferred, const QList<QColor>& backgrounds, double minimum) {
   const QColor opaque(preferred.red(), preferred.green(), preferred.blue());
   if (leastContrast(opaque, backgrounds) >= minimum)
@@ -40,4 +36,16 @@ QColor legibleColor(const QColor& preferred, const QList<QColor>& backgrounds, d
   const QColor black(Qt::black);
   const QColor white(Qt::white);
   return leastContrast(black, backgrounds) >= leastContrast(white, backgrounds) ? black : white;
+}
+
+QColor warningTextColor(const QColor& background) {
+  constexpr int hue = 12;
+  constexpr int saturation = 200;
+  constexpr int step = 4;
+  const bool onDark = contrastRatio(Qt::white, background) > contrastRatio(Qt::black, background);
+  for (int lightness = 128;; lightness += onDark ? step : -step) {
+    const QColor colour = QColor::fromHsl(hue, saturation, std::clamp(lightness, 0, 255));
+    if (contrastRatio(colour, background) >= textContrast || lightness <= 0 || lightness >= 255)
+      return colour;
+  }
 }

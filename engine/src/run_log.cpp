@@ -261,4 +261,52 @@ std::optional<std::string> problemSummaryText(const ImageOptimizer::Result& resu
   return (problems.size() == 1 ? problems[0] : problems[0] + " and " + problems[1]) + " -- see the log";
 }
 
+namespace {
+
+std::string ownNameReason(const FileOutcome& outcome) {
+  if (outcome.ownName == OwnNameReason::nameTaken)
+    return shownName(outcome.convertedName) + " is taken by " + shownName(outcome.nameTakenBy);
+  return "its name cannot be written to " + std::string(deletionListName);
+}
+
+// Why the original is what the output folder holds for the file; empty where it was not meant to be.
+std::string originalKeptBecause(const FileOutcome& outcome) {
+  switch (outcome.fate) {
+    case FileFate::grew:
+      return "the re-encoded image came out larger";
+    case FileFate::keptAnimation:
+      return "an animated PNG, which a JPEG cannot hold";
+    case FileFate::failed:
+      return shownName(outcome.reencodeFailure);
+    case FileFate::keptOwnName:
+      return ownNameReason(outcome);
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+std::string outcomeText(const FileOutcome& outcome) {
+  const std::string copyFailure =
+      outcome.copyFailure.empty() ? std::string() : "could not copy: " + shownName(outcome.copyFailure);
+  if (const std::string reason = originalKeptBecause(outcome); !reason.empty())
+    return copyFailure.empty() ? "kept the original: " + reason : reason + "; " + copyFailure;
+  if (!copyFailure.empty())
+    return copyFailure;
+  switch (outcome.fate) {
+    case FileFate::reencoded:
+      return "re-encoded as " + shownName(outcome.outputName) +
+             (outcome.ownName == OwnNameReason::none ? "" : " (" + ownNameReason(outcome) + ")");
+    case FileFate::small:
+      return outcome.outputName.empty() ? "left out as small" : "copied as small";
+    case FileFate::copied:
+      return "copied";
+    case FileFate::unchanged:
+      return "unchanged since the last run";
+    default:
+      return "kept the original";
+  }
+}
+
 }  // namespace run_log

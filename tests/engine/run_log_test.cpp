@@ -128,3 +128,33 @@ TEST(RunLog, ProblemSummaryBesideTheSizes) {
   result.failed = 0;
   EXPECT_EQ(run_log::problemSummaryText(result), deletionList + " could not be written -- see the log");
 }
+
+TEST(RunLog, OutcomeTextSaysWhatBecameOfTheFile) {
+  FileOutcome reencoded = outcome(FileFate::reencoded);
+  reencoded.outputName = "logo.jpg";
+  EXPECT_EQ(run_log::outcomeText(reencoded), "re-encoded as logo.jpg");
+  reencoded.ownName = OwnNameReason::nameTaken;
+  reencoded.outputName = "logo.png";
+  reencoded.nameTakenBy = "logo.JPG";
+  EXPECT_EQ(run_log::outcomeText(reencoded), "re-encoded as logo.png (logo.jpg is taken by logo.JPG)");
+  FileOutcome small = outcome(FileFate::small);
+  EXPECT_EQ(run_log::outcomeText(small), "left out as small");
+  small.outputName = "logo.png";
+  EXPECT_EQ(run_log::outcomeText(small), "copied as small");
+  EXPECT_EQ(run_log::outcomeText(outcome(FileFate::copied)), "copied");
+  EXPECT_EQ(run_log::outcomeText(outcome(FileFate::unchanged)), "unchanged since the last run");
+  EXPECT_EQ(run_log::outcomeText(outcome(FileFate::grew)),
+            "kept the original: the re-encoded image came out larger");
+  FileOutcome unlisted = outcome(FileFate::keptOwnName);
+  unlisted.ownName = OwnNameReason::cannotBeListed;
+  EXPECT_EQ(run_log::outcomeText(unlisted), "kept the original: its name cannot be written to " + deletionList);
+  FileOutcome failed = outcome(FileFate::failed);
+  failed.reencodeFailure = "the file is cut short";
+  EXPECT_EQ(run_log::outcomeText(failed), "kept the original: the file is cut short");
+  failed.copyFailure = "No space left on device";  // then the original is not there either
+  EXPECT_EQ(run_log::outcomeText(failed), "the file is cut short; could not copy: No space left on device");
+  FileOutcome uncopied = outcome(FileFate::copied);
+  uncopied.copyFailure = "Permission denied";
+  EXPECT_EQ(run_log::outcomeText(uncopied), "could not copy: Permission denied");
+}
+
