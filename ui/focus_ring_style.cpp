@@ -5,31 +5,10 @@
 
 #include "contrast.h"
 
-namespace {
-
-// Thick enough to be seen at a glance, thin enough for the gaps between the window's controls.
-constexpr int ringWidth = 2;
-
-}  // namespace
-
+// Above the other widgets; the base style's mask leaves only a ring of its focus frame margins.
 int FocusRingStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                               QStyleHintReturn* returnData) const {
-  if (hint == SH_FocusFrame_AboveWidget)
-    return 1;
-  if (hint == SH_FocusFrame_Mask) {
-    if (auto* mask = qstyleoption_cast<QStyleHintReturnMask*>(returnData); mask && widget) {
-      const QRect outer = widget->rect();
-      mask->region = QRegion(outer) - QRegion(outer.adjusted(ringWidth, ringWidth, -ringWidth, -ringWidth));
-    }
-    return 1;
-  }
-  return QProxyStyle::styleHint(hint, option, widget, returnData);
-}
-
-int FocusRingStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const {
-  if (metric == PM_FocusFrameHMargin || metric == PM_FocusFrameVMargin)
-    return ringWidth;
-  return QProxyStyle::pixelMetric(metric, option, widget);
+  return hint == SH_FocusFrame_AboveWidget ? 1 : QProxyStyle::styleHint(hint, option, widget, returnData);
 }
 
 void FocusRingStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
@@ -38,7 +17,7 @@ void FocusRingStyle::drawControl(ControlElement element, const QStyleOption* opt
     QProxyStyle::drawControl(element, option, painter, widget);
     return;
   }
-  painter->fillRect(option->rect, ringColor(option->palette));  // the mask leaves only the ring
+  painter->fillRect(option->rect, ringColor(option->palette));
 }
 
 QColor FocusRingStyle::ringColor(const QPalette& palette) {

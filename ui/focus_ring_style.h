@@ -15,7 +15,6 @@ class FocusRingStyle : public QProxyStyle {
 
   int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                 QStyleHintReturn* returnData) const override;
-  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override;
   void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                    const QWidget* widget) const override;
 

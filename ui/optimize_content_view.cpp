@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFocusEvent>
 #include <QFocusFrame>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -66,9 +67,25 @@ QLabel* wrappingLabel(const QString& text, const char* name, QWidget* parent) {
   return label;
 }
 
-// A link that stands for an action beside the main one; Tab reaches it and Enter activates it.
+// A link that stands for an action beside the main one, its words wrapping where the line is too
+// narrow. Tab reaches its link at once, and Enter activates it: a plain label would take a second Tab
+// to select the link it holds.
+class LinkLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override {
+    QLabel::focusInEvent(event);
+    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
+      focusNextPrevChild(event->reason() == Qt::TabFocusReason);
+  }
+};
+
 QLabel* linkLabel(const char* name, QWidget* parent) {
-  auto* label = wrappingLabel(QString(), name, parent);
+  auto* label = new LinkLabel(parent);
+  label->setObjectName(QLatin1String(name));
+  label->setWordWrap(true);
   label->setTextFormat(Qt::RichText);
   label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
   return label;
@@ -209,7 +226,7 @@ QWidget* OptimizeContentView::modeSection() {
     button->setObjectName(QLatin1String(name));
     button->setChecked(mode == mode_);
     modeButtons_->addButton(button, static_cast<int>(mode));
-    layout->addWidget(button);
+    layout->addWidget(button, 0, Qt::AlignLeft);  // as wide as its label, which a click must hit
   }
   connect(modeButtons_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
     if (checked)

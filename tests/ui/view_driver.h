@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -66,6 +67,9 @@ class ViewDriver {
   }
   // From the keyboard, as a user reaches a link: Tab onto it, then Enter.
   static void activate(QLabel* link) {
+    link->window()->show();
+    QApplication::setActiveWindow(link->window());
+    QVERIFY(QTest::qWaitForWindowActive(link->window()));
     link->setFocus(Qt::TabFocusReason);
     QTest::keyClick(link, Qt::Key_Return);
   }
