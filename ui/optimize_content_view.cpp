@@ -23,6 +23,7 @@
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 #include <utility>
 
@@ -259,6 +260,7 @@ QWidget* OptimizeContentView::startRow() {
   progress_->setObjectName(QStringLiteral("runProgress"));
   progress_->setFormat(QStringLiteral("%v of %m"));
   progress_->setAccessibleName(QStringLiteral("Images done"));
+  progress_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);  // whatever the buttons leave
   progress_->hide();
   auto* layout = new QHBoxLayout(row);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -433,6 +435,7 @@ void OptimizeContentView::run() {
   runResult_.reset();
   unopenedFolder_.reset();
   progress_->setRange(0, 0);  // busy until the run says how many files it has
+  placedFiles_ = 0;
   progress_->show();
   runStatus_->show();
   results_->show();
@@ -488,7 +491,10 @@ void OptimizeContentView::takeEvent(const RunEvent& event) {
     }
     fileLine_ = statusLines_.size();
   } else if (const auto* outcome = std::get_if<FileOutcome>(&event)) {
-    progress_->setValue(static_cast<int>(outcome->number));
+    // A progress bar repaints at once for each new value: files that arrive faster than that are shown
+    // once per pass of the event loop instead.
+    if (std::exchange(placedFiles_, static_cast<int>(outcome->number)) == progress_->value())
+      QTimer::singleShot(0, progress_, [this] { progress_->setValue(placedFiles_); });
     addResultRow(*outcome);
     problem = outcome->isProblem();
   }

@@ -126,6 +126,8 @@ class OptimizeContentView : public QWidget {
   QList<qsizetype> problemLines_;
   // The log line of the file the run reported last: the line its row in the table leads to.
   qsizetype fileLine_ = 0;
+  // The files the run has placed in the output folder so far.
+  int placedFiles_ = 0;
   // The run in progress or the last run: where it writes, and once it has ended well, its totals.
   std::optional<std::filesystem::path> runFolder_;
   std::optional<ImageOptimizer::Result> runResult_;
