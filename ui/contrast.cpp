@@ -14,28 +14,12 @@ double luminance(const QColor& colour) {
   return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) + 0.0722 * linear(rgb.blueF());
 }
 
-double leastContrast(const QColor& colour, const QList<QColor>& backgrounds) {
-  double least = 21.0;
-  for (const QColor& background : backgrounds)
-    least = std::min(least, contrastRatio(colour, background));
-  return least;
-}
-
 }  // namespace
 
 double contrastRatio(const QColor& first, const QColor& second) {
   const double a = luminance(first);
   const double b = luminance(second);
   return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
-}
-
-QColor legibleColor(const QColor& preferred, const QList<QColor>& backgrounds, double minimum) {
-  const QColor opaque(preferred.red(), preferred.green(), preferred.blue());
-  if (leastContrast(opaque, backgrounds) >= minimum)
-    return opaque;
-  const QColor black(Qt::black);
-  const QColor white(Qt::white);
-  return leastContrast(black, backgrounds) >= leastContrast(white, backgrounds) ? black : white;
 }
 
 QColor warningTextColor(const QColor& background) {

@@ -20,7 +20,10 @@ void FocusRingStyle::drawControl(ControlElement element, const QStyleOption* opt
   painter->fillRect(option->rect, ringColor(option->palette));
 }
 
+// The window's text colour reads on the window by the theme's own design.
 QColor FocusRingStyle::ringColor(const QPalette& palette) {
-  return legibleColor(palette.color(QPalette::Active, QPalette::Highlight),
-                      {palette.color(QPalette::Active, QPalette::Window)}, focusRingContrast);
+  const QColor accent = palette.color(QPalette::Active, QPalette::Highlight);
+  const bool seen =
+      contrastRatio(accent, palette.color(QPalette::Active, QPalette::Window)) >= focusRingContrast;
+  return seen ? accent : palette.color(QPalette::Active, QPalette::WindowText);
 }

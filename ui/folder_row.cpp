@@ -88,24 +88,12 @@ void FolderRow::dragEnterEvent(QDragEnterEvent* event) {
   if (!droppedFolder(event->mimeData()))
     return;  // not accepted: the cursor says no
   event->acceptProposedAction();
-  setDropHover(true);
-}
-
-void FolderRow::dragLeaveEvent(QDragLeaveEvent*) {
-  setDropHover(false);
 }
 
 void FolderRow::dropEvent(QDropEvent* event) {
-  setDropHover(false);
   const auto folder = droppedFolder(event->mimeData());
   if (!folder)
     return;
   event->acceptProposedAction();
   emit folderDropped(*folder);
-}
-
-// While a folder hovers over the row, the row is shaded to show where it will land.
-void FolderRow::setDropHover(bool hover) {
-  setBackgroundRole(QPalette::AlternateBase);
-  setAutoFillBackground(hover);
 }

@@ -32,14 +32,12 @@ class FolderRow : public QWidget {
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
-  void dragLeaveEvent(QDragLeaveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
   void showPath();
-  void setDropHover(bool hover);
 
   QLabel* label_;
   QLabel* path_;

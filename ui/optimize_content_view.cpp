@@ -9,7 +9,6 @@
 #include <QFocusEvent>
 #include <QFocusFrame>
 #include <QFontDatabase>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -19,10 +18,6 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
-#include <QSortFilterProxyModel>
-#include <QStandardItemModel>
-#include <QTabWidget>
-#include <QTableView>
 #include <QTimer>
 #include <QUrl>
 #include <utility>
@@ -30,6 +25,7 @@
 #include "contrast.h"
 #include "folder_row.h"
 #include "run_log.h"
+#include "run_results.h"
 #include "status_log.h"
 
 namespace fs = std::filesystem;
@@ -119,10 +115,6 @@ class ContentColumn : public QWidget {
   int heightForWidth(int width) const override { return layout()->totalMinimumHeightForWidth(width); }
 };
 
-QString sizeText(std::uint64_t bytes) {
-  return QString::fromStdString(run_log::sizeText(bytes));
-}
-
 // A folder that is the other one under another spelling or through a link counts as the same.
 bool sameFolder(const fs::path& first, const fs::path& second) {
   std::error_code error;  // a folder that does not exist yet is not the other one
@@ -163,7 +155,11 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   for (QWidget* part : std::initializer_list<QWidget*>{heading_, sourceRow_, destRow_, sameFolder_,
                                                        modeSection(), startRow(), runStatusArea()})
     column->addWidget(part);
-  column->addWidget(resultsPane(), 1);
+  results_ = new RunResults(content_);  // brought in with the first run
+  results_->setObjectName(QStringLiteral("results"));
+  results_->hide();
+  statusLog_ = results_->log();
+  column->addWidget(results_, 1);
   scrollArea_->setFrameShape(QFrame::NoFrame);
   scrollArea_->setFocusPolicy(Qt::NoFocus);  // the controls inside take the focus
   scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -313,49 +309,6 @@ QWidget* OptimizeContentView::runStatusArea() {
   return runStatus_;
 }
 
-// The log as the run writes it, and the same run as a table of files. Brought in with the first run.
-QWidget* OptimizeContentView::resultsPane() {
-  results_ = new QTabWidget(content_);
-  results_->setObjectName(QStringLiteral("results"));
-  statusLog_ = new StatusLog(results_);
-  statusLog_->setObjectName(QStringLiteral("statusLog"));
-  statusLog_->setAccessibleName(QStringLiteral("Status log"));
-  resultsModel_ = new QStandardItemModel(0, 5, this);
-  resultsModel_->setHorizontalHeaderLabels({QStringLiteral("File"), QStringLiteral("What happened"),
-                                            QStringLiteral("Before"), QStringLiteral("After"),
-                                            QStringLiteral("Saved")});
-  // Sorted through a proxy, so that the run's own order comes back when no column is chosen.
-  auto* sorted = new QSortFilterProxyModel(this);
-  sorted->setSourceModel(resultsModel_);
-  sorted->setSortRole(sortRole);
-  // The table's page leaves the pane's height to the log, so that the pane shows whole lines of it.
-  auto* tablePage = new QWidget(results_);
-  auto* tableLayout = new QVBoxLayout(tablePage);
-  tableLayout->setContentsMargins(0, 0, 0, 0);
-  resultsTable_ = new QTableView(tablePage);
-  tableLayout->addWidget(resultsTable_);
-  resultsTable_->setObjectName(QStringLiteral("resultsTable"));
-  resultsTable_->setAccessibleName(QStringLiteral("Files"));
-  resultsTable_->setModel(sorted);
-  resultsTable_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
-  resultsTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  resultsTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  resultsTable_->setTabKeyNavigation(false);
-  resultsTable_->verticalHeader()->hide();
-  resultsTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  resultsTable_->horizontalHeader()->setSectionResizeMode(
-      1, QHeaderView::Stretch);                                                 // a long reason: its tooltip
-  resultsTable_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);  // the run's order first
-  resultsTable_->setSortingEnabled(true);
-  connect(resultsTable_, &QTableView::activated, this, [this](const QModelIndex& index) {
-    showLogLine(index.siblingAtColumn(0).data(logLineRole).value<qsizetype>());
-  });
-  results_->addTab(statusLog_, QStringLiteral("Log"));
-  results_->addTab(tablePage, QStringLiteral("Files"));
-  results_->hide();
-  return results_;
-}
-
 QString OptimizeContentView::modeDescription() const {
   if (mode_ == OutputMode::changedOnly) {
     return QStringLiteral(
@@ -428,9 +381,8 @@ void OptimizeContentView::run() {
     return;
   statusLines_ = {QStringLiteral("Starting\u2026")};
   problemLines_.clear();
-  statusLog_->clearLines();
+  results_->restart();
   statusLog_->appendLines(statusLines_, StatusLog::LineKind::plain);
-  resultsModel_->removeRows(0, resultsModel_->rowCount());
   runFolder_ = destFolder_;
   runResult_.reset();
   unopenedFolder_.reset();
@@ -495,35 +447,10 @@ void OptimizeContentView::takeEvent(const RunEvent& event) {
     // once per pass of the event loop instead.
     if (std::exchange(placedFiles_, static_cast<int>(outcome->number)) == progress_->value())
       QTimer::singleShot(0, progress_, [this] { progress_->setValue(placedFiles_); });
-    addResultRow(*outcome);
+    results_->addOutcome(*outcome, fileLine_);
     problem = outcome->isProblem();
   }
   appendLines(toQStringList(run_log::linesOf(event)), problem);
-}
-
-// A row per file in the order the run placed them: each cell sorts by its value, sizes as numbers.
-void OptimizeContentView::addResultRow(const FileOutcome& outcome) {
-  const auto cell = [](const QString& text, const QVariant& sortKey) {
-    auto* item = new QStandardItem(text);
-    item->setData(sortKey, sortRole);
-    return item;
-  };
-  const QString name = QString::fromStdString(run_log::shownName(outcome.name));
-  const QString what = QString::fromStdString(run_log::outcomeText(outcome));
-  const auto saved = static_cast<qint64>(outcome.bytesBefore) - static_cast<qint64>(outcome.bytesAfter);
-  const QList<QStandardItem*> row{
-      cell(name, name), cell(what, what), cell(sizeText(outcome.bytesBefore), quint64{outcome.bytesBefore}),
-      cell(sizeText(outcome.bytesAfter), quint64{outcome.bytesAfter}),
-      cell(saved > 0 ? sizeText(static_cast<std::uint64_t>(saved)) : QStringLiteral("\u2014"), saved)};
-  row[0]->setData(fileLine_, logLineRole);
-  row[1]->setToolTip(what);  // a long reason may not fit its column
-  for (QStandardItem* size : row.mid(2))
-    size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  if (outcome.isProblem()) {
-    for (QStandardItem* item : row)
-      item->setForeground(warningTextColor(resultsTable_->palette().color(QPalette::Base)));
-  }
-  resultsModel_->appendRow(row);
 }
 
 void OptimizeContentView::finishRun(const ImageOptimizer::Result& result) {
@@ -584,13 +511,7 @@ void OptimizeContentView::showRunFolder() {
 // At the user's request, the log shows the first problem below the line of the file it is about.
 void OptimizeContentView::showFirstProblem() {
   if (!problemLines_.isEmpty())
-    showLogLine(std::max<qsizetype>(0, problemLines_.front() - 1));
-}
-
-void OptimizeContentView::showLogLine(qsizetype line) {
-  results_->setCurrentWidget(statusLog_);
-  statusLog_->showLine(line);
-  statusLog_->setFocus(Qt::OtherFocusReason);
+    results_->showLogLine(std::max<qsizetype>(0, problemLines_.front() - 1));
 }
 
 // The desktop's font, with the heading larger and the log in its monospaced cut.
@@ -605,7 +526,6 @@ void OptimizeContentView::applyFonts() {
   const int line = fontMetrics().lineSpacing();
   runFigures_->setMinimumHeight(2 * line);
   problemSummary_->setMinimumHeight(line);
-  resultsTable_->verticalHeader()->setDefaultSectionSize(resultsTable_->fontMetrics().lineSpacing() + 6);
 }
 
 void OptimizeContentView::applyColours() {
@@ -614,13 +534,6 @@ void OptimizeContentView::applyColours() {
   warningPalette.setColor(QPalette::WindowText, warning);
   sameFolder_->setPalette(warningPalette);
   showOutcome();  // the problem line's link takes the new colour
-  const QColor rowWarning = warningTextColor(resultsTable_->palette().color(QPalette::Base));
-  for (int row = 0; row < resultsModel_->rowCount(); ++row) {
-    for (int column = 0; column < resultsModel_->columnCount(); ++column) {
-      if (QStandardItem* item = resultsModel_->item(row, column); item->foreground() != QBrush())
-        item->setForeground(rowWarning);
-    }
-  }
 }
 
 // The window is as wide as the content column, wider only where a label cannot be narrower (a very large

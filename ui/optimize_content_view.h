@@ -20,9 +20,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QScrollArea;
-class QStandardItemModel;
-class QTabWidget;
-class QTableView;
+class RunResults;
 class StatusLog;
 
 // The one window: two folders, the output mode, the start and stop buttons with the run's progress, what
@@ -37,9 +35,6 @@ class OptimizeContentView : public QWidget {
 
  public:
   static constexpr int contentWidth = 520;
-  // What the table's cells sort by, and in the first column of a row, the index of its file's log line.
-  static constexpr int sortRole = Qt::UserRole;
-  static constexpr int logLineRole = Qt::UserRole + 1;
 
   using FolderCompletion = std::function<void(const std::filesystem::path&)>;
   // Shows a folder to the user; false where nothing could show it.
@@ -87,7 +82,6 @@ class OptimizeContentView : public QWidget {
   QWidget* modeSection();
   QWidget* startRow();
   QWidget* runStatusArea();
-  QWidget* resultsPane();
   void applyFonts();
   void applyColours();
   void fitWindow();
@@ -102,14 +96,12 @@ class OptimizeContentView : public QWidget {
   void forgetLastRunsOutcome();
   void appendLines(const QStringList& lines, bool problem);
   void takeEvent(const RunEvent& event);
-  void addResultRow(const FileOutcome& outcome);
   void finishRun(const ImageOptimizer::Result& result);
   void failRun(const QString& errorLine);
   void endRun();
   void showOutcome();
   void showRunFolder();
   void showFirstProblem();
-  void showLogLine(qsizetype line);
 
   std::unique_ptr<FolderChooser> chooser_;
   FolderOpener openFolder_;
@@ -153,10 +145,8 @@ class OptimizeContentView : public QWidget {
   QLabel* showOutputFolder_ = nullptr;
   QWidget* openFailure_ = nullptr;
   QLineEdit* unopenedPath_ = nullptr;
-  QTabWidget* results_ = nullptr;
+  RunResults* results_ = nullptr;
   StatusLog* statusLog_ = nullptr;
-  QStandardItemModel* resultsModel_ = nullptr;
-  QTableView* resultsTable_ = nullptr;
 
   // The frame goes before the style it is drawn with.
   FocusRingStyle focusRingStyle_;

@@ -11,17 +11,15 @@ ImageOptimizer::Result RunController::runEngine(const Job& job, const RunEventHa
   return ImageOptimizer::run(job.source, job.destination, job.mode, events, RunSettings{std::move(stop)});
 }
 
-// The one thread hop: from the worker to this object's thread, first in, first out. With this object as
-// the context, a call still queued when it is destroyed is dropped, not run.
-template <typename Call>
-void RunController::post(Call call) {
-  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
-}
-
 void RunController::start(Job job) {
   stopAndWait();  // a finished worker may still be returning from its last post
   worker_ = std::jthread([this, engine = engine_, job = std::move(job)](std::stop_token stop) {
-    const RunEventHandler events = [this](const RunEvent& event) {
+    // The one thread hop: from the worker to this object's thread, first in, first out. With this object
+    // as the context, a call still queued when it is destroyed is dropped, not run.
+    const auto post = [this](auto call) {
+      QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+    };
+    const RunEventHandler events = [this, &post](const RunEvent& event) {
       post([this, event] { emit reported(event); });
     };
     try {

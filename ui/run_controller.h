@@ -46,9 +46,6 @@ class RunController : public QObject {
   void failed(const QString& errorLine);
 
  private:
-  template <typename Call>
-  void post(Call call);
-
   Engine engine_;
   std::jthread worker_;
 };
