@@ -263,6 +263,7 @@ QWidget* OptimizeContentView::startRow() {
   layout->addWidget(startButton_);
   layout->addWidget(stopButton_);
   layout->addWidget(progress_, 1);
+  layout->addStretch();  // keeps the buttons at the leading edge while there is no progress to show
   return row;
 }
 
