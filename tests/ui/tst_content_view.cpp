@@ -1,11 +1,10 @@
-// The window without a real run: launch state, its height through a run, fonts and colours, the mode,
-// enabling and the refusal of one folder for both, keyboard focus and its ring, accessible names, large
-// fonts, and the folder dialog's settings.
+// The window without a real run: launch state, its height through a run, the mode, enabling and the
+// refusal of one folder for both, keyboard focus and its ring, accessible names, large fonts, and the
+// folder dialog's settings.
 #include <QAccessible>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFocusFrame>
-#include <QFontInfo>
 #include <QLayout>
 #include <QScreen>
 #include <QScrollArea>
@@ -149,31 +148,6 @@ class ContentViewTest : public QObject {
     QTest::mouseClick(driver.modeButton("fullReplacement"), Qt::LeftButton);
     QCoreApplication::sendPostedEvents();
     QCOMPARE(view.size(), QSize(520, runHeight));
-  }
-
-  void fontsFollowTheApplicationFont() {
-    const ApplicationFontFor larger(16);
-    ViewDriver driver;
-    QVERIFY(driver.find("heading")->font().pointSizeF() > 16 && driver.find("heading")->font().bold());
-    QCOMPARE(driver.find("modeTitle")->font().pointSizeF(), 16);
-    QVERIFY(driver.find("modeTitle")->font().bold());
-    QVERIFY(QFontInfo(driver.logText()->font()).fixedPitch());
-    QCOMPARE(driver.view->width(), 520);
-  }
-
-  // Text that warns reads on the theme's background, also after the theme changed under the window.
-  void warningsFollowThePalette() {
-    ViewDriver driver;
-    const QPalette dark = theme(QColor(0x2b, 0x2b, 0x2b), QColor(0xee, 0xee, 0xee), QColor(0x3a, 0x3a, 0x3a),
-                                QColor(0x3d, 0x8e, 0xe0), Qt::white);
-    const ApplicationPaletteFor darkTheme(dark);  // delivered through the event loop
-    driver.choose("sourceRow", scratch_.root);
-    driver.choose("destRow", scratch_.root);
-    QLabel* sameFolder = driver.find<QLabel>("sameFolder");
-    QTRY_VERIFY(contrastRatio(sameFolder->palette().color(QPalette::WindowText),
-                              dark.color(QPalette::Window)) >= 4.5);
-    const QColor warning = sameFolder->palette().color(QPalette::WindowText);
-    QVERIFY(warning.red() > 2 * warning.blue() && warning.red() > warning.green());  // a warm red
   }
 
   // Both folders, and two different ones: picking the source folder as output too is refused at once,
