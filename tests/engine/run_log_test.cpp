@@ -147,7 +147,8 @@ TEST(RunLog, OutcomeTextSaysWhatBecameOfTheFile) {
             "kept the original: the re-encoded image came out larger");
   FileOutcome unlisted = outcome(FileFate::keptOwnName);
   unlisted.ownName = OwnNameReason::cannotBeListed;
-  EXPECT_EQ(run_log::outcomeText(unlisted), "kept the original: its name cannot be written to " + deletionList);
+  EXPECT_EQ(run_log::outcomeText(unlisted),
+            "kept the original: its name cannot be written to " + deletionList);
   FileOutcome failed = outcome(FileFate::failed);
   failed.reencodeFailure = "the file is cut short";
   EXPECT_EQ(run_log::outcomeText(failed), "kept the original: the file is cut short");
@@ -157,4 +158,3 @@ TEST(RunLog, OutcomeTextSaysWhatBecameOfTheFile) {
   uncopied.copyFailure = "Permission denied";
   EXPECT_EQ(run_log::outcomeText(uncopied), "could not copy: Permission denied");
 }
-
