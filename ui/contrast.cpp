@@ -22,22 +22,14 @@ double contrastRatio(const QColor& first, const QColor& second) {
   return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
 }
 
-namespace {
-
-double leastContrast(const QColor& colour, const QList<QColor>& backgrounds) {
-  double least = 21.0;
-  for (const QColor& background : backgrounds)
-    least = std::min(least, contrastRatio(colour, background));
-  return least;
-}
-
-}  // namespace
-
-QColor legibleColor(const QColor& preferred, const QList<QColor>& backgrounds, double minimum) {
-  const QColor opaque(preferred.red(), preferred.green(), preferred.blue());
-  if (leastContrast(opaque, backgrounds) >= minimum)
-    return opaque;
-  const QColor black(Qt::black);
-  const QColor white(Qt::white);
-  return leastContrast(black, backgrounds) >= leastContrast(white, backgrounds) ? black : white;
+QColor warningTextColor(const QColor& background) {
+  constexpr int hue = 12;
+  constexpr int saturation = 200;
+  constexpr int step = 4;
+  const bool onDark = contrastRatio(Qt::white, background) > contrastRatio(Qt::black, background);
+  for (int lightness = 128;; lightness += onDark ? step : -step) {
+    const QColor colour = QColor::fromHsl(hue, saturation, std::clamp(lightness, 0, 255));
+    if (contrastRatio(colour, background) >= textContrast || lightness <= 0 || lightness >= 255)
+      return colour;
+  }
 }

@@ -7,52 +7,44 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
-#include <QPainter>
 #include <QPushButton>
-#include <QStyle>
 
-#include "elided_label.h"
-#include "plain_button.h"
-#include "text_styles.h"
-
-FolderRow::FolderRow(const QString& label, Action choose, QWidget* parent)
+FolderRow::FolderRow(const QString& label, QWidget* parent)
     : QWidget(parent),
       label_(new QLabel(label, this)),
-      path_(new ElidedLabel(this)),
-      choose_(new PlainButton(QStringLiteral("Choose\u2026"), this)) {
+      path_(new QLabel(this)),
+      choose_(new QPushButton(QStringLiteral("Choose\u2026"), this)) {
   setAcceptDrops(true);
   setAccessibleName(label);
   label_->setObjectName(QStringLiteral("label"));
+  QFont bold;  // only the weight: the size follows the desktop's font
+  bold.setBold(true);
+  label_->setFont(bold);
   path_->setObjectName(QStringLiteral("path"));
+  path_->setTextFormat(Qt::PlainText);
+  // The path takes whatever the button leaves, and is shortened to fit it.
+  path_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   choose_->setObjectName(QStringLiteral("chooseButton"));
   choose_->setAccessibleName(QStringLiteral("Choose ") + label.toLower());
-  connect(choose_, &QPushButton::clicked, this, [action = std::move(choose)] { action(); });
+  choose_->setAutoDefault(true);  // outside a dialog, the flag that makes Enter click the focused button
+  connect(choose_, &QPushButton::clicked, this, &FolderRow::chooseRequested);
 
   auto* pathRow = new QHBoxLayout;
-  pathRow->setContentsMargins(0, 0, 0, 0);
-  // The style's own spacing between path and button; left unset, it would take the column's 4.
-  pathRow->setSpacing(style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing, nullptr, this));
-  pathRow->addWidget(path_, 0, Qt::AlignVCenter);
-  pathRow->addStretch(1);
-  pathRow->addWidget(choose_, 0, Qt::AlignVCenter);
-
+  pathRow->addWidget(path_, 1);
+  pathRow->addWidget(choose_);
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(4);
   column->addWidget(label_);
   column->addLayout(pathRow);
-
   setPath(std::nullopt);
-  applyStyle();
 }
 
 void FolderRow::setPath(const std::optional<QString>& path) {
-  const bool hadPath = hasPath_;
-  hasPath_ = path.has_value();
-  path_->setFullText(path.value_or(QStringLiteral("Not selected")));
-  path_->setAccessibleName(label_->text() + QStringLiteral(": ") + path_->text());
-  if (hadPath != hasPath_)
-    applyStyle();
+  fullPath_ = path.value_or(QStringLiteral("Not selected"));
+  path_->setForegroundRole(path ? QPalette::WindowText : QPalette::PlaceholderText);
+  path_->setAccessibleName(label_->text() + QStringLiteral(": ") + fullPath_);
+  showPath();
 }
 
 void FolderRow::setChoosable(bool choosable) {
@@ -60,21 +52,24 @@ void FolderRow::setChoosable(bool choosable) {
   setAcceptDrops(choosable);
 }
 
-void FolderRow::applyStyle() {
-  label_->setFont(styledFont(TextStyle::subheadlineBold, font()));
-  path_->setFont(styledFont(TextStyle::callout, font()));
-  QPalette pathPalette = path_->palette();
-  const QColor primary = palette().color(QPalette::WindowText);
-  pathPalette.setColor(QPalette::WindowText, hasPath_ ? primary : secondaryTextColor(primary));
-  path_->setPalette(pathPalette);
+// Shortened in the middle, so that both the beginning and the end of a path stay visible.
+void FolderRow::showPath() {
+  const QString shown = path_->fontMetrics().elidedText(fullPath_, Qt::ElideMiddle, path_->width());
+  path_->setText(shown);
+  const QString whole = shown == fullPath_ ? QString() : fullPath_;
+  path_->setToolTip(whole);
+  path_->setAccessibleDescription(whole);
 }
 
-// Each part derives its styles from its own font and palette: they reach a widget only after its
-// parent's change event has run.
+void FolderRow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  showPath();  // the layout has already given the path its new width
+}
+
 void FolderRow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
-    applyStyle();
+  if (event->type() == QEvent::FontChange)
+    showPath();
 }
 
 std::optional<std::filesystem::path> FolderRow::droppedFolder(const QMimeData* data) {
@@ -90,39 +85,15 @@ std::optional<std::filesystem::path> FolderRow::droppedFolder(const QMimeData* d
 }
 
 void FolderRow::dragEnterEvent(QDragEnterEvent* event) {
-  if (!dropHandler_ || !droppedFolder(event->mimeData()))
+  if (!droppedFolder(event->mimeData()))
     return;  // not accepted: the cursor says no
   event->acceptProposedAction();
-  setDropHover(true);
-}
-
-void FolderRow::dragLeaveEvent(QDragLeaveEvent*) {
-  setDropHover(false);
 }
 
 void FolderRow::dropEvent(QDropEvent* event) {
-  setDropHover(false);
   const auto folder = droppedFolder(event->mimeData());
-  if (!dropHandler_ || !folder)
+  if (!folder)
     return;
   event->acceptProposedAction();
-  dropHandler_(*folder);
-}
-
-void FolderRow::setDropHover(bool hover) {
-  if (dropHover_ == hover)
-    return;
-  dropHover_ = hover;
-  update();
-}
-
-// While a folder hovers over the row, a highlight frame shows where it will land.
-void FolderRow::paintEvent(QPaintEvent*) {
-  if (!dropHover_)
-    return;
-  QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-  painter.setBrush(Qt::NoBrush);
-  painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
+  emit folderDropped(*folder);
 }

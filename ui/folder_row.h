@@ -2,49 +2,45 @@
 
 #include <QWidget>
 #include <filesystem>
-#include <functional>
 #include <optional>
 
-class ElidedLabel;
 class QLabel;
 class QMimeData;
 class QPushButton;
 
 // One folder of the window: its label, the chosen path (or "Not selected") and a "Choose…" button. A
-// single folder dragged from the file manager and dropped on the row counts as a choice too.
+// single folder dragged from the file manager and dropped on the row counts as a choice too. A path too
+// long for the row is shortened in the middle; the whole path is then its tooltip and its accessible
+// description.
 class FolderRow : public QWidget {
   Q_OBJECT
 
  public:
-  using Action = std::function<void()>;
-  using FolderHandler = std::function<void(const std::filesystem::path&)>;
+  explicit FolderRow(const QString& label, QWidget* parent = nullptr);
 
-  FolderRow(const QString& label, Action choose, QWidget* parent = nullptr);
-
-  // nullopt shows "Not selected" in the secondary colour.
+  // nullopt shows "Not selected" in the theme's de-emphasised text colour.
   void setPath(const std::optional<QString>& path);
-  void setDropHandler(FolderHandler handler) { dropHandler_ = std::move(handler); }
   // Whether a folder can be chosen now, with the button or by a drop; the path stays readable either way.
   void setChoosable(bool choosable);
 
   // The one local folder that `data` carries, or nullopt for files, several items or non-local URLs.
   static std::optional<std::filesystem::path> droppedFolder(const QMimeData* data);
 
+ signals:
+  void chooseRequested();
+  void folderDropped(const std::filesystem::path& folder);
+
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
-  void dragLeaveEvent(QDragLeaveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
-  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
-  void applyStyle();
-  void setDropHover(bool hover);
+  void showPath();
 
   QLabel* label_;
-  ElidedLabel* path_;
+  QLabel* path_;
   QPushButton* choose_;
-  FolderHandler dropHandler_;
-  bool hasPath_ = false;
-  bool dropHover_ = false;
+  QString fullPath_;
 };

@@ -1,35 +1,41 @@
 #include "optimize_content_view.h"
 
+#include <QApplication>
 #include <QBoxLayout>
+#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFocusEvent>
+#include <QFocusFrame>
+#include <QFontDatabase>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
-#include <QStyle>
+#include <QTimer>
 #include <QUrl>
-#include <algorithm>
 #include <utility>
 
-#include "content_column.h"
-#include "flow_layout.h"
+#include "contrast.h"
 #include "folder_row.h"
-#include "link_button.h"
 #include "run_log.h"
-#include "segmented_control.h"
-#include "selectable_path.h"
-#include "start_button.h"
+#include "run_results.h"
 #include "status_log.h"
-#include "text_styles.h"
 
 namespace fs = std::filesystem;
 using OutputMode = ImageOptimizer::OutputMode;
 
 namespace {
+
+constexpr int padding = 24;
+constexpr int sectionSpacing = 16;
+constexpr int groupSpacing = 4;
 
 std::optional<QString> displayPath(const std::optional<fs::path>& folder) {
   if (!folder)
@@ -44,22 +50,75 @@ QStringList toQStringList(const std::vector<std::string>& lines) {
   return converted;
 }
 
-QStringList logLines(const RunEvent& event) {
-  return toQStringList(run_log::linesOf(event));
-}
-
-int segmentOf(OutputMode mode) {
-  return mode == OutputMode::changedOnly ? 0 : 1;
-}
-
-OutputMode modeOfSegment(int segment) {
-  return segment == 0 ? OutputMode::changedOnly : OutputMode::fullReplacement;
-}
-
 // The desktop's quit keys; where the platform names none (the offscreen platform among them), Ctrl+Q.
 QList<QKeySequence> quitKeys() {
   const QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Quit);
   return keys.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)} : keys;
+}
+
+QLabel* wrappingLabel(const QString& text, const char* name, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QLatin1String(name));
+  label->setTextFormat(Qt::PlainText);
+  label->setWordWrap(true);
+  return label;
+}
+
+// A link that stands for an action beside the main one, its words wrapping where the line is too
+// narrow. Tab reaches its link at once, and Enter activates it: a plain label would take a second Tab
+// to select the link it holds.
+class LinkLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override {
+    QLabel::focusInEvent(event);
+    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
+      focusNextPrevChild(event->reason() == Qt::TabFocusReason);
+  }
+};
+
+QLabel* linkLabel(const char* name, QWidget* parent) {
+  auto* label = new LinkLabel(parent);
+  label->setObjectName(QLatin1String(name));
+  label->setWordWrap(true);
+  label->setTextFormat(Qt::RichText);
+  label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+  return label;
+}
+
+// A link's colour goes into its text: rich text takes the application's link colour, not the label's.
+void setLinkText(QLabel* label, const QString& text, const QColor& colour = {}) {
+  const QString style =
+      colour.isValid() ? QStringLiteral(" style=\"color:%1\"").arg(colour.name()) : QString();
+  label->setText(QStringLiteral("<a href=\"#\"%1>%2</a>").arg(style, text.toHtmlEscaped()));
+  label->setAccessibleName(text);
+}
+
+// A font of the desktop's, `scale` times as large, in whichever unit the desktop gave it.
+QFont scaledFont(QFont font, double scale) {
+  if (font.pointSizeF() > 0)
+    font.setPointSizeF(font.pointSizeF() * scale);
+  else
+    font.setPixelSize(qMax(1, qRound(font.pixelSize() * scale)));
+  return font;
+}
+
+// The window's content, inside the scroll area that the window falls back on when even its least height
+// is more than the screen has (a large font on a small screen). Asked how tall it must be at a width, it
+// answers with its least height, the log at its fewest lines, so that the log gives way before the
+// content scrolls.
+class ContentColumn : public QWidget {
+ public:
+  using QWidget::QWidget;
+  int heightForWidth(int width) const override { return layout()->totalMinimumHeightForWidth(width); }
+};
+
+// A folder that is the other one under another spelling or through a link counts as the same.
+bool sameFolder(const fs::path& first, const fs::path& second) {
+  std::error_code error;  // a folder that does not exist yet is not the other one
+  return first == second || fs::equivalent(first, second, error);
 }
 
 }  // namespace
@@ -69,42 +128,38 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
     : QWidget(parent),
       chooser_(std::move(chooser)),
       openFolder_(std::move(openFolder)),
-      runController_(this, std::move(engine)) {
+      runController_(std::move(engine)) {
   setObjectName(QStringLiteral("optimizeContentView"));
   scrollArea_ = new QScrollArea(this);
-  scrollArea_->setObjectName(QStringLiteral("scrollArea"));
   content_ = new ContentColumn(scrollArea_);
-  content_->setObjectName(QStringLiteral("content"));
-
   heading_ = new QLabel(QStringLiteral("Image Optimizer"), content_);
   heading_->setObjectName(QStringLiteral("heading"));
   setAccessibleName(heading_->text());  // the window's name to assistive technology
   sourceRow_ = folderRow(QStringLiteral("Source folder"), sourceFolder_,
                          [this] { pickFolder([this](const fs::path& folder) { setSourceFolder(folder); }); });
   sourceRow_->setObjectName(QStringLiteral("sourceRow"));
-  sourceRow_->setDropHandler([this](const fs::path& folder) { setSourceFolder(folder); });
+  connect(sourceRow_, &FolderRow::folderDropped, this, &OptimizeContentView::setSourceFolder);
   destRow_ = folderRow(QStringLiteral("Output folder"), destFolder_,
                        [this] { pickFolder([this](const fs::path& folder) { setDestFolder(folder); }); });
   destRow_->setObjectName(QStringLiteral("destRow"));
-  destRow_->setDropHandler([this](const fs::path& folder) { setDestFolder(folder); });
+  connect(destRow_, &FolderRow::folderDropped, this, &OptimizeContentView::setDestFolder);
+  // The engine's own words for the run it would refuse.
+  sameFolder_ = wrappingLabel(QStringLiteral("The output folder must be different from the source folder."),
+                              "sameFolder", content_);
+  sameFolder_->hide();
+
+  auto* column = new QVBoxLayout(content_);
+  column->setContentsMargins(padding, padding, padding, padding);
+  column->setSpacing(sectionSpacing);
   // Created in reading order, which is also the order Tab visits them.
-  QWidget* modes = modeSection();
-  QWidget* start = startRow();
-  openFailure_ = openFailureRow();
-  statusLog_ = new StatusLog(content_);
-  statusLog_->setObjectName(QStringLiteral("statusLog"));
-
-  column_ = new QVBoxLayout(content_);
-  column_->setContentsMargins(padding, padding, padding, padding);
-  column_->setSpacing(sectionSpacing);
-  column_->addWidget(heading_);
-  column_->addWidget(sourceRow_);
-  column_->addWidget(destRow_);
-  column_->addWidget(modes);
-  column_->addWidget(start);
-  column_->addWidget(openFailure_);
-  column_->addWidget(statusLog_);
-
+  for (QWidget* part : std::initializer_list<QWidget*>{heading_, sourceRow_, destRow_, sameFolder_,
+                                                       modeSection(), startRow(), runStatusArea()})
+    column->addWidget(part);
+  results_ = new RunResults(content_);  // brought in with the first run
+  results_->setObjectName(QStringLiteral("results"));
+  results_->hide();
+  statusLog_ = results_->log();
+  column->addWidget(results_, 1);
   scrollArea_->setFrameShape(QFrame::NoFrame);
   scrollArea_->setFocusPolicy(Qt::NoFocus);  // the controls inside take the focus
   scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -113,14 +168,27 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   auto* window = new QVBoxLayout(this);
   window->setContentsMargins(0, 0, 0, 0);
   window->addWidget(scrollArea_);
-  connect(content_, &ContentColumn::layoutChanged, this, &OptimizeContentView::fitToContent);
+  content_->installEventFilter(this);  // its layout changes refit the window
+
+  connect(&runController_, &RunController::reported, this, &OptimizeContentView::takeEvent);
+  connect(&runController_, &RunController::finished, this, &OptimizeContentView::finishRun);
+  connect(&runController_, &RunController::failed, this, &OptimizeContentView::failRun);
+
+  // One focus ring for every control, shown from launch, also before any key is pressed.
+  focusFrame_ = std::make_unique<QFocusFrame>(this);
+  focusFrame_->setStyle(&focusRingStyle_);
+  connect(qApp, &QApplication::focusChanged, focusFrame_.get(), [this](QWidget*, QWidget* now) {
+    focusFrame_->setWidget(now != nullptr && isAncestorOf(now) ? now : nullptr);
+  });
 
   auto* quit = new QShortcut(this);
   quit->setKeys(quitKeys());
   connect(quit, &QShortcut::activated, this, &QWidget::close);
 
-  applyStyle();
-  syncToState();
+  applyFonts();
+  applyColours();
+  foldersChanged();
+  fitWindow();
 }
 
 OptimizeContentView::~OptimizeContentView() {
@@ -129,83 +197,117 @@ OptimizeContentView::~OptimizeContentView() {
 
 FolderRow* OptimizeContentView::folderRow(const QString& label, const std::optional<fs::path>& path,
                                           std::function<void()> action) {
-  auto* row = new FolderRow(label, std::move(action), content_);
+  auto* row = new FolderRow(label, content_);
   row->setPath(displayPath(path));
+  connect(row, &FolderRow::chooseRequested, this, std::move(action));
   return row;
 }
 
 QWidget* OptimizeContentView::modeSection() {
   auto* section = new QWidget(content_);
   section->setObjectName(QStringLiteral("modeSection"));
-  modeTitle_ = new QLabel(QStringLiteral("Output mode"), section);
-  modeTitle_->setObjectName(QStringLiteral("modeTitle"));
-  modeControl_ = new SegmentedControl(
-      {QStringLiteral("Changed files only"), QStringLiteral("Full folder replacement")}, section);
-  modeControl_->setObjectName(QStringLiteral("modeControl"));
-  modeControl_->setAccessibleName(QStringLiteral("Output mode"));
-  connect(modeControl_, &SegmentedControl::segmentPicked, this,
-          [this](int segment) { setMode(modeOfSegment(segment)); });
-  modeDescription_ = new QLabel(section);
-  modeDescription_->setObjectName(QStringLiteral("modeDescription"));
-  modeDescription_->setWordWrap(true);
-  modeDescription_->setTextFormat(Qt::PlainText);
-
+  auto* title = new QLabel(QStringLiteral("Output mode"), section);
+  title->setObjectName(QStringLiteral("modeTitle"));
+  QFont bold;  // only the weight: the size follows the desktop's font
+  bold.setBold(true);
+  title->setFont(bold);
   auto* layout = new QVBoxLayout(section);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(groupSpacing);
-  layout->addWidget(modeTitle_);
-  layout->addWidget(modeControl_, 0, Qt::AlignLeft);
+  layout->addWidget(title);
+  modeButtons_ = new QButtonGroup(section);
+  for (const auto& [mode, text, name] :
+       {std::tuple{OutputMode::changedOnly, "Changed files only", "changedOnly"},
+        std::tuple{OutputMode::fullReplacement, "Full folder replacement", "fullReplacement"}}) {
+    auto* button = new QRadioButton(QString::fromLatin1(text), section);
+    button->setObjectName(QLatin1String(name));
+    button->setChecked(mode == mode_);
+    modeButtons_->addButton(button, static_cast<int>(mode));
+    layout->addWidget(button, 0, Qt::AlignLeft);  // as wide as its label, which a click must hit
+  }
+  connect(modeButtons_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+    if (checked)
+      setMode(static_cast<OutputMode>(id));
+  });
+  modeDescription_ = wrappingLabel(modeDescription(), "modeDescription", section);
+  modeDescription_->setForegroundRole(QPalette::PlaceholderText);  // the theme's secondary text
   layout->addWidget(modeDescription_);
   return section;
 }
 
-// The start button, then what the run has done: during a run "12 of 39", after it the bytes saved, the
-// problems if there were any (a link to the first of them in the log) and a link to the output folder.
-// Where they do not fit beside the button (a large font), they move below.
+// The start button, the stop button during a run, and the run's progress: the files placed in the
+// output folder so far, which is also what a stop keeps.
 QWidget* OptimizeContentView::startRow() {
   auto* row = new QWidget(content_);
   row->setObjectName(QStringLiteral("startRow"));
-  startButton_ = new StartButton(QStringLiteral("Optimize images"), row);
+  startButton_ = new QPushButton(QStringLiteral("Optimize images"), row);
   startButton_->setObjectName(QStringLiteral("startButton"));
+  startButton_->setDefault(true);
+  startButton_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  startButton_->setAutoDefault(true);  // outside a dialog, the flag that makes Enter click the focused button
   connect(startButton_, &QPushButton::clicked, this, &OptimizeContentView::run);
-  runFigures_ = new QLabel(row);
-  runFigures_->setObjectName(QStringLiteral("runFigures"));
-  runFigures_->setTextFormat(Qt::PlainText);
-  problemSummary_ = new LinkButton(QString(), row);
-  problemSummary_->setObjectName(QStringLiteral("problemSummary"));
-  connect(problemSummary_, &QPushButton::clicked, this, &OptimizeContentView::showFirstProblem);
-  showRunFolder_ = new LinkButton(QStringLiteral("Show output folder"), row);
-  showRunFolder_->setObjectName(QStringLiteral("showOutputFolder"));
-  connect(showRunFolder_, &QPushButton::clicked, this, &OptimizeContentView::showRunFolder);
-
-  auto* layout = new FlowLayout(row, style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing, nullptr, this),
-                                groupSpacing);
+  stopButton_ = new QPushButton(QStringLiteral("Stop"), row);
+  stopButton_->setObjectName(QStringLiteral("stopButton"));
+  stopButton_->setAutoDefault(true);
+  stopButton_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  stopButton_->hide();
+  connect(stopButton_, &QPushButton::clicked, this, &OptimizeContentView::stop);
+  progress_ = new QProgressBar(row);
+  progress_->setObjectName(QStringLiteral("runProgress"));
+  progress_->setFormat(QStringLiteral("%v of %m"));
+  progress_->setAccessibleName(QStringLiteral("Images done"));
+  progress_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);  // whatever the buttons leave
+  progress_->hide();
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(startButton_);
-  layout->addWidget(runFigures_);
-  layout->addWidget(problemSummary_);
-  layout->addWidget(showRunFolder_);
+  layout->addWidget(stopButton_);
+  layout->addWidget(progress_, 1);
+  layout->addStretch();  // keeps the buttons at the leading edge while there is no progress to show
   return row;
 }
 
-// Where "Show output folder" found nothing to show the folder with: says so, and gives the path to copy.
-QWidget* OptimizeContentView::openFailureRow() {
-  auto* row = new QWidget(content_);
-  row->setObjectName(QStringLiteral("openFailure"));
-  openFailureText_ = new QLabel(
-      QStringLiteral("No file manager could be opened to show the output folder. It is here:"), row);
-  openFailureText_->setObjectName(QStringLiteral("openFailureText"));
-  openFailureText_->setWordWrap(true);
-  openFailureText_->setTextFormat(Qt::PlainText);
-  unopenedPath_ = new SelectablePath(row);
+// What the run came to: the sizes before and after or where it stopped, a line about problem files
+// that leads to the first of them in the log, and a link to the output folder. Brought in with the first
+// run, its room is kept whether it holds anything or not, so the window does not change as it fills.
+QWidget* OptimizeContentView::runStatusArea() {
+  runStatus_ = new QWidget(content_);
+  runStatus_->setObjectName(QStringLiteral("runStatus"));
+  runFigures_ = wrappingLabel(QString(), "runFigures", runStatus_);
+  problemSummary_ = linkLabel("problemSummary", runStatus_);
+  connect(problemSummary_, &QLabel::linkActivated, this, &OptimizeContentView::showFirstProblem);
+  showOutputFolder_ = linkLabel("showOutputFolder", runStatus_);
+  setLinkText(showOutputFolder_, QStringLiteral("Show output folder"));
+  connect(showOutputFolder_, &QLabel::linkActivated, this, &OptimizeContentView::showRunFolder);
+  for (QWidget* kept : std::initializer_list<QWidget*>{runFigures_, problemSummary_, showOutputFolder_}) {
+    QSizePolicy policy = kept->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    kept->setSizePolicy(policy);
+  }
+  // Where "Show output folder" found nothing to show the folder with: says so, and gives the path to copy.
+  openFailure_ = new QWidget(runStatus_);
+  openFailure_->setObjectName(QStringLiteral("openFailure"));
+  auto* failureText =
+      wrappingLabel(QStringLiteral("No file manager could be opened to show the output folder. It is here:"),
+                    "openFailureText", openFailure_);
+  unopenedPath_ = new QLineEdit(openFailure_);
   unopenedPath_->setObjectName(QStringLiteral("unopenedFolder"));
+  unopenedPath_->setReadOnly(true);
   unopenedPath_->setAccessibleName(QStringLiteral("Output folder"));
+  auto* failureLayout = new QVBoxLayout(openFailure_);
+  failureLayout->setContentsMargins(0, 0, 0, 0);
+  failureLayout->setSpacing(groupSpacing);
+  failureLayout->addWidget(failureText);
+  failureLayout->addWidget(unopenedPath_);
 
-  auto* layout = new QVBoxLayout(row);
+  auto* layout = new QVBoxLayout(runStatus_);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(groupSpacing);
-  layout->addWidget(openFailureText_);
-  layout->addWidget(unopenedPath_);
-  return row;
+  for (QWidget* part :
+       std::initializer_list<QWidget*>{runFigures_, problemSummary_, showOutputFolder_, openFailure_})
+    layout->addWidget(part);
+  runStatus_->hide();
+  return runStatus_;
 }
 
 QString OptimizeContentView::modeDescription() const {
@@ -220,25 +322,6 @@ QString OptimizeContentView::modeDescription() const {
       "upload -- simpler, but uploads everything even if most files didn't change.");
 }
 
-QString OptimizeContentView::runFigures() const {
-  if (isStopping_)
-    return QStringLiteral("Stopping after the images in hand\u2026");
-  if (isRunning_) {
-    if (filesTotal_ == 0)
-      return {};
-    return QStringLiteral("%1 of %2").arg(filesFinished_).arg(filesTotal_);
-  }
-  if (runResult_)
-    return QString::fromStdString(run_log::bytesSavedText(*runResult_));
-  return {};
-}
-
-QString OptimizeContentView::problemSummary() const {
-  if (isRunning_ || !runResult_)
-    return {};
-  return QString::fromStdString(run_log::problemSummaryText(*runResult_).value_or(std::string()));
-}
-
 bool OptimizeContentView::openInFileManager(const fs::path& folder) {
   return QDesktopServices::openUrl(
       QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder.string()))));
@@ -249,93 +332,169 @@ void OptimizeContentView::pickFolder(const FolderCompletion& completion) {
     completion(*folder);
 }
 
-void OptimizeContentView::run() {
-  // The start button is disabled in all three cases; a second worker would interleave two logs.
-  if (!sourceFolder_ || !destFolder_ || isRunning_)
-    return;
-  isRunning_ = true;
-  statusLines_ = {QStringLiteral("Starting\u2026")};
-  problemLines_.clear();
-  ++statusGeneration_;
-  runFolder_ = destFolder_;
-  filesFinished_ = 0;
-  filesTotal_ = 0;
-  runResult_.reset();
-  unopenedFolder_.reset();
-  syncToState();
-  emit runningChanged(true);
-  emit statusLinesChanged();
-  runController_.start(
-      {*sourceFolder_, *destFolder_, mode_}, [this](const RunEvent& event) { takeEvent(event); },
-      [this](const RunController::Ending& ending) { finishRun(ending); });
-}
-
 void OptimizeContentView::setSourceFolder(const fs::path& folder) {
   if (folder != sourceFolder_)
     forgetLastRunsOutcome();
   sourceFolder_ = folder;
-  syncToState();
+  sourceRow_->setPath(displayPath(sourceFolder_));
+  foldersChanged();
 }
 
 void OptimizeContentView::setDestFolder(const fs::path& folder) {
   if (folder != destFolder_)
     forgetLastRunsOutcome();
   destFolder_ = folder;
-  syncToState();
+  destRow_->setPath(displayPath(destFolder_));
+  foldersChanged();
 }
 
 void OptimizeContentView::setMode(OutputMode mode) {
-  if (mode != mode_)
-    forgetLastRunsOutcome();
+  if (mode == mode_)
+    return;
+  forgetLastRunsOutcome();
   mode_ = mode;
-  syncToState();
+  modeDescription_->setText(modeDescription());
 }
 
-// What the window says beside the start button belongs to the last run's folders and mode; once one of
-// them changes it would describe a run that the button no longer starts. The log keeps its lines.
+// Refused as soon as it is picked rather than when the run starts: a line says why.
+void OptimizeContentView::foldersChanged() {
+  sameFolder_->setVisible(sourceFolder_ && destFolder_ && sameFolder(*sourceFolder_, *destFolder_));
+  startButton_->setEnabled(canStart());
+}
+
+bool OptimizeContentView::canStart() const {
+  return sourceFolder_ && destFolder_ && !isRunning_ && !sameFolder(*sourceFolder_, *destFolder_);
+}
+
+// What the window says about the last run belongs to its folders and mode; once one of them changes it
+// would describe a run that the button no longer starts. The log and the table keep their lines.
 void OptimizeContentView::forgetLastRunsOutcome() {
+  if (isRunning_)
+    return;
   runResult_.reset();
   unopenedFolder_.reset();
+  progress_->hide();
+  showOutcome();
 }
 
-// The count follows the files as they finish, in any order; the total is known from the first file
-// reported. Outcomes come in name order, so the n-th one means at least n files are done: the count
-// never lags behind the log.
+void OptimizeContentView::run() {
+  if (!canStart())
+    return;
+  statusLines_ = {QStringLiteral("Starting\u2026")};
+  problemLines_.clear();
+  results_->restart();
+  statusLog_->appendLines(statusLines_, StatusLog::LineKind::plain);
+  runFolder_ = destFolder_;
+  runResult_.reset();
+  unopenedFolder_.reset();
+  progress_->setRange(0, 0);  // busy until the run says how many files it has
+  placedFiles_ = 0;
+  progress_->show();
+  runStatus_->show();
+  results_->show();
+  setRunning(true);
+  showOutcome();
+  emit runningChanged(true);
+  emit statusLinesChanged();
+  runController_.start({*sourceFolder_, *destFolder_, mode_});
+}
+
+// A run works on the folders and the mode it started with: meanwhile they cannot be changed.
+void OptimizeContentView::setRunning(bool running) {
+  isRunning_ = running;
+  const bool stopHadFocus = stopButton_->hasFocus();
+  // Shown before the start button is disabled: a focused start button hands the focus on to it.
+  stopButton_->setEnabled(running);
+  stopButton_->setVisible(running);
+  startButton_->setEnabled(canStart());
+  if (stopHadFocus && startButton_->isEnabled())
+    startButton_->setFocus(Qt::OtherFocusReason);
+  sourceRow_->setChoosable(!running);
+  destRow_->setChoosable(!running);
+  for (QAbstractButton* button : modeButtons_->buttons())
+    button->setEnabled(!running);
+}
+
+void OptimizeContentView::stop() {
+  if (!isRunning_ || isStopping_)
+    return;
+  isStopping_ = true;  // a second press changes nothing; the button keeps the focus for the start button
+  showOutcome();
+  runController_.requestStop();
+}
+
+void OptimizeContentView::appendLines(const QStringList& lines, bool problem) {
+  if (lines.isEmpty())
+    return;
+  for (qsizetype index = 0; problem && index < lines.size(); ++index)
+    problemLines_ << statusLines_.size() + index;
+  statusLines_ += lines;
+  statusLog_->appendLines(lines, problem ? StatusLog::LineKind::problem : StatusLog::LineKind::plain);
+  emit statusLinesChanged();
+}
+
+// Outcomes come in name order as each file is placed in the output folder: the count is what the output
+// folder holds so far, which a stop keeps.
 void OptimizeContentView::takeEvent(const RunEvent& event) {
   if (const auto* started = std::get_if<FileStarted>(&event)) {
-    filesTotal_ = started->total;
-  } else if (const auto* finished = std::get_if<FilesFinished>(&event)) {
-    filesTotal_ = finished->total;
-    filesFinished_ = std::max(filesFinished_, finished->finished);
+    if (progress_->maximum() == 0) {
+      progress_->setRange(0, static_cast<int>(started->total));
+      progress_->setValue(0);
+    }
+    fileLine_ = statusLines_.size();
   } else if (const auto* outcome = std::get_if<FileOutcome>(&event)) {
-    filesTotal_ = outcome->total;
-    filesFinished_ = std::max(filesFinished_, outcome->number);
+    // A progress bar repaints at once for each new value: files that arrive faster than that are shown
+    // once per pass of the event loop instead.
+    if (std::exchange(placedFiles_, static_cast<int>(outcome->number)) == progress_->value())
+      QTimer::singleShot(0, progress_, [this] { progress_->setValue(placedFiles_); });
+    results_->addOutcome(*outcome, fileLine_);
   }
-  const QStringList lines = logLines(event);  // none for a file that went as intended
-  // Every line but a started file's reports a problem.
-  if (!std::holds_alternative<FileStarted>(event)) {
-    for (qsizetype index = 0; index < lines.size(); ++index)
-      problemLines_ << statusLines_.size() + index;
-  }
-  statusLines_ += lines;
-  syncToState();
-  if (!lines.isEmpty())
-    emit statusLinesChanged();
+  // The lines of an event report a problem all together or not at all.
+  appendLines(toQStringList(run_log::linesOf(event)), !run_log::problemLinesOf(event).empty());
 }
 
-void OptimizeContentView::finishRun(const RunController::Ending& ending) {
-  if (!ending.result)
-    problemLines_ << statusLines_.size();
-  statusLines_ += ending.result ? toQStringList(run_log::closingLines(*ending.result))
-                                : QStringList{QString::fromStdString(ending.errorLine)};
-  runResult_ = ending.result;
-  isRunning_ = false;
-  const bool stopped = std::exchange(isStopping_, false);
-  syncToState();
-  emit statusLinesChanged();
+void OptimizeContentView::finishRun(const ImageOptimizer::Result& result) {
+  appendLines(toQStringList(run_log::closingLines(result)), false);
+  runResult_ = result;
+  if (result.images == 0)
+    progress_->hide();
+  endRun();
+}
+
+void OptimizeContentView::failRun(const QString& errorLine) {
+  appendLines({errorLine}, true);
+  progress_->hide();
+  endRun();
+}
+
+void OptimizeContentView::endRun() {
+  isStopping_ = false;
+  setRunning(false);
+  showOutcome();
   emit runningChanged(false);
-  if (stopped)
+  if (std::exchange(closeAfterRun_, false))
     close();  // as the user asked, now that the log says where the run stopped
+}
+
+// Beside and below the progress: what the run is doing or came to.
+void OptimizeContentView::showOutcome() {
+  QString figures;
+  if (isStopping_) {
+    figures = QStringLiteral("Stopping after the images in hand\u2026");
+  } else if (!isRunning_ && runResult_) {
+    figures = QString::fromStdString(run_log::bytesSavedText(*runResult_));
+    if (runResult_->stopped)
+      figures = QString::fromStdString(run_log::stopLine(*runResult_)) + QLatin1Char('\n') + figures;
+  }
+  runFigures_->setText(figures);
+  runFigures_->setHidden(figures.isEmpty());
+  const auto problems = runResult_ && !isRunning_ ? run_log::problemSummaryText(*runResult_) : std::nullopt;
+  setLinkText(problemSummary_, QString::fromStdString(problems.value_or(std::string())),
+              warningTextColor(palette().color(QPalette::Window)));
+  problemSummary_->setHidden(!problems);
+  showOutputFolder_->setHidden(isRunning_ || !runResult_);
+  unopenedPath_->setText(displayPath(unopenedFolder_).value_or(QString()));
+  openFailure_->setHidden(!unopenedFolder_);
 }
 
 // The folder the last run wrote to. Where nothing can show it (no file manager), the window says so.
@@ -346,114 +505,76 @@ void OptimizeContentView::showRunFolder() {
     unopenedFolder_.reset();
   else
     unopenedFolder_ = runFolder_;
-  syncToState();
+  showOutcome();
 }
 
 // At the user's request, the log shows the first problem below the line of the file it is about.
 void OptimizeContentView::showFirstProblem() {
-  if (problemLines_.isEmpty())
-    return;
-  statusLog_->scrollToLine(std::max<qsizetype>(0, problemLines_.front() - 1));
-  statusLog_->setFocus(Qt::OtherFocusReason);
+  if (!problemLines_.isEmpty())
+    results_->showLogLine(std::max<qsizetype>(0, problemLines_.front() - 1));
 }
 
-// Cheap enough to run for every event of a run: each setter below returns early when nothing changed,
-// and the log adds only the new lines.
-void OptimizeContentView::syncToState() {
-  // The log first: when a run disables the focused start button, the keyboard focus moves on to it.
-  statusLog_->showLines(statusLines_, statusGeneration_, problemLines_);
-  if (statusLog_->isHidden() != statusLines_.isEmpty()) {
-    statusLog_->setHidden(statusLines_.isEmpty());
-    fitToContent();
-  }
-  sourceRow_->setPath(displayPath(sourceFolder_));
-  destRow_->setPath(displayPath(destFolder_));
-  // A run works on the folders and the mode it started with: during it, they cannot be changed.
-  sourceRow_->setChoosable(!isRunning_);
-  destRow_->setChoosable(!isRunning_);
-  modeControl_->setEnabled(!isRunning_);
-  modeControl_->setCurrentIndex(segmentOf(mode_));
-  modeDescription_->setText(modeDescription());
-  startButton_->setBusy(isRunning_);
-  startButton_->setEnabled(sourceFolder_ && destFolder_ && !isRunning_);
-  const QString figures = runFigures();
-  runFigures_->setText(figures);
-  runFigures_->setHidden(figures.isEmpty());
-  const QString problems = problemSummary();
-  problemSummary_->setText(problems);
-  problemSummary_->setAccessibleName(problems);
-  problemSummary_->setHidden(problems.isEmpty());
-  showRunFolder_->setHidden(isRunning_ || !runResult_);
-  unopenedPath_->setText(displayPath(unopenedFolder_).value_or(QString()));
-  openFailure_->setHidden(!unopenedFolder_);
+// The desktop's font, with the heading larger and the log in its monospaced cut.
+void OptimizeContentView::applyFonts() {
+  QFont heading = scaledFont(font(), 1.3);
+  heading.setBold(true);
+  heading_->setFont(heading);
+  QFont log = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  log.setPointSizeF(scaledFont(font(), 0.9).pointSizeF());
+  statusLog_->setFont(font().pointSizeF() > 0 ? log : scaledFont(font(), 0.9));
+  // The room kept for what a run comes to: the sizes, or where it stopped and the sizes, and a problem.
+  const int line = fontMetrics().lineSpacing();
+  runFigures_->setMinimumHeight(2 * line);
+  problemSummary_->setMinimumHeight(line);
 }
 
-void OptimizeContentView::applyStyle() {
-  heading_->setFont(styledFont(TextStyle::title2Bold, font()));
-  modeTitle_->setFont(styledFont(TextStyle::subheadlineBold, font()));
-  modeDescription_->setFont(styledFont(TextStyle::caption, font()));
-  QPalette descriptionPalette = modeDescription_->palette();
-  descriptionPalette.setColor(QPalette::WindowText,
-                              secondaryTextColor(palette().color(QPalette::WindowText)));
-  modeDescription_->setPalette(descriptionPalette);
-  runFigures_->setFont(styledFont(TextStyle::callout, font()));
-  runFigures_->setPalette(descriptionPalette);
-  showRunFolder_->setFont(styledFont(TextStyle::callout, font()));
-  problemSummary_->setFont(styledFont(TextStyle::callout, font()));
-  QPalette warningPalette = problemSummary_->palette();
+void OptimizeContentView::applyColours() {
   const QColor warning = warningTextColor(palette().color(QPalette::Window));
-  warningPalette.setColor(QPalette::Link, warning);
-  warningPalette.setColor(QPalette::LinkVisited, warning);
-  problemSummary_->setPalette(warningPalette);
-  openFailureText_->setFont(styledFont(TextStyle::callout, font()));
-  QPalette failurePalette = openFailureText_->palette();
-  failurePalette.setColor(QPalette::WindowText, warning);
-  openFailureText_->setPalette(failurePalette);
-  unopenedPath_->setFont(styledFont(TextStyle::callout, font()));
-  startButton_->applyStyle(palette());
-  fitToContent();
+  QPalette warningPalette = palette();
+  warningPalette.setColor(QPalette::WindowText, warning);
+  sameFolder_->setPalette(warningPalette);
+  showOutcome();  // the problem line's link takes the new colour
 }
 
-// The window is exactly as wide as the content column. It is wider only where something cannot be
-// narrower (a mode label, the heading or a button at a very large desktop font), and then only as much
-// as that needs.
-//
-// Without the log it is exactly as tall as the content. With the log, the user may make it taller to
-// give the log more room, or shorter down to the log's few lines. When the content changes height (the
-// log appears, a line beside the start button comes or goes, the font changes), the window changes by
-// as much and so keeps the room the user gave the log. It never grows beyond the screen's height: the
-// log gives way first, and where the content is still too tall (a very large font on a small screen),
-// the content scrolls.
-void OptimizeContentView::fitToContent() {
-  const int available = availableHeight();
-  const int narrowest = column_->minimumSize().width();
-  const bool scrolls = column_->minimumHeightForWidth(std::max(contentWidth, narrowest)) > available;
+// The window is as wide as the content column, wider only where a label cannot be narrower (a very large
+// desktop font). Until the first run it is exactly as tall as its content. The first run brings in the
+// results and the window grows for them; from then on the user may make it taller or shorter, down to a
+// few lines of log, and whatever comes or goes in the window takes its room from the results, so the
+// window keeps its height. It never grows beyond the screen: the log gives way first, and where the
+// content is still too tall, it scrolls.
+void OptimizeContentView::fitWindow() {
+  const QLayout* column = content_->layout();
+  const int frame = frameGeometry().height() - geometry().height();
+  const int available = screen()->availableGeometry().height() - frame;
+  const int narrowest = column->minimumSize().width();
+  const bool scrolls = column->totalMinimumHeightForWidth(std::max(contentWidth, narrowest)) > available;
   const int scrollBar = scrolls ? scrollArea_->verticalScrollBar()->sizeHint().width() : 0;
   const int width = std::max(contentWidth, narrowest + scrollBar);
-  const int natural = column_->heightForWidth(width - scrollBar);
-  const int lowest = std::min(column_->minimumHeightForWidth(width - scrollBar), available);
-  const int wanted = fittedHeight_ > 0 ? height() + natural - fittedHeight_ : natural;
+  const int natural = std::min(column->totalHeightForWidth(width - scrollBar), available);
   scrollArea_->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
   setFixedWidth(width);
-  setMinimumHeight(lowest);
-  setMaximumHeight(statusLog_->isHidden() ? lowest : QWIDGETSIZE_MAX);
-  resize(width, std::clamp(wanted, lowest, std::max(lowest, available)));
-  fittedHeight_ = natural;
+  if (results_->isHidden()) {
+    setFixedHeight(natural);
+    return;
+  }
+  setMinimumHeight(std::min(column->totalMinimumHeightForWidth(width - scrollBar), available));
+  setMaximumHeight(QWIDGETSIZE_MAX);
+  if (!std::exchange(grownForResults_, true))
+    resize(width, natural);
 }
 
-// The height the screen has for the window's content, less the frame the window manager puts around
-// it (known once the window has been shown).
-int OptimizeContentView::availableHeight() const {
-  const int frame = frameGeometry().height() - geometry().height();
-  return screen()->availableGeometry().height() - frame;
+bool OptimizeContentView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == content_ && event->type() == QEvent::LayoutRequest)
+    fitWindow();  // the layout has taken the request already
+  return QWidget::eventFilter(watched, event);
 }
 
 void OptimizeContentView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  // A new desktop font or theme: derive the text styles and colours again. The rows, the mode control
-  // and the log do the same for themselves.
-  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
-    applyStyle();
+  if (event->type() == QEvent::FontChange)
+    applyFonts();
+  if (event->type() == QEvent::PaletteChange)
+    applyColours();
 }
 
 // Closing during a run stops it: no new file starts and the files in hand are finished, which can take
@@ -465,9 +586,6 @@ void OptimizeContentView::closeEvent(QCloseEvent* event) {
     return;
   }
   event->ignore();
-  if (isStopping_)
-    return;
-  isStopping_ = true;
-  runController_.requestStop();
-  syncToState();
+  closeAfterRun_ = true;
+  stop();
 }

@@ -2,31 +2,31 @@
 
 #include <QStringList>
 #include <QWidget>
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include "focus_ring_style.h"
 #include "folder_chooser.h"
 #include "image_optimizer.h"
 #include "run_controller.h"
 
-class ContentColumn;
 class FolderRow;
-class LinkButton;
+class QButtonGroup;
+class QFocusFrame;
 class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
 class QScrollArea;
-class QVBoxLayout;
-class SegmentedControl;
-class SelectablePath;
-class StartButton;
+class RunResults;
 class StatusLog;
 
-// The one window: two folders, the output mode, the start button with what the run has done beside it,
-// and the status log. It owns the whole user state in its state fields and is a function of them: every
-// change goes through syncToState(), which brings each widget in line with the fields. All of it lives
-// on the UI thread.
+// The one window: two folders, the output mode, the start and stop buttons with the run's progress, what
+// the last run came to, and its results as the status log and as a table of files. It owns the whole
+// user state; the widgets follow it as the controls' and the run controller's signals arrive. All of it
+// lives on the UI thread.
 //
 // Folders are std::optional<std::filesystem::path>: absent until chosen, and already in the form the
 // engine takes, so a run hands them over unconverted.
@@ -35,9 +35,6 @@ class OptimizeContentView : public QWidget {
 
  public:
   static constexpr int contentWidth = 520;
-  static constexpr int padding = 24;
-  static constexpr int sectionSpacing = 16;
-  static constexpr int groupSpacing = 4;
 
   using FolderCompletion = std::function<void(const std::filesystem::path&)>;
   // Shows a folder to the user; false where nothing could show it.
@@ -56,22 +53,18 @@ class OptimizeContentView : public QWidget {
   ImageOptimizer::OutputMode mode() const { return mode_; }
   const QStringList& statusLines() const { return statusLines_; }
   bool isRunning() const { return isRunning_; }
-  // Asked to stop: the files in hand are being finished, then the window closes.
+  // Asked to stop: the files in hand are being finished.
   bool isStopping() const { return isStopping_; }
 
   QString modeDescription() const;
-  // Beside the start button: "12 of 39" during a run, or that it is stopping; the bytes before and
-  // after once it has succeeded; nothing otherwise.
-  QString runFigures() const;
-  // Beside the figures after a run with problems: "1 image could not be optimized -- see the log".
-  QString problemSummary() const;
-
   // The desktop's file manager, showing `folder`; false where none could be started.
   static bool openInFileManager(const std::filesystem::path& folder);
 
   // The start button's action: starts a run on a background thread and returns at once. Does nothing
-  // without both folders or while a run is in progress.
+  // without two different folders or while a run is in progress.
   void run();
+  // The stop button's action: no new file starts, the files in hand are finished, and the window stays.
+  void stop();
   // Asks the chooser for one folder; `completion` gets it unless the user cancelled.
   void pickFolder(const FolderCompletion& completion);
 
@@ -88,18 +81,25 @@ class OptimizeContentView : public QWidget {
                        std::function<void()> action);
   QWidget* modeSection();
   QWidget* startRow();
-  QWidget* openFailureRow();
-  void applyStyle();
-  void syncToState();
-  void fitToContent();
-  int availableHeight() const;
+  QWidget* runStatusArea();
+  void applyFonts();
+  void applyColours();
+  void fitWindow();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   void setSourceFolder(const std::filesystem::path& folder);
   void setDestFolder(const std::filesystem::path& folder);
   void setMode(ImageOptimizer::OutputMode mode);
+  void foldersChanged();
+  bool canStart() const;
+  void setRunning(bool running);
   void forgetLastRunsOutcome();
+  void appendLines(const QStringList& lines, bool problem);
   void takeEvent(const RunEvent& event);
-  void finishRun(const RunController::Ending& ending);
+  void finishRun(const ImageOptimizer::Result& result);
+  void failRun(const QString& errorLine);
+  void endRun();
+  void showOutcome();
   void showRunFolder();
   void showFirstProblem();
 
@@ -111,42 +111,46 @@ class OptimizeContentView : public QWidget {
   std::optional<std::filesystem::path> destFolder_;
   ImageOptimizer::OutputMode mode_ = ImageOptimizer::OutputMode::changedOnly;
   QStringList statusLines_;
-  // The indexes of the lines of statusLines_ that report a problem, ascending.
-  QList<qsizetype> problemLines_;
   bool isRunning_ = false;
   bool isStopping_ = false;
-  // Counts replacements of statusLines_, so that the log redraws only what was appended.
-  std::uint64_t statusGeneration_ = 0;
-  // The run in progress or the last run: where it writes, its finished images of how many, and once it
-  // has succeeded its totals.
+  bool closeAfterRun_ = false;
+  // The indexes of the lines of statusLines_ that report a problem, ascending.
+  QList<qsizetype> problemLines_;
+  // The log line of the file the run reported last: the line its row in the table leads to.
+  qsizetype fileLine_ = 0;
+  // The files the run has placed in the output folder so far.
+  int placedFiles_ = 0;
+  // The run in progress or the last run: where it writes, and once it has ended well, its totals.
   std::optional<std::filesystem::path> runFolder_;
-  std::size_t filesFinished_ = 0;
-  std::size_t filesTotal_ = 0;
   std::optional<ImageOptimizer::Result> runResult_;
   // The run's output folder, after "Show output folder" found nothing to show it with.
   std::optional<std::filesystem::path> unopenedFolder_;
-
-  // The content's natural height when the window last fitted it: a change of it changes the window.
-  int fittedHeight_ = 0;
+  // Set once the first run has brought in the results and the window has grown for them.
+  bool grownForResults_ = false;
 
   QScrollArea* scrollArea_ = nullptr;
-  ContentColumn* content_ = nullptr;
-  QVBoxLayout* column_ = nullptr;
+  QWidget* content_ = nullptr;
   QLabel* heading_ = nullptr;
   FolderRow* sourceRow_ = nullptr;
   FolderRow* destRow_ = nullptr;
-  QLabel* modeTitle_ = nullptr;
-  SegmentedControl* modeControl_ = nullptr;
+  QLabel* sameFolder_ = nullptr;
+  QButtonGroup* modeButtons_ = nullptr;
   QLabel* modeDescription_ = nullptr;
-  StartButton* startButton_ = nullptr;
+  QPushButton* startButton_ = nullptr;
+  QPushButton* stopButton_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QWidget* runStatus_ = nullptr;
   QLabel* runFigures_ = nullptr;
-  LinkButton* problemSummary_ = nullptr;
-  LinkButton* showRunFolder_ = nullptr;
+  QLabel* problemSummary_ = nullptr;
+  QLabel* showOutputFolder_ = nullptr;
   QWidget* openFailure_ = nullptr;
-  QLabel* openFailureText_ = nullptr;
-  SelectablePath* unopenedPath_ = nullptr;
+  QLineEdit* unopenedPath_ = nullptr;
+  RunResults* results_ = nullptr;
   StatusLog* statusLog_ = nullptr;
 
+  // The frame goes before the style it is drawn with.
+  FocusRingStyle focusRingStyle_;
+  std::unique_ptr<QFocusFrame> focusFrame_;
   // Last member: destroyed first, so the worker is stopped and joined while everything it could post
   // to still exists.
   RunController runController_;

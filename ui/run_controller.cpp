@@ -1,35 +1,34 @@
 #include "run_controller.h"
 
 #include <QMetaObject>
-#include <QObject>
 
 #include "run_log.h"
 
-RunController::RunController(QObject* receiver, Engine engine)
-    : receiver_(receiver), engine_(std::move(engine)) {}
+RunController::RunController(Engine engine, QObject* parent) : QObject(parent), engine_(std::move(engine)) {}
 
 ImageOptimizer::Result RunController::runEngine(const Job& job, const RunEventHandler& events,
                                                 std::stop_token stop) {
   return ImageOptimizer::run(job.source, job.destination, job.mode, events, RunSettings{std::move(stop)});
 }
 
-void RunController::start(Job job, EventHandler onEvent, FinishHandler onFinished) {
+void RunController::start(Job job) {
   stopAndWait();  // a finished worker may still be returning from its last post
-  worker_ = std::jthread([receiver = receiver_, engine = engine_, job = std::move(job),
-                          onEvent = std::move(onEvent),
-                          onFinished = std::move(onFinished)](std::stop_token stop) {
-    // The receiver as context object: a call still queued when it is destroyed is dropped, not run.
-    const auto post = [receiver](auto call) {
-      QMetaObject::invokeMethod(receiver, std::move(call), Qt::QueuedConnection);
+  worker_ = std::jthread([this, engine = engine_, job = std::move(job)](std::stop_token stop) {
+    // The one thread hop: from the worker to this object's thread, first in, first out. With this object
+    // as the context, a call still queued when it is destroyed is dropped, not run.
+    const auto post = [this](auto call) {
+      QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
     };
-    const RunEventHandler events = [&](const RunEvent& event) { post([onEvent, event] { onEvent(event); }); };
-    Ending ending;
+    const RunEventHandler events = [this, &post](const RunEvent& event) {
+      post([this, event] { emit reported(event); });
+    };
     try {
-      ending.result = engine(job, events, stop);
-    } catch (const ImageOptimizer::RunError& error) {
-      ending.errorLine = run_log::errorLine(error);
+      const ImageOptimizer::Result result = engine(job, events, stop);
+      post([this, result] { emit finished(result); });
+    } catch (const ImageOptimizer::RunError& error) {  // where a failed run becomes the line the user reads
+      const QString line = QString::fromStdString(run_log::errorLine(error));
+      post([this, line] { emit failed(line); });
     }
-    post([onFinished, ending] { onFinished(ending); });
   });
 }
 

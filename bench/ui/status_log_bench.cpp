@@ -1,6 +1,6 @@
 // How long the status log takes to show one more line, at the 10th line and at the 10,000th.
-// Each measured step is what the window does per progress line: hand the grown list to the log, then
-// let the event loop lay out and paint. Measured in CPU time of the UI thread, so that other programs
+// Each measured step is what the window does per progress line: hand the new line to the log, then let
+// the event loop lay out and paint. Measured in CPU time of the UI thread, so that other programs
 // on the machine disturb the figures less; prints medians over several rounds, in microseconds.
 //
 //   build/bench/ui/tarvolin-ui-bench [rounds]
@@ -49,16 +49,15 @@ std::vector<double> appendAll(Reader reader) {
   log.setFixedWidth(472);
   log.show();
   QCoreApplication::processEvents();
-  QScrollBar* scrollBar = log.textView()->verticalScrollBar();
-  QStringList lines;
+  QScrollBar* scrollBar = log.verticalScrollBar();
   std::vector<double> micros(lineCount + 1, 0.0);
   for (int index = 1; index <= lineCount; ++index) {
-    lines << progressLine(index);
+    const QStringList line{progressLine(index)};
     // A reader who keeps scrolling to the end makes every append lay out the visible bottom lines.
     if (reader == Reader::atEnd)
       scrollBar->setValue(scrollBar->maximum());
     const double start = threadCpuMicros();
-    log.showLines(lines, 1);
+    log.appendLines(line, StatusLog::LineKind::plain);
     QCoreApplication::processEvents();
     micros[index] = threadCpuMicros() - start;
   }

@@ -66,4 +66,8 @@ std::string shownName(const std::string& name);
 // see the log", and likewise for an unwritable deletion list. None when every file went as intended.
 std::optional<std::string> problemSummaryText(const ImageOptimizer::Result& result);
 
+// What became of a file, for the window's table of files: "re-encoded as banner.jpg", "copied", "left
+// out as small", "kept the original: the file is cut short", "unchanged since the last run", ...
+std::string outcomeText(const FileOutcome& outcome);
+
 }  // namespace run_log

@@ -374,4 +374,26 @@ std::optional<std::string> problemSummaryText(const ImageOptimizer::Result& resu
   return text + " -- see the log";
 }
 
+std::string outcomeText(const FileOutcome& outcome) {
+  // A problem, or an original kept on purpose, reads as its log lines do.
+  if (outcome.isProblem() || outcome.fate == FileFate::keptAnimation)
+    return reasonOf(outcome).value_or("could not be handled");
+  switch (outcome.fate) {
+    case FileFate::reencoded: {
+      const auto note = reasonOf(outcome);  // the name it kept, and why
+      return "re-encoded as " + shownName(outcome.outputName) + (note ? " (" + *note + ")" : "");
+    }
+    case FileFate::small:
+      return outcome.outputName.empty() ? "left out as small" : "copied as small";
+    case FileFate::copied:
+      return "copied";
+    case FileFate::unchanged:
+      return "unchanged since the last run";
+    case FileFate::grew:
+      return "kept the original: the re-encoded image came out larger";
+    default:
+      return "kept the original";
+  }
+}
+
 }  // namespace run_log

@@ -146,3 +146,29 @@ TEST(RunLog, ProblemSummaryBesideTheSizes) {
   result.failed = 0;
   EXPECT_EQ(run_log::problemSummaryText(result), deletionList + " could not be written -- see the log");
 }
+
+TEST(RunLog, OutcomeTextSaysWhatBecameOfTheFile) {
+  FileOutcome reencoded = outcome(FileFate::reencoded);
+  reencoded.outputName = "logo.jpg";
+  EXPECT_EQ(run_log::outcomeText(reencoded), "re-encoded as logo.jpg");
+  reencoded.ownName = OwnNameReason::nameTaken;
+  reencoded.outputName = "logo.png";
+  reencoded.nameTakenBy = "logo.JPG";
+  EXPECT_EQ(run_log::outcomeText(reencoded),
+            "re-encoded as logo.png (kept its own name: logo.jpg is taken by logo.JPG)");
+  FileOutcome small = outcome(FileFate::small);
+  EXPECT_EQ(run_log::outcomeText(small), "left out as small");
+  small.outputName = "logo.png";
+  EXPECT_EQ(run_log::outcomeText(small), "copied as small");
+  EXPECT_EQ(run_log::outcomeText(outcome(FileFate::copied)), "copied");
+  EXPECT_EQ(run_log::outcomeText(outcome(FileFate::unchanged)), "unchanged since the last run");
+  EXPECT_EQ(run_log::outcomeText(outcome(FileFate::grew)),
+            "kept the original: the re-encoded image came out larger");
+  FileOutcome failed = outcome(FileFate::failed);
+  failed.reencodeFailure = "the file is cut short";
+  failed.outputName = "logo.png";
+  EXPECT_EQ(run_log::outcomeText(failed), "could not re-encode (kept the original): the file is cut short");
+  FileOutcome uncopied = outcome(FileFate::copied);
+  uncopied.copyFailure = "Permission denied";
+  EXPECT_EQ(run_log::outcomeText(uncopied), "could not copy: Permission denied");
+}

@@ -2,7 +2,6 @@
 // file manager onto a row.
 #include <QDropEvent>
 #include <QMimeData>
-#include <QStyle>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -39,23 +38,25 @@ class FolderChoiceTest : public QObject {
  private slots:
   void chooserCancelAndReplace() {
     ViewDriver driver;
-    const QColor unset = driver.pathLabel("sourceRow")->palette().color(QPalette::WindowText);
+    const QPalette::ColorRole unset = driver.pathLabel("sourceRow")->foregroundRole();
     driver.chooser->answer(std::nullopt);
     QTest::mouseClick(driver.chooseButton("sourceRow"), Qt::LeftButton);
     QCOMPARE(driver.view->sourceFolder(), std::nullopt);  // cancelled: still unchosen
-    QCOMPARE(driver.pathLabel("sourceRow")->text(), "Not selected");
+    QCOMPARE(driver.pathLabel("sourceRow")->accessibleName(), "Source folder: Not selected");
 
     driver.choose("sourceRow", scratch_.root / "first");
     driver.choose("destRow", scratch_.root / "out");
-    QCOMPARE(driver.pathLabel("sourceRow")->text(), text(scratch_.root / "first"));
-    QVERIFY(driver.pathLabel("sourceRow")->palette().color(QPalette::WindowText) != unset);
+    QCOMPARE(driver.pathLabel("sourceRow")->accessibleName(),
+             "Source folder: " + text(scratch_.root / "first"));
+    QVERIFY(driver.pathLabel("sourceRow")->foregroundRole() != unset);
     driver.chooser->answer(std::nullopt);
     QTest::mouseClick(driver.chooseButton("sourceRow"), Qt::LeftButton);
     QCOMPARE(driver.view->sourceFolder(), scratch_.root / "first");  // cancelled: the earlier choice stays
     driver.choose("sourceRow", scratch_.root / "second");
     QCOMPARE(driver.view->sourceFolder(), scratch_.root / "second");  // replaced, and only in its own row
     QCOMPARE(driver.view->destFolder(), scratch_.root / "out");
-    QCOMPARE(driver.pathLabel("sourceRow")->text(), text(scratch_.root / "second"));
+    QCOMPARE(driver.pathLabel("sourceRow")->accessibleName(),
+             "Source folder: " + text(scratch_.root / "second"));
     QCOMPARE(driver.chooser->calls, 5);
     QCOMPARE(driver.chooser->lastParent, driver.view.get());  // modal over the window
   }
@@ -70,24 +71,20 @@ class FolderChoiceTest : public QObject {
       deep /= "a-rather-long-folder-name-" + std::to_string(level);
     driver.choose("sourceRow", deep);
     // Once laid out, the path takes all the room up to the button, at the style's spacing from it.
-    ElidedLabel* label = driver.pathLabel("sourceRow");
-    QPushButton* button = driver.chooseButton("sourceRow");
-    QTRY_COMPARE(button->x() - label->geometry().right() - 1,
-                 label->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing));
-    QCOMPARE(button->geometry().right(), 471);
-    const QStringList ends = label->displayedText().split(QChar(0x2026));
+    QLabel* label = driver.pathLabel("sourceRow");
+    QTRY_VERIFY(label->text().contains(QChar(0x2026)));
+    const QStringList ends = label->text().split(QChar(0x2026));
     QCOMPARE(ends.size(), 2);
-    QVERIFY(label->text().startsWith(ends[0]) && label->text().endsWith(ends[1]));
+    QVERIFY(text(deep).startsWith(ends[0]) && text(deep).endsWith(ends[1]));
     QVERIFY(ends[0].size() > 10 && ends[1].size() > 10);  // much of both ends stays visible
     // The whole path can still be read: as the tooltip, and by a screen reader.
     QCOMPARE(label->toolTip(), text(deep));
     QCOMPARE(label->accessibleDescription(), text(deep));
-    QVERIFY(label->fontMetrics().horizontalAdvance(label->displayedText()) <= label->width());
-    QCOMPARE(label->height(), label->fontMetrics().height());  // one line
+    QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
     QCOMPARE(driver.view->size(), windowSize);
     driver.choose("sourceRow", scratch_.root);
-    QTRY_COMPARE(label->displayedText(), text(scratch_.root));  // a short path is whole once laid out again
-    QCOMPARE(label->toolTip(), QString());                      // and needs no tooltip
+    QTRY_COMPARE(label->text(), text(scratch_.root));  // a short path is whole once laid out again
+    QCOMPARE(label->toolTip(), QString());             // and needs no tooltip
     QCOMPARE(label->accessibleDescription(), QString());
   }
 
@@ -100,7 +97,7 @@ class FolderChoiceTest : public QObject {
     QCOMPARE(dragAndDrop(driver.row("sourceRow"), source), 2);
     QCOMPARE(driver.view->sourceFolder(), scratch_.root);
     QCOMPARE(driver.view->destFolder(), std::nullopt);
-    QCOMPARE(driver.pathLabel("sourceRow")->text(), text(scratch_.root));
+    QCOMPARE(driver.pathLabel("sourceRow")->accessibleName(), "Source folder: " + text(scratch_.root));
     QCOMPARE(dragAndDrop(driver.row("destRow"), output), 2);
     QCOMPARE(driver.view->destFolder(), scratch_.root / "out");
     QVERIFY(driver.startButton()->isEnabled());

@@ -1,6 +1,6 @@
-// Runs from the window, of the real engine on generated images (the exact log, the spinner, the
-// summary lines) and of a stand-in engine the test steers (closing and destroying the window during a
-// run); and the run controller on its own, with a plain object as receiver.
+// Runs from the window, of the real engine on generated images (the exact log, the progress, the
+// summary lines) and of a stand-in engine the test steers (stopping, closing and destroying the window
+// during a run); and the run controller on its own, its signals caught by spies.
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -113,15 +113,8 @@ class RunControllerTest : public QObject {
   void failingRunShowsOneErrorLine() {
     test_images::writeBytes(root_ / "plain-file", "not a folder");
     const fs::path destination = root_ / "plain-file" / "out";
-    QString expected;  // the engine's own description of the failure, unchanged
-    try {
-      ImageOptimizer::run(root_, destination, ImageOptimizer::OutputMode::changedOnly,
-                          [](const RunEvent&) {}, RunSettings{});
-    } catch (const ImageOptimizer::RunError& error) {
-      expected = "Error: " + QString::fromStdString(error.what());
-    }
     // Worded as the window worded it before the engine took over the wording.
-    QCOMPARE(expected, "Error: Not a directory: " + QString::fromStdString(destination.string()));
+    const QString expected = "Error: Not a directory: " + QString::fromStdString(destination.string());
     ViewDriver driver;
     driver.start(root_, destination);
     QVERIFY(driver.waitUntilIdle());
@@ -150,40 +143,69 @@ class RunControllerTest : public QObject {
     QCOMPARE(driver.view->statusLines(), windowWorkedExampleLog);
   }
 
-  void spinnerAndDisabledChoicesWhileRunning() {
+  void progressAndDisabledChoicesWhileRunning() {
     ViewDriver driver;
     driver.view->show();
     QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
-    StartButton* button = driver.startButton();
-    const QSize idleSize = button->size();
+    QPushButton* button = driver.startButton();
     QSignalSpy running(driver.view.get(), &OptimizeContentView::runningChanged);
     driver.start(workedExampleSource(), root_ / "out");
     // Set before the click returns; the engine has reported nothing yet.
-    QVERIFY(driver.view->isRunning() && !button->isEnabled());
+    QVERIFY(driver.view->isRunning() && !button->isEnabled() && driver.stopButton()->isVisible());
     QCOMPARE(driver.view->statusLines(), QStringList{starting});
-    QVERIFY(button->text().isEmpty() && button->spinner()->isVisible() && button->spinner()->isSpinning());
-    QCOMPARE(button->size(), idleSize);
+    QVERIFY(driver.progress()->isVisible() && driver.progress()->maximum() == 0);  // busy
     // The mode and the folders cannot change meanwhile: the run keeps the values it started with.
     const auto choicesEnabled = [&] {
-      return QList<bool>{driver.find("modeControl")->isEnabled(),
+      return QList<bool>{driver.modeButton("fullReplacement")->isEnabled(),
                          driver.chooseButton("sourceRow")->isEnabled(),
                          driver.chooseButton("destRow")->isEnabled(), driver.row("sourceRow")->acceptDrops()};
     };
     QCOMPARE(choicesEnabled(), QList<bool>(4, false));
-    QTest::mouseClick(driver.segment(1), Qt::LeftButton);
+    QTest::mouseClick(driver.modeButton("fullReplacement"), Qt::LeftButton);
     QCOMPARE(driver.view->mode(), ImageOptimizer::OutputMode::changedOnly);
     QVERIFY(driver.waitUntilIdle());
     QCOMPARE(choicesEnabled(), QList<bool>(4, true));
-    QVERIFY(button->isEnabled() && button->spinner()->isHidden() && !button->spinner()->isSpinning());
-    QCOMPARE(button->text(), "Optimize images");
+    QVERIFY(button->isEnabled() && driver.stopButton()->isHidden());
+    QCOMPARE(driver.progress()->text(), "2 of 2");
     QCOMPARE(running.size(), 2);
     QCOMPARE(running[1][0].toBool(), false);
     QCOMPARE(driver.view->statusLines(), windowWorkedExampleLog);
   }
 
-  // The quit keys close the window, which asks the engine to stop: the stand-in waits for nothing else,
-  // so a window that did not ask would leave it waiting until it gives up. Until the files in hand are
-  // finished the window stays and says so; then it closes, its log ending where the run stopped.
+  // The stop button asks the engine to stop: the stand-in waits for nothing else, so a window that did not
+  // ask would leave it waiting until it gives up. The window stays, says where the run stopped, and
+  // counts the files the output folder kept, not those finished and thrown away. From the keyboard, the
+  // focus goes from the start button to the stop button and back.
+  void stopKeepsTheWindowAndSaysWhereTheRunStopped() {
+    ScriptedEngine::Script script = stoppedAtTheSecondFile();
+    script.events.push_back(ScriptedEngine::finished(5, 12));  // done out of turn, thrown away by the stop
+    ScriptedEngine engine(script);
+    engine.hold();
+    ViewDriver driver(engine.engine());
+    driver.view->show();
+    QApplication::setActiveWindow(driver.view.get());
+    QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
+    driver.choose("sourceRow", root_);
+    driver.choose("destRow", root_ / "out");
+    driver.startButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(driver.startButton(), Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), driver.stopButton());
+    engine.release(4);
+    QTRY_COMPARE(driver.view->statusLines().size(), 3);
+    QTest::keyClick(driver.stopButton(), Qt::Key_Space);
+    QTRY_VERIFY(engine.stopSeen());
+    QCOMPARE(driver.runFigures()->text(), QString::fromUtf8("Stopping after the images in hand\u2026"));
+    engine.release();
+    QVERIFY(driver.waitUntilIdle());
+    QVERIFY(driver.view->isVisible());
+    QCOMPARE(driver.view->statusLines(), stoppedAtTheSecondFileLog);
+    QVERIFY(driver.runFigures()->text().startsWith(stoppedAtTheSecondFileLog.last() + '\n'));
+    QCOMPARE(driver.progress()->text(), "2 of 12");
+    QCOMPARE(QApplication::focusWidget(), driver.startButton());
+  }
+
+  // The quit keys close the window, which stops the run as the stop button does. Until the files in
+  // hand are finished the window stays and says so; then it closes, its log ending where the run stopped.
   void closingDuringARunStopsAfterTheFilesInHand() {
     ScriptedEngine engine(stoppedAtTheSecondFile());
     engine.hold();
@@ -271,15 +293,15 @@ class RunControllerTest : public QObject {
     QCOMPARE(driver.view->statusLines(), expected);
   }
 
-  // The controller without the window: every event and then the ending reach the receiver's thread, in
-  // the order the engine reported them, whether the engine returns or throws.
-  void controllerDeliversInOrderThenTheEndingOnce_data() {
+  // The controller without the window: every event and then the ending reach the controller's thread as
+  // signals, in the order the engine reported them, whether the engine returns or throws.
+  void controllerSignalsInOrderThenTheEndingOnce_data() {
     QTest::addColumn<bool>("engineThrows");
     QTest::newRow("the engine returns") << false;
     QTest::newRow("the engine throws") << true;
   }
 
-  void controllerDeliversInOrderThenTheEndingOnce() {
+  void controllerSignalsInOrderThenTheEndingOnce() {
     QFETCH(bool, engineThrows);
     constexpr std::size_t total = 300;
     ScriptedEngine::Script script;
@@ -289,54 +311,46 @@ class RunControllerTest : public QObject {
     const Result result{7, 3, 1, {"a.png"}, 0, 123456789, 23456789};
     script.result = engineThrows ? std::nullopt : std::optional<Result>(result);
     ScriptedEngine engine(script);
-    QObject receiver;
+    RunController controller(engine.engine());
     std::vector<std::size_t> numbers;
-    std::vector<RunController::Ending> endings;
-    bool allOnTheReceiversThread = true;
-    bool eventAfterTheEnding = false;
-    RunController controller(&receiver, engine.engine());
-    controller.start(
-        {root_, root_ / "out", ImageOptimizer::OutputMode::changedOnly},
-        [&](const RunEvent& event) {
-          numbers.push_back(std::get<FileStarted>(event).number);
-          allOnTheReceiversThread &= QThread::currentThread() == receiver.thread();
-          eventAfterTheEnding |= !endings.empty();
-        },
-        [&](const RunController::Ending& ending) {
-          endings.push_back(ending);
-          allOnTheReceiversThread &= QThread::currentThread() == receiver.thread();
-        });
-    QTRY_COMPARE(endings.size(), std::size_t{1});
+    bool allOnTheControllersThread = true;
+    bool reportedAfterTheEnding = false;
+    QSignalSpy finished(&controller, &RunController::finished);
+    QSignalSpy failed(&controller, &RunController::failed);
+    connect(&controller, &RunController::reported, this, [&](const RunEvent& event) {
+      numbers.push_back(std::get<FileStarted>(event).number);
+      allOnTheControllersThread &= QThread::currentThread() == controller.thread();
+      reportedAfterTheEnding |= !finished.isEmpty() || !failed.isEmpty();
+    });
+    controller.start({root_, root_ / "out", ImageOptimizer::OutputMode::changedOnly});
+    QTRY_COMPARE(finished.size() + failed.size(), 1);
     controller.stopAndWait();
     QCoreApplication::sendPostedEvents();  // whatever else the worker had queued
-    QCOMPARE(endings.size(), std::size_t{1});
-    QVERIFY(!eventAfterTheEnding);
-    QVERIFY(allOnTheReceiversThread);
+    QCOMPARE(finished.size() + failed.size(), 1);
+    QVERIFY(!reportedAfterTheEnding);
+    QVERIFY(allOnTheControllersThread);
     QVERIFY(engine.workerThread() != std::this_thread::get_id());  // the calls did cross threads
     std::vector<std::size_t> expected(total);
     std::iota(expected.begin(), expected.end(), std::size_t{1});
     QCOMPARE(numbers, expected);
-    if (engineThrows) {
-      QVERIFY(!endings[0].result);
-      QCOMPARE(endings[0].errorLine, std::string("Error: the stand-in engine failed"));
-    } else {
-      QCOMPARE(endings[0].result, std::optional<Result>(result));
-    }
+    if (engineThrows)
+      QCOMPARE(failed[0][0].toString(), "Error: the stand-in engine failed");
+    else
+      QCOMPARE(finished[0][0].value<Result>(), result);
   }
 
-  // Calls still queued when their receiver is destroyed are dropped: none of them runs later.
-  void callsQueuedForADestroyedReceiverAreDropped() {
+  // Calls still queued when the controller is destroyed are dropped: none of them runs later.
+  void callsQueuedForADestroyedControllerAreDropped() {
     ScriptedEngine engine(
         {.events = {ScriptedEngine::started(1, 2, "a.png"), ScriptedEngine::started(2, 2, "b.png")}});
-    auto receiver = std::make_unique<QObject>();
+    auto controller = std::make_unique<RunController>(engine.engine());
     int calls = 0;
-    RunController controller(receiver.get(), engine.engine());
-    controller.start(
-        {root_, root_ / "out", ImageOptimizer::OutputMode::changedOnly}, [&](const RunEvent&) { ++calls; },
-        [&](const RunController::Ending&) { ++calls; });
-    controller.stopAndWait();  // the stand-in ignores the stop: both events and the ending are queued
+    connect(controller.get(), &RunController::reported, this, [&] { ++calls; });
+    connect(controller.get(), &RunController::finished, this, [&] { ++calls; });
+    controller->start({root_, root_ / "out", ImageOptimizer::OutputMode::changedOnly});
+    controller->stopAndWait();  // the stand-in ignores the stop: both events and the ending are queued
     QVERIFY(engine.returned());
-    receiver.reset();
+    controller.reset();
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
     QCOMPARE(calls, 0);

@@ -1,9 +1,11 @@
 // Renders the window offscreen, on a 1366 x 768 screen, at the moments worth looking at and saves them
-// as PNG files in the build folder (screenshots/): at launch, during a run, after a long run with a
-// problem file, while a run stops, after a failed run, after a run that saved space and after it at a
-// 20 pt desktop font, and with the keyboard focus on the start button.
+// as PNG files in the build folder (screenshots/): at launch with the focus on the first control, during
+// a run, after a long run with a problem file (its log and its table of files), while a run stops and
+// once it has stopped, after a failed run, after a run that saved space, that run at a 20 pt desktop
+// font, and in a dark theme.
 #include <QApplication>
 #include <QDir>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include "scripted_engine.h"
@@ -24,8 +26,14 @@ class ScreenshotsTest : public QObject {
     QVERIFY(shot.save(QString::fromStdString((folder / name).string()), "PNG"));
   }
 
-  // Photos as a web folder holds them: large PNG screenshots and banners that become small JPEGs, and
-  // small thumbnails left as they are.
+  static void showActive(ViewDriver& driver) {
+    driver.view->show();
+    QApplication::setActiveWindow(driver.view.get());
+    QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
+  }
+
+  // Photos as a web folder holds them: large PNG screenshots and banners that become small JPEGs, small
+  // thumbnails left as they are, and one file that is no image at all.
   fs::path photoFolder() {
     const fs::path source = root_ / "blog-photos";
     if (fs::exists(source))
@@ -37,106 +45,102 @@ class ScreenshotsTest : public QObject {
     }
     for (int index = 1; index < 5; ++index)
       test_images::writeSmallJpeg(source / ("thumb-" + std::to_string(index) + ".jpg"));
+    test_images::writeBrokenImage(source / "wide-header.jpg", 600000);
     return source;
   }
 
-  // A finished run over the photo folder, at the application font in force.
-  void finishedWithSavings(const char* name) {
+  // A finished run over the photo folder, in the font and colours in force.
+  void finishedRun(const char* name) {
     ViewDriver driver;
-    driver.view->show();
-    QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
+    showActive(driver);
     driver.start(photoFolder(), root_ / "upload");
     QVERIFY(driver.waitUntilIdle());
-    QVERIFY(driver.runFigures()->isVisible() && driver.showOutputFolder()->isVisible());
+    QVERIFY(driver.link("problemSummary")->isVisible());
     save(driver.view->grab(), name);
   }
 
  private slots:
   void launchRunningAndFinished() {
-    const fs::path source = root_ / "site-images";
-    fs::create_directories(source);
-    for (const char* name :
-         {"about-team.png", "banner.png", "contact-map.png", "hero-home.png", "logo.png"}) {
-      test_images::writeLargePng(source / name);
-    }
-    for (int index = 10; index < 34; ++index)
-      test_images::writeSmallJpeg(source / ("thumb-" + std::to_string(index) + ".jpg"));
-    test_images::writeBrokenImage(source / "wide-header.jpg",
-                                  600000);  // sorts last: its message shows above the summary
-
     ViewDriver driver;
-    OptimizeContentView& view = *driver.view;
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    const QPixmap launch = view.grab();
-    save(launch, "launch.png");
-    // Ready to start, the keyboard focus moved onto the start button.
-    QApplication::setActiveWindow(&view);
-    QVERIFY(QTest::qWaitForWindowActive(&view));
-    driver.choose("sourceRow", source);
-    driver.choose("destRow", root_ / "upload");
-    driver.segment(0)->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(driver.segment(0), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), driver.startButton());
-    QCoreApplication::sendPostedEvents();  // the rows laid out for their paths
-    save(view.grab(), "focus-start-button.png");
+    showActive(driver);
+    save(driver.view->grab(), "launch.png");
     // Taken inside the job that shows the third progress line: the run is certainly still going then.
     QPixmap running;
-    connect(&view, &OptimizeContentView::statusLinesChanged, this, [&] {
-      if (view.statusLines().size() == 4 && view.isRunning())
-        running = view.grab();
+    connect(driver.view.get(), &OptimizeContentView::statusLinesChanged, this, [&] {
+      if (driver.view->statusLines().size() == 4 && driver.view->isRunning())
+        running = driver.view->grab();
     });
-    driver.start(source, root_ / "upload");
+    driver.start(photoFolder(), root_ / "upload");
     QVERIFY(driver.waitUntilIdle());
     save(running, "running.png");
-    QCOMPARE(running.size(),
-             QSize(520, launch.height() + 16 + driver.find("statusLog")->sizeHint().height()));
-    // As the run leaves it: the problem is named beside the sizes, the log still at its top.
-    QVERIFY(driver.find("problemSummary")->isVisible());
-    save(view.grab(), "finished.png");
+    save(driver.view->grab(), "finished.png");
+    qDebug() << "log" << driver.logText()->size() << driver.logText()->sizeHint()
+             << driver.logText()->viewport()->size() << QFontMetricsF(driver.logText()->font()).lineSpacing()
+             << driver.table()->sizeHint() << driver.find("results")->sizeHint() << driver.view->size()
+             << driver.find("runStatus")->size();
+    driver.find<QTabWidget>("results")->setCurrentIndex(1);
+    driver.table()->sortByColumn(1, Qt::AscendingOrder);  // the problem file first
+    save(driver.view->grab(), "finished-table.png");
   }
 
-  // Closed during a run: the window says it is stopping until the images in hand are done.
-  void stopping() {
-    ScriptedEngine::Script script{.waitsForStop = true};
-    for (std::size_t number = 1; number <= 12; ++number)
-      script.events.push_back(
-          ScriptedEngine::started(number, 39, "photo-" + std::to_string(number) + ".png"));
+  // Stopped with the stop button: the window says it is stopping until the images in hand are done, and
+  // then where the run stopped.
+  void stoppingAndStopped() {
+    ImageOptimizer::Result stopped{12, 0, 0, {}, 0, 24000000, 2400000};
+    stopped.images = 39;
+    stopped.stopped = ImageOptimizer::StopPoint{12, "photo-12.png"};
+    ScriptedEngine::Script script{.waitsForStop = true, .result = stopped};
+    for (std::size_t number = 1; number <= 12; ++number) {
+      const std::string name = "photo-" + std::to_string(number) + ".png";
+      script.events.push_back(ScriptedEngine::started(number, 39, name));
+      script.events.push_back(ScriptedEngine::reencoded(number, 39, name));
+    }
     ScriptedEngine engine(script);
     engine.hold();
     ViewDriver driver(engine.engine());
-    driver.view->show();
-    QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
+    showActive(driver);
     driver.start(photoFolder(), root_ / "upload");
     engine.release(script.events.size());
     QTRY_COMPARE(driver.view->statusLines().size(), 13);
-    driver.view->close();
+    QTest::mouseClick(driver.stopButton(), Qt::LeftButton);
     QTRY_VERIFY(engine.stopSeen());
     QCoreApplication::sendPostedEvents();
-    QVERIFY(driver.view->isStopping());
     save(driver.view->grab(), "stopping.png");
     engine.release();
+    QVERIFY(driver.waitUntilIdle());
+    save(driver.view->grab(), "stopped.png");
   }
 
-  void savings() { finishedWithSavings("finished-with-savings.png"); }
+  void failedRun() {
+    test_images::writeBytes(root_ / "not-a-folder", "a plain file");
+    ViewDriver driver;
+    showActive(driver);
+    driver.start(root_, root_ / "not-a-folder" / "upload");
+    QVERIFY(driver.waitUntilIdle());
+    save(driver.view->grab(), "failed.png");
+  }
 
   void largeFont() {
     const QFont original = QApplication::font();
     QFont large = original;
     large.setPointSizeF(20);
     QApplication::setFont(large);
-    finishedWithSavings("large-font.png");
+    finishedRun("large-font.png");
     QApplication::setFont(original);
   }
 
-  void failedRun() {
-    test_images::writeBytes(root_ / "not-a-folder", "a plain file");
-    ViewDriver driver;
-    driver.view->show();
-    QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
-    driver.start(root_, root_ / "not-a-folder" / "upload");
-    QVERIFY(driver.waitUntilIdle());
-    save(driver.view->grab(), "failed.png");
+  void darkTheme() {
+    const QPalette original = QApplication::palette();
+    QPalette dark(QColor(0x3a, 0x3a, 0x3a), QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Highlight, QColor(0x3d, 0x8e, 0xe0));
+    dark.setColor(QPalette::Link, QColor(0x8a, 0xb4, 0xf8));
+    QApplication::setPalette(dark);
+    finishedRun("dark.png");
+    QApplication::setPalette(original);
   }
 };
 

@@ -1,5 +1,5 @@
 // The status log on its own: lines in order, a scroll position that only the user moves, wrapping,
-// line spacing, selection and copying, and the rounded block around it.
+// selection and copying, and a height of whole lines.
 #include <QApplication>
 #include <QClipboard>
 #include <QPlainTextEdit>
@@ -34,73 +34,56 @@ class StatusLogTest : public QObject {
   }
 
   void scrollPositionIsNeverMovedByNewLines() {
-    QScrollBar* bar = log_->textView()->verticalScrollBar();
-    QStringList lines = numbered(1, 500);
-    log_->showLines(lines, 1);
+    QScrollBar* bar = log_->verticalScrollBar();
+    log_->appendLines(numbered(1, 500), StatusLog::LineKind::plain);
     QTRY_VERIFY(bar->isVisible() && bar->maximum() > 0);
     QCOMPARE(bar->value(), 0);  // starts at the top and stays there
     // Wherever the user has scrolled to, also to the very end and with the text cursor at the end.
     for (const int position : {0, bar->maximum() / 2, bar->maximum()}) {
-      log_->textView()->moveCursor(QTextCursor::End);  // the user's cursor: where new lines arrive
+      log_->moveCursor(QTextCursor::End);  // the user's cursor: where new lines arrive
       bar->setValue(position);
-      lines += numbered(lines.size() + 1, lines.size() + 500);
-      log_->showLines(lines, 1);
+      log_->appendLines(numbered(1, 500), StatusLog::LineKind::plain);
       QCoreApplication::processEvents();
       QCOMPARE(bar->value(), position);
     }
     QVERIFY(bar->maximum() > bar->value());
   }
 
-  void longLinesWrapAndLinesAreTwoApart() {
-    log_->showLines({"first", "second", "  could not re-encode (kept the original): " + QString(300, 'x')},
-                    1);
-    QPlainTextEdit* text = log_->textView();
-    const auto top = [&](int block) {
-      return text->cursorRect(QTextCursor(text->document()->findBlockByNumber(block))).top();
-    };
-    const qreal lineHeight = text->document()->firstBlock().layout()->lineAt(0).height();
-    QCOMPARE(top(1) - top(0), qRound(lineHeight) + 2);
-    QTRY_VERIFY(text->document()->findBlockByNumber(2).layout()->lineCount() > 1);
-    QCOMPARE(text->horizontalScrollBar()->maximum(), 0);
+  void longLinesWrap() {
+    log_->appendLines({"first", "  could not re-encode (kept the original): " + QString(300, 'x')},
+                      StatusLog::LineKind::problem);
+    QTRY_VERIFY(log_->document()->findBlockByNumber(1).layout()->lineCount() > 1);
+    QCOMPARE(log_->horizontalScrollBar()->maximum(), 0);
   }
 
   void textCanBeSelectedAndCopiedButNotEdited() {
-    log_->showLines({"Starting\u2026", "[1/1] a.png"}, 1);
-    QPlainTextEdit* text = log_->textView();
-    text->setFocus();
-    QTest::keyClick(text, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(text, Qt::Key_C, Qt::ControlModifier);
+    log_->appendLines({"Starting\u2026", "[1/1] a.png"}, StatusLog::LineKind::plain);
+    log_->setFocus();
+    QTest::keyClick(log_.get(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(log_.get(), Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QApplication::clipboard()->text(), QString::fromUtf8("Starting\u2026\n[1/1] a.png"));
-    QTest::keyClicks(text, "typed");
-    QCOMPARE(text->toPlainText(), QString::fromUtf8("Starting\u2026\n[1/1] a.png"));
+    QTest::keyClicks(log_.get(), "typed");
+    QCOMPARE(log_->toPlainText(), QString::fromUtf8("Starting\u2026\n[1/1] a.png"));
   }
 
-  // About a dozen lines of its own font where there is room, a few where there is not.
-  void heightCountsLinesOfItsFont() {
+  // About a dozen lines of its own font where there is room, a few where there is not; and at any height
+  // it shows whole lines only, leaving what cannot hold a whole one blank.
+  void heightCountsWholeLinesOfItsFont() {
+    log_->appendLines(numbered(1, 100), StatusLog::LineKind::plain);
     for (const double points : {9.0, 20.0}) {
       QFont font = log_->font();
       font.setPointSizeF(points);
       log_->setFont(font);
-      log_->showLines(numbered(1, 2), static_cast<std::uint64_t>(points));  // laid out in the new font
-      const qreal line = log_->textView()->document()->firstBlock().layout()->lineAt(0).height() + 2;
-      QCOMPARE(qRound((log_->sizeHint().height() - 16) / line), 12);
-      QCOMPARE(qRound((log_->minimumSizeHint().height() - 16) / line), 4);
+      const qreal line = QFontMetricsF(font).lineSpacing();
+      const qreal margins = 2 * (log_->frameWidth() + log_->document()->documentMargin());
+      QCOMPARE(qRound((log_->sizeHint().height() - margins) / line), 12);
+      QCOMPARE(qRound((log_->minimumSizeHint().height() - margins) / line), 4);
+      for (int extra = 0; extra < qCeil(line); extra += 3) {
+        log_->setFixedHeight(log_->sizeHint().height() + extra);
+        const qreal shown = (log_->viewport()->height() - 2 * log_->document()->documentMargin()) / line;
+        QVERIFY2(shown - qFloor(shown) < 0.2, qPrintable(QString::number(shown)));
+      }
     }
-  }
-
-  void roundedBlockOnTheTextBackground() {
-    QPalette palette = log_->palette();
-    palette.setColor(QPalette::Base, QColor(0x12, 0x34, 0x56));
-    palette.setColor(QPalette::Window, QColor(0xfe, 0xdc, 0xba));
-    log_->setPalette(palette);
-    log_->showLines(numbered(1, 400), 1);
-    QCOMPARE(log_->textView()->geometry(), log_->rect().marginsRemoved(QMargins(8, 8, 8, 8)));
-    const QImage image = log_->grab().toImage();
-    const int right = image.width() - 1, bottom = image.height() - 1;
-    for (const QPoint corner : {QPoint(0, 0), QPoint(right, bottom)})
-      QCOMPARE(image.pixelColor(corner), QColor(0xfe, 0xdc, 0xba));
-    for (const QPoint edge : {QPoint(0, bottom / 2), QPoint(right / 2, 0), QPoint(4, 4)})
-      QCOMPARE(image.pixelColor(edge), QColor(0x12, 0x34, 0x56));
   }
 };
 

@@ -1,21 +1,20 @@
 #pragma once
 
+#include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 #include <vector>
 
-#include "busy_spinner.h"
-#include "elided_label.h"
 #include "fake_folder_chooser.h"
 #include "folder_row.h"
 #include "optimize_content_view.h"
-#include "segmented_control.h"
-#include "start_button.h"
-#include "status_log.h"
 
 // A temporary folder for a test's files, removed with the test object.
 struct ScratchFolder {
@@ -46,12 +45,15 @@ class ViewDriver {
   QPushButton* chooseButton(const char* rowName) const {
     return row(rowName)->findChild<QPushButton*>("chooseButton");
   }
-  ElidedLabel* pathLabel(const char* rowName) const { return row(rowName)->findChild<ElidedLabel*>("path"); }
-  QPushButton* segment(int index) const { return find<SegmentedControl>("modeControl")->segment(index); }
-  StartButton* startButton() const { return find<StartButton>("startButton"); }
+  QLabel* pathLabel(const char* rowName) const { return row(rowName)->findChild<QLabel*>("path"); }
+  QRadioButton* modeButton(const char* name) const { return find<QRadioButton>(name); }
+  QPushButton* startButton() const { return find<QPushButton>("startButton"); }
+  QPushButton* stopButton() const { return find<QPushButton>("stopButton"); }
+  QProgressBar* progress() const { return find<QProgressBar>("runProgress"); }
   QLabel* runFigures() const { return find<QLabel>("runFigures"); }
-  QPushButton* showOutputFolder() const { return find<QPushButton>("showOutputFolder"); }
-  QPlainTextEdit* logText() const { return find<QPlainTextEdit>("statusLogText"); }
+  QLabel* link(const char* name) const { return find<QLabel>(name); }
+  QPlainTextEdit* logText() const { return find<QPlainTextEdit>("statusLog"); }
+  QTableView* table() const { return find<QTableView>("resultsTable"); }
 
   // Through the "Choose…" buttons, as the user would.
   void choose(const char* rowName, const std::filesystem::path& folder) {
@@ -62,6 +64,14 @@ class ViewDriver {
     choose("sourceRow", source);
     choose("destRow", destination);
     QTest::mouseClick(startButton(), Qt::LeftButton);
+  }
+  // From the keyboard, as a user reaches a link: Tab onto it, then Enter.
+  static void activate(QLabel* link) {
+    link->window()->show();
+    QApplication::setActiveWindow(link->window());
+    QVERIFY(QTest::qWaitForWindowActive(link->window()));
+    link->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(link, Qt::Key_Return);
   }
   // Until the run has ended and the window has laid itself out for that: a new layout travels up from
   // the widget that changed through posted events, as it would before the next frame.
