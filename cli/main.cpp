@@ -90,11 +90,10 @@ int printPlan(const command_line::RunRequest& request) {
   const bool json = request.report == command_line::Report::jsonLines;
   RunPrinter printer(json ? err : out, err, request.verbosity);
   try {
-    const PlannedRun plan = ImageOptimizer::plan(request.source, request.output, request.mode,
-                                                 RunSettings{.stop = {},
-                                                             .jobs = 0,
-                                                             .skipUnchanged = request.skipUnchanged,
-                                                             .recursive = request.recursive});
+    const PlannedRun plan = ImageOptimizer::plan(
+        request.source, request.output, request.mode,
+        RunSettings{
+            .stop = {}, .jobs = 0, .skipUnchanged = request.skipUnchanged, .recursive = request.recursive});
     printer.printPlan(plan, request.mode);
     if (json)
       JsonReport(out).printPlan(plan);

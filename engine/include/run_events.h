@@ -59,9 +59,9 @@ struct FileOutcome {
   // What the output folder holds for the file: the name written (or, unchanged, found); empty when
   // nothing is there for it.
   std::string outputName;
-  std::string nameTakenBy;        // with OwnNameReason::nameTaken: the entry that holds convertedName
-  std::string reencodeFailure;    // with FileFate::failed: why the image work failed, in plain words
-  std::string copyFailure;        // why the original could not be read or copied, when it could not
+  std::string nameTakenBy;      // with OwnNameReason::nameTaken: the entry that holds convertedName
+  std::string reencodeFailure;  // with FileFate::failed: why the image work failed, in plain words
+  std::string copyFailure;      // why the original could not be read or copied, when it could not
   // A name that could not be written in the output folder, and why: the drive refused it, or
   // something stands in its way. Nothing was written under it.
   std::string failedWriteName;

@@ -13,5 +13,6 @@
 // bytes that are not UTF-8 cannot be listed without the list naming a wrong file.
 bool fitsOnDeletionList(const std::string& name);
 
-// Written under ImageOptimizer::deletionListName, whole into a temporary file and placed over any earlier list in one step.
+// Written under ImageOptimizer::deletionListName, whole into a temporary file and placed over any earlier
+// list in one step.
 StepError writeDeletionList(OutputFolder& folder, const std::vector<std::string>& names);

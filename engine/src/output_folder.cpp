@@ -1,12 +1,11 @@
 #include "output_folder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
-
-#include <dirent.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -165,7 +164,8 @@ OutputFolder::Located OutputFolder::locate(const std::string& name, WhenMissing 
   struct stat status {};
   if (!located.error && !split.folder.empty() && ::fstat(located.folder.get(), &status) == 0 &&
       sourceFolders_.contains({status.st_dev, status.st_ino})) {
-    located.error = StepError::inWords("its folder " + std::string(split.folder) + " is a folder of the source");
+    located.error =
+        StepError::inWords("its folder " + std::string(split.folder) + " is a folder of the source");
   }
   return located;
 }
@@ -189,7 +189,8 @@ StepError OutputFolder::checkPlaceable(const std::string& name) const {
   const Located located = locate(name, WhenMissing::fail);
   if (located.error)
     return isMissing(located.error) ? StepError() : located.error;  // a folder still to be made holds nothing
-  if (const auto existing = entryStatus(located.folder.get(), located.leaf); existing && S_ISDIR(existing->st_mode))
+  if (const auto existing = entryStatus(located.folder.get(), located.leaf);
+      existing && S_ISDIR(existing->st_mode))
     return StepError::inWords("a folder named " + name + " is in the way");
   return {};
 }

@@ -46,8 +46,10 @@ std::optional<OutputRecord> OutputRecord::parse(std::string_view text) {
   if (nextField(text) != recordVersion)
     return std::nullopt;
   record.settings = nextField(text);
-  if (!parseNumber(nextField(text), record.sourceSize) || !parseNumber(nextField(text), record.sourceModified) ||
-      !parseNumber(nextField(text), record.outputSize) || !parseNumber(nextField(text), record.outputModified))
+  if (!parseNumber(nextField(text), record.sourceSize) ||
+      !parseNumber(nextField(text), record.sourceModified) ||
+      !parseNumber(nextField(text), record.outputSize) ||
+      !parseNumber(nextField(text), record.outputModified))
     return std::nullopt;
   record.sourceName = text;  // the rest: a name may hold spaces
   if (record.settings.empty() || record.sourceName.empty())

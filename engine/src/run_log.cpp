@@ -3,10 +3,10 @@
 #include <glib.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <map>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 
 namespace run_log {
 namespace {
@@ -86,7 +86,8 @@ std::vector<std::string> linesOf(const RunEvent& event) {
 std::vector<std::string> problemLinesOf(const RunEvent& event) {
   const auto* outcome = std::get_if<FileOutcome>(&event);
   if (outcome ? outcome->isProblem()
-              : std::holds_alternative<DeletionListFailure>(event) || std::holds_alternative<FolderNotRead>(event))
+              : std::holds_alternative<DeletionListFailure>(event) ||
+                    std::holds_alternative<FolderNotRead>(event))
     return linesOf(event);
   return {};
 }
@@ -101,7 +102,8 @@ std::optional<std::string> reasonOf(const FileOutcome& outcome) {
 }
 
 std::string sameNameText(const std::string& name, const std::string& holder) {
-  return name + " is the same name as " + holder + " in the output folder, which does not tell letter case apart";
+  return name + " is the same name as " + holder +
+         " in the output folder, which does not tell letter case apart";
 }
 
 std::vector<std::string> namedProblemLines(const FileOutcome& outcome) {
@@ -141,7 +143,8 @@ std::optional<std::string> leftOutLine(const std::map<EntryKind, std::int64_t>& 
     return std::nullopt;
   if (count == 1)
     return "1 entry named like an image was left out: not a regular file (" + kinds + ").";
-  return std::to_string(count) + " entries named like images were left out: not regular files (" + kinds + ").";
+  return std::to_string(count) + " entries named like images were left out: not regular files (" + kinds +
+         ").";
 }
 
 // "1 JPEG file now ends in .jpg: Big.JPEG → Big.jpg -- links to its old name need mending."
@@ -281,7 +284,8 @@ std::string plannedAction(const PlannedFile& file, ImageOptimizer::OutputMode mo
       }
       if (file.ownName == OwnNameReason::nameTaken)
         return "re-encode under its own name: " + shownName(file.nameTakenBy) + " holds the converted name";
-      return "re-encode as " + shownName(file.outputName) + (file.listedForDeletion ? ", listed for deletion" : "");
+      return "re-encode as " + shownName(file.outputName) +
+             (file.listedForDeletion ? ", listed for deletion" : "");
     case FileHandling::small:
       return mode == ImageOptimizer::OutputMode::changedOnly ? "small, left out" : "small, copied unchanged";
     case FileHandling::copy:
@@ -292,7 +296,8 @@ std::string plannedAction(const PlannedFile& file, ImageOptimizer::OutputMode mo
                " holds the converted name";
       return "copied unchanged, keeping its own name: the name cannot be written to " + deletionListName;
     case FileHandling::unchanged:
-      return "unchanged since the last run" + std::string(file.listedForDeletion ? ", listed for deletion" : "");
+      return "unchanged since the last run" +
+             std::string(file.listedForDeletion ? ", listed for deletion" : "");
     case FileHandling::notWritten:
       return "not written: " + shownName(file.notWrittenReason);
   }
@@ -364,7 +369,8 @@ std::optional<std::string> problemSummaryText(const ImageOptimizer::Result& resu
     problems.push_back(deletionListName + " could not be written");
   if (!result.foldersNotRead.empty()) {
     problems.push_back(std::to_string(result.foldersNotRead.size()) +
-                       (result.foldersNotRead.size() == 1 ? " subfolder" : " subfolders") + " could not be read");
+                       (result.foldersNotRead.size() == 1 ? " subfolder" : " subfolders") +
+                       " could not be read");
   }
   if (problems.empty())
     return std::nullopt;

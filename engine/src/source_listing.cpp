@@ -85,7 +85,8 @@ class TreeWalk {
   }
 
  private:
-  void take(int folder, const std::string& prefix, const std::string& name, std::vector<std::string>& subfolders) {
+  void take(int folder, const std::string& prefix, const std::string& name,
+            std::vector<std::string>& subfolders) {
     struct stat link {};
     const bool listed = ::fstatat(folder, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0;
     if (scope_.recursive) {

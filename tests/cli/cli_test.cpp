@@ -81,8 +81,8 @@ TEST_F(CliTest, AnErrorThatEndsTheRunIsTheWindowsErrorLineOnStandardError) {
   const fs::path source = workedExampleSource();
   std::string expected;  // the engine's own description, as the window shows it
   try {
-    ImageOptimizer::run(source, source, ImageOptimizer::OutputMode::changedOnly, [](const RunEvent&) {},
-                        RunSettings{});
+    ImageOptimizer::run(
+        source, source, ImageOptimizer::OutputMode::changedOnly, [](const RunEvent&) {}, RunSettings{});
   } catch (const ImageOptimizer::RunError& error) {
     expected = run_log::errorLine(error) + "\n";
   }

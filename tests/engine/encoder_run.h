@@ -40,7 +40,8 @@ class EncoderRunFixture : public RunFixture {
     SourceListing listing;
     EXPECT_FALSE(listSourceFolder(source, listing));
     const SourceLinkGuard links(listing.images);
-    const RunContext context{mode, &folder, listing.root.get(), &links, encoder, DecodeLimits{}, recordSettings(mode)};
+    const RunContext context{mode,    &folder,        listing.root.get(),  &links,
+                             encoder, DecodeLimits{}, recordSettings(mode)};
     const RunEventHandler record = [this](const RunEvent& event) {
       events.push_back(event);
       for (const std::string& line : run_log::linesOf(event))
