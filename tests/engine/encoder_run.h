@@ -21,6 +21,7 @@ class EncoderRunFixture : public RunFixture {
     std::uint64_t memoryInFlight = 1ULL << 30;
     std::stop_token stop{};
     bool skipUnchanged = false;
+    bool recursive = false;
   };
 
   OutputFolder openOutput() {
@@ -38,7 +39,7 @@ class EncoderRunFixture : public RunFixture {
   ImageOptimizer::Result runWithEncoder(Mode mode, const Encoder& encoder, const How& how) {
     OutputFolder folder = openOutput();
     SourceListing listing;
-    EXPECT_FALSE(listSourceFolder(source, listing));
+    EXPECT_FALSE(listSourceFolder(source, listing, {.recursive = how.recursive, .outputFolder = {}}));
     const SourceLinkGuard links(listing.images);
     const RunContext context{mode,    &folder,        listing.root.get(),  &links,
                              encoder, DecodeLimits{}, recordSettings(mode)};

@@ -377,4 +377,13 @@ TEST_F(CaseIgnoringDrive, ThePlanAndTheRunAgree) {
     expectRunCarriedOut(plan, result);
     EXPECT_EQ(outcomeOf("a.JPEG").fate, FileFate::notWritten);
   }
+  // Over a tree, folders whose names differ only in case are one folder there too.
+  for (const char* folder : {"Blog", "blog"}) {
+    fs::create_directories(source / folder);
+    writeBytes(source / folder / "x.gif", readBytes(source / "A.gif") + folder);
+  }
+  const RunSettings recursive{.stop = {}, .jobs = 1, .skipUnchanged = false, .recursive = true};
+  const PlannedRun plan = ImageOptimizer::plan(source, output, Mode::changedOnly, recursive);
+  expectRunCarriedOut(plan, runOptimizer(Mode::changedOnly, recursive));
+  EXPECT_EQ(outcomeOf("blog/x.gif").fate, FileFate::notWritten);
 }
