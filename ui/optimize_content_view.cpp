@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
@@ -232,6 +233,10 @@ QWidget* OptimizeContentView::modeSection() {
   modeDescription_ = wrappingLabel(modeDescription(), "modeDescription", section);
   modeDescription_->setForegroundRole(QPalette::PlaceholderText);  // the theme's secondary text
   layout->addWidget(modeDescription_);
+  includeSubfolders_ = new QCheckBox(QStringLiteral("Include subfolders"), section);
+  includeSubfolders_->setObjectName(QStringLiteral("includeSubfolders"));
+  connect(includeSubfolders_, &QCheckBox::toggled, this, &OptimizeContentView::forgetLastRunsOutcome);
+  layout->addWidget(includeSubfolders_, 0, Qt::AlignLeft);
   return section;
 }
 
@@ -366,7 +371,7 @@ bool OptimizeContentView::canStart() const {
   return sourceFolder_ && destFolder_ && !isRunning_ && !sameFolder(*sourceFolder_, *destFolder_);
 }
 
-// What the window says about the last run belongs to its folders and mode; once one of them changes it
+// What the window says about the last run belongs to its folders and choices; once one changes it
 // would describe a run that the button no longer starts. The log and the table keep their lines.
 void OptimizeContentView::forgetLastRunsOutcome() {
   if (isRunning_)
@@ -396,10 +401,10 @@ void OptimizeContentView::run() {
   showOutcome();
   emit runningChanged(true);
   emit statusLinesChanged();
-  runController_.start({*sourceFolder_, *destFolder_, mode_});
+  runController_.start({*sourceFolder_, *destFolder_, mode_, includeSubfolders_->isChecked()});
 }
 
-// A run works on the folders and the mode it started with: meanwhile they cannot be changed.
+// A run works on the folders and the choices it started with: meanwhile they cannot be changed.
 void OptimizeContentView::setRunning(bool running) {
   isRunning_ = running;
   const bool stopHadFocus = stopButton_->hasFocus();
@@ -413,6 +418,7 @@ void OptimizeContentView::setRunning(bool running) {
   destRow_->setChoosable(!running);
   for (QAbstractButton* button : modeButtons_->buttons())
     button->setEnabled(!running);
+  includeSubfolders_->setEnabled(!running);
 }
 
 void OptimizeContentView::stop() {

@@ -14,6 +14,7 @@
 
 class FolderRow;
 class QButtonGroup;
+class QCheckBox;
 class QFocusFrame;
 class QLabel;
 class QLineEdit;
@@ -23,10 +24,10 @@ class QScrollArea;
 class RunResults;
 class StatusLog;
 
-// The one window: two folders, the output mode, the start and stop buttons with the run's progress, what
-// the last run came to, and its results as the status log and as a table of files. It owns the whole
-// user state; the widgets follow it as the controls' and the run controller's signals arrive. All of it
-// lives on the UI thread.
+// The one window: two folders, the output mode and whether subfolders count, the start and stop buttons
+// with the run's progress, what the last run came to, and its results as the status log and as a table
+// of files. It owns the whole user state; the widgets follow it as the controls' and the run
+// controller's signals arrive. All of it lives on the UI thread.
 //
 // Folders are std::optional<std::filesystem::path>: absent until chosen, and already in the form the
 // engine takes, so a run hands them over unconverted.
@@ -136,6 +137,7 @@ class OptimizeContentView : public QWidget {
   QLabel* sameFolder_ = nullptr;
   QButtonGroup* modeButtons_ = nullptr;
   QLabel* modeDescription_ = nullptr;
+  QCheckBox* includeSubfolders_ = nullptr;
   QPushButton* startButton_ = nullptr;
   QPushButton* stopButton_ = nullptr;
   QProgressBar* progress_ = nullptr;

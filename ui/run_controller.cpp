@@ -8,7 +8,8 @@ RunController::RunController(Engine engine, QObject* parent) : QObject(parent), 
 
 ImageOptimizer::Result RunController::runEngine(const Job& job, const RunEventHandler& events,
                                                 std::stop_token stop) {
-  return ImageOptimizer::run(job.source, job.destination, job.mode, events, RunSettings{std::move(stop)});
+  return ImageOptimizer::run(job.source, job.destination, job.mode, events,
+                             RunSettings{.stop = std::move(stop), .recursive = job.recursive});
 }
 
 void RunController::start(Job job) {

@@ -23,6 +23,7 @@ class RunController : public QObject {
     std::filesystem::path source;
     std::filesystem::path destination;
     ImageOptimizer::OutputMode mode;
+    bool recursive = false;  // RunSettings::recursive: "Include subfolders"
   };
   // What the controller runs; the engine itself unless a test puts a stand-in in its place.
   using Engine = std::function<ImageOptimizer::Result(const Job&, const RunEventHandler&, std::stop_token)>;

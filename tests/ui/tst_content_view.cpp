@@ -115,6 +115,8 @@ class ContentViewTest : public QObject {
     QVERIFY(driver.modeButton("changedOnly")->isChecked() &&
             !driver.modeButton("fullReplacement")->isChecked());
     QCOMPARE(driver.find<QLabel>("modeDescription")->text(), changedOnlyText);
+    QCOMPARE(driver.includeSubfolders()->text(), "Include subfolders");
+    QVERIFY(!driver.includeSubfolders()->isChecked());
     QCOMPARE(driver.startButton()->text(), "Optimize images");
     QVERIFY(!driver.startButton()->isEnabled());
     QVERIFY(driver.startButton()->isDefault());
@@ -195,6 +197,7 @@ class ContentViewTest : public QObject {
     const QList<QWidget*> expected{driver.chooseButton("sourceRow"),
                                    driver.chooseButton("destRow"),
                                    driver.modeButton("changedOnly"),
+                                   driver.includeSubfolders(),
                                    driver.startButton(),
                                    driver.find<QTabWidget>("results")->tabBar(),
                                    driver.logText(),
@@ -221,6 +224,8 @@ class ContentViewTest : public QObject {
              "Image Optimizer");
     QCOMPARE(QAccessible::queryAccessibleInterface(driver.modeButton("changedOnly"))->role(),
              QAccessible::RadioButton);
+    QCOMPARE(QAccessible::queryAccessibleInterface(driver.includeSubfolders())->text(QAccessible::Name),
+             "Include subfolders");
     // Enter, like Space, activates the focused button.
     driver.chooseButton("destRow")->setFocus(Qt::TabFocusReason);
     QTest::keyClick(driver.chooseButton("destRow"), Qt::Key_Return);
@@ -258,7 +263,8 @@ class ContentViewTest : public QObject {
     }
     for (QWidget* whole :
          {driver.find("heading"), driver.find("modeTitle"), static_cast<QWidget*>(driver.startButton()),
-          static_cast<QWidget*>(driver.modeButton("fullReplacement"))}) {
+          static_cast<QWidget*>(driver.modeButton("fullReplacement")),
+          static_cast<QWidget*>(driver.includeSubfolders())}) {
       QVERIFY2(whole->width() >= whole->sizeHint().width() && whole->height() >= whole->sizeHint().height(),
                qPrintable(whole->objectName()));
     }
@@ -305,8 +311,8 @@ class ContentViewTest : public QObject {
     checkRing(driver.chooseButton("sourceRow"));
     driver.choose("sourceRow", scratch_.root);
     driver.choose("destRow", scratch_.root / "out");
-    driver.modeButton("changedOnly")->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(driver.modeButton("changedOnly"), Qt::Key_Tab);
+    driver.includeSubfolders()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(driver.includeSubfolders(), Qt::Key_Tab);
     checkRing(driver.startButton());
   }
 

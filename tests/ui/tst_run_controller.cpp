@@ -157,19 +157,36 @@ class RunControllerTest : public QObject {
     // The mode and the folders cannot change meanwhile: the run keeps the values it started with.
     const auto choicesEnabled = [&] {
       return QList<bool>{driver.modeButton("fullReplacement")->isEnabled(),
+                         driver.includeSubfolders()->isEnabled(),
                          driver.chooseButton("sourceRow")->isEnabled(),
                          driver.chooseButton("destRow")->isEnabled(), driver.row("sourceRow")->acceptDrops()};
     };
-    QCOMPARE(choicesEnabled(), QList<bool>(4, false));
+    QCOMPARE(choicesEnabled(), QList<bool>(5, false));
     QTest::mouseClick(driver.modeButton("fullReplacement"), Qt::LeftButton);
     QCOMPARE(driver.view->mode(), ImageOptimizer::OutputMode::changedOnly);
     QVERIFY(driver.waitUntilIdle());
-    QCOMPARE(choicesEnabled(), QList<bool>(4, true));
+    QCOMPARE(choicesEnabled(), QList<bool>(5, true));
     QVERIFY(button->isEnabled() && driver.stopButton()->isHidden());
     QCOMPARE(driver.progress()->text(), "2 of 2");
     QCOMPARE(running.size(), 2);
     QCOMPARE(running[1][0].toBool(), false);
     QCOMPARE(driver.view->statusLines(), windowWorkedExampleLog);
+  }
+
+  // "Include subfolders" reaches the engine, off and on: the files of a subfolder join the run only with
+  // it, named by their path from the source folder.
+  void includeSubfoldersReachesTheEngine() {
+    fs::create_directories(root_ / "source" / "blog");
+    test_images::writeSmallJpeg(root_ / "source" / "b.jpg");
+    test_images::writeSmallJpeg(root_ / "source" / "blog" / "team.jpg");
+    ViewDriver driver;
+    driver.start(root_ / "source", root_ / "out");
+    QVERIFY(driver.waitUntilIdle());
+    QCOMPARE(driver.view->statusLines().mid(1, 2), (QStringList{"[1/1] b.jpg", ""}));
+    QTest::mouseClick(driver.includeSubfolders(), Qt::LeftButton);
+    QTest::mouseClick(driver.startButton(), Qt::LeftButton);
+    QVERIFY(driver.waitUntilIdle());
+    QCOMPARE(driver.view->statusLines().mid(1, 3), (QStringList{"[1/2] b.jpg", "[2/2] blog/team.jpg", ""}));
   }
 
   // The stop button asks the engine to stop: the stand-in waits for nothing else, so a window that did not

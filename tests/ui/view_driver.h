@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -47,6 +48,7 @@ class ViewDriver {
   }
   QLabel* pathLabel(const char* rowName) const { return row(rowName)->findChild<QLabel*>("path"); }
   QRadioButton* modeButton(const char* name) const { return find<QRadioButton>(name); }
+  QCheckBox* includeSubfolders() const { return find<QCheckBox>("includeSubfolders"); }
   QPushButton* startButton() const { return find<QPushButton>("startButton"); }
   QPushButton* stopButton() const { return find<QPushButton>("stopButton"); }
   QProgressBar* progress() const { return find<QProgressBar>("runProgress"); }
