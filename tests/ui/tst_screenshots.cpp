@@ -33,27 +33,32 @@ class ScreenshotsTest : public QObject {
   }
 
   // Photos as a web folder holds them: large PNG screenshots and banners that become small JPEGs, small
-  // thumbnails left as they are, and one file that is no image at all.
+  // thumbnails in a subfolder left as they are, and one file that is no image at all.
   fs::path photoFolder() {
     const fs::path source = root_ / "blog-photos";
     if (fs::exists(source))
       return source;
-    fs::create_directories(source);
+    fs::create_directories(source / "thumbs");
     for (const char* name : {"beach-walk.png", "city-night.png", "harbour.png", "market-stall.png",
                              "mountain-pass.png", "old-town.png", "sunrise.png", "team-dinner.png"}) {
       test_images::writeLargePng(source / name);
     }
     for (int index = 1; index < 5; ++index)
-      test_images::writeSmallJpeg(source / ("thumb-" + std::to_string(index) + ".jpg"));
+      test_images::writeSmallJpeg(source / "thumbs" / ("thumb-" + std::to_string(index) + ".jpg"));
     test_images::writeBrokenImage(source / "wide-header.jpg", 600000);
     return source;
+  }
+
+  void startOnPhotos(ViewDriver& driver) {
+    QTest::mouseClick(driver.includeSubfolders(), Qt::LeftButton);
+    driver.start(photoFolder(), root_ / "upload");
   }
 
   // A finished run over the photo folder, in the font and colours in force.
   void finishedRun(const char* name) {
     ViewDriver driver;
     showActive(driver);
-    driver.start(photoFolder(), root_ / "upload");
+    startOnPhotos(driver);
     QVERIFY(driver.waitUntilIdle());
     QVERIFY(driver.link("problemSummary")->isVisible());
     save(driver.view->grab(), name);
@@ -70,14 +75,10 @@ class ScreenshotsTest : public QObject {
       if (driver.view->statusLines().size() == 4 && driver.view->isRunning())
         running = driver.view->grab();
     });
-    driver.start(photoFolder(), root_ / "upload");
+    startOnPhotos(driver);
     QVERIFY(driver.waitUntilIdle());
     save(running, "running.png");
     save(driver.view->grab(), "finished.png");
-    qDebug() << "log" << driver.logText()->size() << driver.logText()->sizeHint()
-             << driver.logText()->viewport()->size() << QFontMetricsF(driver.logText()->font()).lineSpacing()
-             << driver.table()->sizeHint() << driver.find("results")->sizeHint() << driver.view->size()
-             << driver.find("runStatus")->size();
     driver.find<QTabWidget>("results")->setCurrentIndex(1);
     driver.table()->sortByColumn(1, Qt::AscendingOrder);  // the problem file first
     save(driver.view->grab(), "finished-table.png");
