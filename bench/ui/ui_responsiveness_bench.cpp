@@ -2,9 +2,10 @@
 // UI thread records every gap between its ticks, and the largest gap beyond its own interval is the
 // longest time the UI thread was blocked. On a busy machine a gap can also be time the UI thread waited
 // for a processor, so each gap's CPU time of the UI thread is printed too: that part is the window's own
-// work. Prints the figures and checks the log's ending.
+// work. Prints the figures and checks the log's ending. With a number of folders, the files are spread
+// over that many subfolders and the run includes them.
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/ui/tarvolin-ui-responsiveness [files]
+//   QT_QPA_PLATFORM=offscreen build/bench/ui/tarvolin-ui-responsiveness [files [folders]]
 #include <time.h>
 
 #include <QApplication>
@@ -43,14 +44,16 @@ struct Gap {
 };
 
 // Half small GIFs (always copied), half small JPEGs (counted as already small, copied in full
-// replacement): the run is all bookkeeping and logging, the hardest case for the window.
-void makeSmallFiles(const fs::path& folder, int count) {
+// replacement): the run is all bookkeeping and logging, the hardest case for the window. With
+// `subfolders`, the files go round them in turn.
+void makeSmallFiles(const fs::path& root, int count, int subfolders) {
   static const char gif[] =
       "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff!\xf9\x04\x01\x00\x00\x00\x00,"
       "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
-  fs::create_directories(folder);
   for (int index = 0; index < count; ++index) {
     const bool isGif = index % 2 == 0;
+    const fs::path folder = subfolders > 0 ? root / ("folder-" + std::to_string(index % subfolders)) : root;
+    fs::create_directories(folder);
     std::ofstream out(folder / ("file-" + std::to_string(index) + (isGif ? ".gif" : ".jpg")),
                       std::ios::binary);
     out.write(gif, sizeof gif - 1);
@@ -66,9 +69,10 @@ void click(OptimizeContentView& view, const char* row) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const int fileCount = argc > 1 ? std::atoi(argv[1]) : 5000;
+  const int folderCount = argc > 2 ? std::atoi(argv[2]) : 0;
   const fs::path root = fs::temp_directory_path() /
                         ("tarvolin-responsiveness-" + std::to_string(QCoreApplication::applicationPid()));
-  makeSmallFiles(root / "source", fileCount);
+  makeSmallFiles(root / "source", fileCount, folderCount);
 
   auto chooser = std::make_unique<FakeFolderChooser>();
   chooser->answer(root / "source");
@@ -78,6 +82,8 @@ int main(int argc, char** argv) {
   click(view, "sourceRow");
   click(view, "destRow");
   QTest::mouseClick(view.findChild<QAbstractButton*>("fullReplacement"), Qt::LeftButton);
+  if (folderCount > 0)
+    QTest::mouseClick(view.findChild<QAbstractButton*>("includeSubfolders"), Qt::LeftButton);
 
   std::vector<Gap> gaps;
   QElapsedTimer sinceTick;
@@ -118,8 +124,8 @@ int main(int argc, char** argv) {
       QStringLiteral("Done. 0 resized/converted, %1 already small.").arg(fileCount / 2);
   const bool summaryRight = lines.size() == fileCount + 3 && lines.last() == expectedSummary;
 
-  std::printf("files: %d, run: %lld ms, heartbeats: %zu\n", fileCount, static_cast<long long>(runMs),
-              gaps.size());
+  std::printf("files: %d in %d subfolders, run: %lld ms, heartbeats: %zu\n", fileCount, folderCount,
+              static_cast<long long>(runMs), gaps.size());
   std::printf("UI thread blocked, ms: median %lld, 99th percentile %lld, longest %lld\n",
               static_cast<long long>(blocked(0.5)), static_cast<long long>(blocked(0.99)),
               static_cast<long long>(blocked(1.0)));
