@@ -26,7 +26,7 @@ _tarvolin_cli() {
       ;;
   esac
   if [[ $cur == -* ]]; then
-    local options='--mode --jobs --quiet --dry-run --skip-unchanged --json --help --version --'
+    local options='--mode --recursive --jobs --quiet --dry-run --skip-unchanged --json --help --version --'
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
   else
     mapfile -t COMPREPLY < <(compgen -d -- "$cur")

@@ -2,6 +2,7 @@
 # OUTPUT.
 complete -c tarvolin-cli -f -a '(__fish_complete_directories)'
 complete -c tarvolin-cli -l mode -x -a 'changed-only full-replacement' -d 'What the output folder receives'
+complete -c tarvolin-cli -s r -l recursive -d 'Also every folder below SOURCE, mirrored into OUTPUT'
 complete -c tarvolin-cli -s j -l jobs -x -d 'Work on N files at the same time'
 complete -c tarvolin-cli -s q -l quiet -d 'Print only the problems and the summary'
 complete -c tarvolin-cli -s n -l dry-run -d 'Print what the run would do and write nothing'

@@ -14,7 +14,7 @@ namespace {
 // The recipe, with "$server" a local folder: rsync to it, and the names read there instead of over ssh.
 constexpr const char* recipe = R"(set -eu
 list=_DELETE_THESE_OLD_FILES_FROM_SERVER.txt
-"$cli" --quiet --skip-unchanged -- "$images" "$optimized" || [ $? -eq 3 ]
+"$cli" --quiet --recursive --skip-unchanged -- "$images" "$optimized" || [ $? -eq 3 ]
 rsync -a --exclude="/$list" -- "$optimized/" "$server/"
 if [ -f "$optimized/$list" ]; then
   (cd "$server" && while IFS= read -r name; do rm -f -- "$name"; done) < "$optimized/$list"
@@ -30,8 +30,10 @@ std::string quoted(const fs::path& path) {
 
 std::map<std::string, std::string> fingerprints(const fs::path& folder) {
   std::map<std::string, std::string> files;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-    files[entry.path().filename().string()] = fingerprint(entry.path());
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file())
+      files[fs::relative(entry.path(), folder).string()] = fingerprint(entry.path());
+  }
   return files;
 }
 
@@ -42,12 +44,13 @@ TEST_F(CliTest, TheDeployRecipeIsIdempotentAndSafeForAnyName) {
   const fs::path optimized = root_ / "optimized";
   const fs::path server = root_ / "server";
   fs::create_directories(images);
-  for (const char* name : {"a b.png", "-rf.png", "it's \"quoted\".png", "\u00C5ngstr\u00F6m.png"})
+  fs::create_directories(images / "blog 2024");
+  for (const char* name : {"a b.png", "-rf.png", "it's \"quoted\".png", "\u00C5ngstr\u00F6m.png", "blog 2024/-x.png"})
     writeNoisePng(images / name, 700, 500);
   writeNoiseJpeg(images / "Big.jpg", 1000, 800);
   writeSmallJpeg(images / "small.jpg");
   writeSmallGif(images / "anim.gif");
-  fs::copy(images, server);  // what the live site holds before the first deploy
+  fs::copy(images, server, fs::copy_options::recursive);  // what the live site holds before the first deploy
 
   const std::string script = "cli=" + quoted(TARVOLIN_CLI) + " images=" + quoted(images) +
                              " optimized=" + quoted(optimized) + " server=" + quoted(server) + " bash -c " +
@@ -56,7 +59,8 @@ TEST_F(CliTest, TheDeployRecipeIsIdempotentAndSafeForAnyName) {
     ASSERT_EQ(std::system(script.c_str()), 0) << "deploy " << deploy;
 
   std::map<std::string, std::string> expected = fingerprints(images);
-  for (const char* converted : {"a b.png", "-rf.png", "it's \"quoted\".png", "\u00C5ngstr\u00F6m.png"})
+  for (const char* converted :
+       {"a b.png", "-rf.png", "it's \"quoted\".png", "\u00C5ngstr\u00F6m.png", "blog 2024/-x.png"})
     expected.erase(converted);
   for (const auto& [name, print] : fingerprints(optimized)) {
     if (name != "_DELETE_THESE_OLD_FILES_FROM_SERVER.txt")
