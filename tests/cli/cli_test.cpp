@@ -134,11 +134,14 @@ TEST_F(CliTest, HelpAndVersionExitWith0) {
 // Short options may share one argument; --quiet's output opens with no blank line.
 TEST_F(CliTest, ShortOptionsActAsTheirLongForms) {
   const fs::path source = workedExampleSource();
-  const CliProcess::Ending ending = CliProcess::run({"-qj", "2", source, root_ / "out"});
+  fs::create_directories(source / "sub");
+  test_images::writeSmallGif(source / "sub" / "c.gif");  // only -r looks in here
+  const CliProcess::Ending ending = CliProcess::run({"-qrj", "2", source, root_ / "out"});
   EXPECT_EQ(ending.exitStatus, 0) << ending.err;
   std::vector<std::string> expected = workedExampleLog;
   expected.erase(expected.begin(), expected.begin() + 3);  // the lines per file and the blank line
   EXPECT_EQ(linesOf(ending.out), expected);
+  EXPECT_TRUE(fs::is_regular_file(root_ / "out" / "sub" / "c.gif"));
 }
 
 // Arguments that cannot be run: the problem, the usage line and where to read more on standard error,
