@@ -91,8 +91,10 @@ class TreeWalk {
     const bool listed = ::fstatat(folder, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0;
     if (scope_.recursive) {
       // A link to a folder is never followed, and hidden folders are skipped.
-      if (listed && S_ISDIR(link.st_mode) && !name.starts_with("."))
+      if (listed && S_ISDIR(link.st_mode) && !name.starts_with(".")) {
         subfolders.push_back(name);
+        return;  // looked into, even when named like an image
+      }
     } else {
       // Not looked into, but counted for the line of a run that found nothing (links to folders too).
       struct stat target {};

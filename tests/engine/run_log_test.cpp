@@ -104,6 +104,9 @@ TEST(RunLog, ClosingLinesSayWhatApplies) {
                    "looked into."}));
   EXPECT_EQ(run_log::closingLines(ImageOptimizer::Result{12345, 0, 0, {}, 0}),
             (Names{"", "Done. 12345 resized/converted, 0 already small."}));
+  empty.recursive = true;
+  EXPECT_EQ(run_log::emptyRunLine(empty),
+            "No JPEG, PNG or GIF file is in the source folder or its 3 subfolders.");
   empty.leftOut = {{EntryKind::fifo, 1}, {EntryKind::folder, 2}};
   EXPECT_EQ(run_log::closingLines(empty).back(),
             "3 entries named like images were left out: not regular files (a folder, a FIFO).");
