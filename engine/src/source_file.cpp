@@ -26,7 +26,6 @@ SourceFile SourceFile::open(const std::filesystem::path& path, StepError& error)
   if (flags >= 0)
     ::fcntl(file.descriptor(), F_SETFL, flags & ~O_NONBLOCK);
   file.size_ = static_cast<std::uint64_t>(status.st_size);
-  file.permissions_ = status.st_mode & 07777;
   file.identity_ = {status.st_dev, status.st_ino};
   error = {};
   return file;

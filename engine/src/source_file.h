@@ -26,7 +26,6 @@ class SourceFile {
 
   int descriptor() const { return descriptor_.get(); }
   std::uint64_t size() const { return size_; }
-  unsigned permissions() const { return permissions_; }
   FileIdentity identity() const { return identity_; }
 
   // Up to `length` bytes from `offset`; fewer only at the end of the file. -1 on a read error.
@@ -35,6 +34,5 @@ class SourceFile {
  private:
   FileDescriptor descriptor_;
   std::uint64_t size_ = 0;
-  unsigned permissions_ = 0;
   FileIdentity identity_;
 };
