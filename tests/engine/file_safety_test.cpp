@@ -292,7 +292,8 @@ TEST_P(NewFileModes, EveryWrittenFileGetsTheUmasksModeNotItsSources) {
 
 INSTANTIATE_TEST_SUITE_P(Umasks, NewFileModes, ::testing::Values(mode_t{022}, mode_t{077}),
                          [](const auto& info) {
-                           return "umask0" + std::to_string(info.param >> 3 & 7) + std::to_string(info.param & 7);
+                           return "umask0" + std::to_string(info.param >> 3 & 7) +
+                                  std::to_string(info.param & 7);
                          });
 
 // --- The image work's own limits ------------------------------------------------------------------------
