@@ -1,7 +1,6 @@
 // The image work: the only code that talks to libvips.
 #include "image_work.h"
 
-#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -258,11 +257,6 @@ StepError startImageLibrary() {
       return;
     }
     vips_cache_set_max(0);  // every file is different
-    // Buffers of a megabyte and more get pages of their own, given back when freed. glibc otherwise
-    // raises that threshold to the largest buffer freed so far, and then an image's large buffers, freed
-    // amid those of the other images in hand, leave holes in the one heap that the run's peak keeps: with
-    // 8 or 16 images at once the peak went 60 to 90 MiB past what the images held (bench/README.md).
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     // Only the two decoders this program needs may ever run, whatever a file's bytes claim to be: the
     // others (PDF, SVG, TIFF, ...) are more code for a hostile file to reach.
     vips_operation_block_set("VipsForeignLoad", TRUE);
