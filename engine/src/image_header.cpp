@@ -555,16 +555,16 @@ std::uint64_t memoryToDecode(const ImageHeader& header) {
     const double loadShrink = jpegShrinkOnLoad(shrink);
     const double decodedRowKB = width / loadShrink * bytesPerPixel / 1000;
     if (header.wholeImageDecode) {
-      mebibytes = 0.65 * pixels / (loadShrink * loadShrink) / 1e6 + 2.37 * decodedRowKB;
+      mebibytes = 3.19 + 0.715 * pixels / (loadShrink * loadShrink) / 1e6 + 2.18 * decodedRowKB;
     } else {
       const double outputMegapixels = pixels / (shrink * shrink) / 1e6;
-      mebibytes = 3.69 + 3.96 * outputMegapixels + (shrink > 1 ? 1.12 * decodedRowKB : 0);
+      mebibytes = 9.76 + 1.32 * outputMegapixels + (shrink > 1 ? 1.00 * decodedRowKB : 0);
     }
   } else {
     // Rows past 2560 pixels cost less: the resize of a wider image holds fewer of them.
     constexpr double wide = 2560;
-    mebibytes = 3.03 + 2.47 * std::min(width, wide) * bytesPerPixel / 1000 +
-                1.70 * std::max(width - wide, 0.0) * bytesPerPixel / 1000;
+    mebibytes = 3.27 + 2.28 * std::min(width, wide) * bytesPerPixel / 1000 +
+                1.22 * std::max(width - wide, 0.0) * bytesPerPixel / 1000;
   }
   return static_cast<std::uint64_t>(mebibytes * (1 << 20)) + header.decodeBuffer +
          metadataCopies * header.metadataBytes;
