@@ -555,7 +555,7 @@ std::uint64_t memoryToDecode(const ImageHeader& header) {
     const double loadShrink = jpegShrinkOnLoad(shrink);
     const double decodedRowKB = width / loadShrink * bytesPerPixel / 1000;
     if (header.wholeImageDecode) {
-      mebibytes = 3.19 + 0.715 * pixels / (loadShrink * loadShrink) / 1e6 + 2.18 * decodedRowKB;
+      mebibytes = 8.63 + 0.238 * pixels / (loadShrink * loadShrink) / 1e6 + 1.22 * decodedRowKB;
     } else {
       const double outputMegapixels = pixels / (shrink * shrink) / 1e6;
       mebibytes = 9.76 + 1.32 * outputMegapixels + (shrink > 1 ? 1.00 * decodedRowKB : 0);
