@@ -40,9 +40,9 @@ StepError createFolder(const fs::path& folder) {
 
 // What the images in hand may need together, by their estimates (memoryToDecode), before another waits
 // for its turn. Chosen by measurement on real photographs (bench/README.md): it keeps the peak of a run
-// within 320 MiB at any number of jobs, however long the run and whichever images meet; at two jobs only
-// two progressive JPEGs above 10 megapixels take turns. One image alone may still take up to the 1 GB
-// that any image is allowed.
+// within 320 MiB at any number of jobs, however long the run and whichever images meet, while any two of
+// the photos there go on at once. One image alone may still take up to the 1 GB that any image is
+// allowed.
 constexpr std::uint64_t memoryInFlight = 160ULL << 20;
 
 Encoder imageLibraryEncoder(const WorkLimits& limits) {
