@@ -16,6 +16,7 @@
 #include "line_output.h"
 #include "run_log.h"
 #include "run_printer.h"
+#include "standard_streams.h"
 #include "stop_signals.h"
 
 namespace {
@@ -34,6 +35,15 @@ int exitStatusOf(const ImageOptimizer::Result& result, int stopSignal, const Lin
   if (result.failed > 0 || result.deletionListFailed || !result.foldersNotRead.empty())
     return someFilesNotHandled;
   return allHandled;
+}
+
+// Where a stopped run ended, or else the summary's last line, as the printer writes it.
+std::string closingLine(const ImageOptimizer::Result& result, command_line::Verbosity verbosity) {
+  if (result.stopped)
+    return run_log::stopLine(result);
+  if (verbosity == command_line::Verbosity::everyLine)
+    return run_log::bytesSavedText(result);
+  return run_log::closingLines(result).back();
 }
 
 std::string describe(int error) {
@@ -71,9 +81,9 @@ int optimize(const command_line::RunRequest& request) {
     printer.printEnding(result);
     if (json)
       report.printSummary(result, stopSignal);
-    // The log's last line says where the run stopped; it must not be lost with standard output.
-    if (out.error() != 0 && result.stopped && !json)
-      err.writeLines({run_log::stopLine(result)});
+    // The line that says how the run ended must not be lost with standard output.
+    if (out.error() != 0 && !json)
+      err.writeLines({closingLine(result, request.verbosity)});
     return exitStatusOf(result, stopSignal, out);
   } catch (const ImageOptimizer::RunError& error) {
     err.writeLines({run_log::errorLine(error)});
@@ -124,6 +134,8 @@ int answer(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything else is opened: a descriptor opened later must not become standard output.
+  reopenClosedStandardStreams();
   // glibc gives every thread that allocates its own arena and keeps what it once held; one arena keeps
   // a long run's memory flat.
   mallopt(M_ARENA_MAX, 1);

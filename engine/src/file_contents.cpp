@@ -1,6 +1,5 @@
 #include "file_contents.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -31,7 +30,6 @@ StepError copyContents(const SourceFile& source, TempFile& destination) {
       return StepError::ofErrno(error);
     offset += static_cast<std::uint64_t>(count);
   }
-  ::fchmod(destination.descriptor(), source.permissions() & 0777);
   return {};
 }
 

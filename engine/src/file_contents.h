@@ -10,8 +10,8 @@
 // std::filesystem::copy_file, so that a failure carries the system's own reason ("No space left on
 // device") instead of a generic input/output error.
 
-// The bytes of `source`, and its permission bits where the file system keeps them (FAT does not, and
-// that is no reason to fail a copy).
+// The bytes of `source`. Not its permission bits: a copy gets the mode of any new file, as the re-encodes
+// beside it do, so that a source only its owner may read is not uploaded unreadable to the web server.
 StepError copyContents(const SourceFile& source, TempFile& destination);
 // All of `bytes` to `descriptor`, through interruptions; 0, or the errno of the write that failed.
 int writeAll(int descriptor, std::string_view bytes);

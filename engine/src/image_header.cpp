@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "image_optimizer.h"
 #include "run_log.h"
 #include "source_file.h"
 
@@ -526,19 +527,45 @@ StepError inspectImage(const SourceFile& file, const DecodeLimits& limits, Image
   return {};
 }
 
-// Measured one image at a time on real photographs, as the peak memory of a run beyond that of a run
-// that starts libvips on a tiny image (bench/README.md): every image needs a working set of about
-// 16 MiB, and then memory in proportion to its pixels, in four kinds.
+namespace {
+
+// The factor by which libvips' thumbnail shrinks a JPEG while decoding it, from the whole shrink the
+// image needs: a power of two that leaves at least a factor of two for the resize after it.
+double jpegShrinkOnLoad(double shrink) {
+  return shrink >= 16 ? 8 : shrink >= 8 ? 4 : shrink >= 4 ? 2 : 1;
+}
+
+}  // namespace
+
+// Everything that re-encoding the image adds to a run's peak memory, its own working set included,
+// fitted one image at a time on real photographs and on the largest images allowed (bench/estimate,
+// bench/README.md): the peak of a run over the image alone less that of a run that starts libvips and
+// decodes nothing. Besides what a whole-image decode holds (its decode buffer), the memory follows the
+// rows that the decoder and the resize hold, in bytes of a decoded row, and for a baseline JPEG the
+// output's coefficients, which a progressive JPEG encoder keeps whole.
 std::uint64_t memoryToDecode(const ImageHeader& header) {
-  constexpr std::uint64_t workingSet = 16ULL << 20;
-  // KiB per megapixel and byte of a decoded pixel: a baseline JPEG is shrunk while it is decoded, a
-  // progressive one is shrunk from its whole coefficients (its decode buffer), and a PNG is decoded at
-  // full size a few rows at a time (or whole, when interlaced: its decode buffer).
-  std::uint64_t kibPerMegapixelAndByte = 360;
-  if (header.format == ImageFormat::jpeg)
-    kibPerMegapixelAndByte = header.wholeImageDecode ? 470 : 225;
-  const std::uint64_t pixels = std::uint64_t{header.width} * header.height;
-  const std::uint64_t proportional =
-      pixels * std::max<std::uint32_t>(header.bytesPerPixel, 1) * kibPerMegapixelAndByte * 1024 / 1'000'000;
-  return workingSet + proportional + header.decodeBuffer + metadataCopies * header.metadataBytes;
+  const double width = header.width;
+  const double pixels = width * header.height;
+  const double bytesPerPixel = std::max<std::uint32_t>(header.bytesPerPixel, 1);
+  const double shrink = std::max(
+      1.0, std::max<double>(header.width, header.height) / static_cast<double>(ImageOptimizer::maxDimension));
+  // In MiB: a fixed part, per megapixel, and per kB of a decoded row, as fitted for each kind.
+  double mebibytes = 0;
+  if (header.format == ImageFormat::jpeg) {
+    const double loadShrink = jpegShrinkOnLoad(shrink);
+    const double decodedRowKB = width / loadShrink * bytesPerPixel / 1000;
+    if (header.wholeImageDecode) {
+      mebibytes = 8.63 + 0.238 * pixels / (loadShrink * loadShrink) / 1e6 + 1.22 * decodedRowKB;
+    } else {
+      const double outputMegapixels = pixels / (shrink * shrink) / 1e6;
+      mebibytes = 9.76 + 1.32 * outputMegapixels + (shrink > 1 ? 1.00 * decodedRowKB : 0);
+    }
+  } else {
+    // Rows past 2560 pixels cost less: the resize of a wider image holds fewer of them.
+    constexpr double wide = 2560;
+    mebibytes = 3.27 + 2.28 * std::min(width, wide) * bytesPerPixel / 1000 +
+                1.22 * std::max(width - wide, 0.0) * bytesPerPixel / 1000;
+  }
+  return static_cast<std::uint64_t>(mebibytes * (1 << 20)) + header.decodeBuffer +
+         metadataCopies * header.metadataBytes;
 }

@@ -40,9 +40,10 @@ StepError createFolder(const fs::path& folder) {
 
 // What the images in hand may need together, by their estimates (memoryToDecode), before another waits
 // for its turn. Chosen by measurement on real photographs (bench/README.md): it keeps the peak of a run
-// flat however long the run and whichever images meet, without holding back ordinary photos. One image
-// alone may still take up to the 1 GB that any image is allowed.
-constexpr std::uint64_t memoryInFlight = 256ULL << 20;
+// within 320 MiB at any number of jobs, however long the run and whichever images meet, while any two of
+// the photos there go on at once. One image alone may still take up to the 1 GB that any image is
+// allowed.
+constexpr std::uint64_t memoryInFlight = 160ULL << 20;
 
 Encoder imageLibraryEncoder(const WorkLimits& limits) {
   return [&limits](const SourceFile& input, const ImageHeader& header, TempFile& output) {

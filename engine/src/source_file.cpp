@@ -40,7 +40,6 @@ SourceFile SourceFile::openAt(int folder, const char* name, StepError& error) {
   if (flags >= 0)
     ::fcntl(file.descriptor(), F_SETFL, flags & ~O_NONBLOCK);
   file.size_ = static_cast<std::uint64_t>(status.st_size);
-  file.permissions_ = status.st_mode & 07777;
   file.identity_ = {status.st_dev, status.st_ino};
   file.status_ = status;
   error = {};

@@ -30,7 +30,6 @@ class SourceFile {
 
   int descriptor() const { return descriptor_.get(); }
   std::uint64_t size() const { return size_; }
-  unsigned permissions() const { return permissions_; }
   FileIdentity identity() const { return identity_; }
   // As the descriptor found it when opened: what an output's record says of its source.
   const struct stat& status() const { return status_; }
@@ -43,7 +42,6 @@ class SourceFile {
 
   FileDescriptor descriptor_;
   std::uint64_t size_ = 0;
-  unsigned permissions_ = 0;
   FileIdentity identity_;
   struct stat status_ {};
 };

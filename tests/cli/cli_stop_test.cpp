@@ -154,3 +154,21 @@ TEST_F(StopTest, AFullDiskUnderStandardOutputStopsTheRunInOrder) {
   expectStoppedByOutput(CliProcess({"--jobs", "2", source_, root_ / "out"}, {}, "/dev/full").finish(), ENOSPC,
                         root_ / "out");
 }
+
+// `| head -1`: the pipe closes while the last file is still in hand, so nothing is left to stop, and the
+// summary's last line goes to standard error after the reason.
+TEST_F(StopTest, APipeClosedDuringTheLastFileLeavesTheSummarysLastLineOnStandardError) {
+  const fs::path source = root_ / "source";
+  fs::create_directories(source);
+  test_images::writeSmallGif(source / "a.gif");
+  fs::copy_file(source_ / "photo-0.png", source / "b.png");
+  CliProcess cli({"--jobs", "2", source, root_ / "out"});
+  EXPECT_EQ(cli.readLine(), "[1/2] a.gif");
+  cli.closeOutput();
+  const CliProcess::Ending ending = cli.finish();
+  EXPECT_EQ(ending.exitStatus, 1);
+  const std::vector<std::string> lines = linesOf(ending.err);
+  ASSERT_EQ(lines.size(), 2u) << ending.err;
+  EXPECT_TRUE(lines[0].starts_with("tarvolin-cli: cannot write to standard output: ")) << ending.err;
+  EXPECT_NE(lines[1].find(" \u2192 "), std::string::npos) << ending.err;
+}

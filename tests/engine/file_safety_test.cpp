@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -273,6 +274,36 @@ TEST_F(CaseIgnoringDrive, NoOutputReplacesAnother) {
   EXPECT_TRUE(readBytes(output / "Photo.jpg").starts_with("\xFF\xD8\xFF"));
   expectNoTemporaryFiles();
 }
+
+// --- Modes ----------------------------------------------------------------------------------------------
+
+class NewFileModes : public RunFixture, public ::testing::WithParamInterface<mode_t> {};
+
+// Re-encodes, copies of every kind and the list all get what a new file gets under the user's umask,
+// whatever mode their source has: a source only its owner may read must not reach the server so.
+TEST_P(NewFileModes, EveryWrittenFileGetsTheUmasksModeNotItsSources) {
+  writeNoisePng(source / "converted.png", 700, 500);
+  writeJpegThatGrows(source / "grew.jpg");
+  writeSmallGif(source / "anim.gif");
+  for (const std::string name : {"converted.png", "grew.jpg", "anim.gif"})
+    fs::permissions(source / name, fs::perms::owner_read);
+  const mode_t before = ::umask(GetParam());
+  runOptimizer(Mode::changedOnly);
+  ::umask(before);
+
+  ASSERT_EQ(namesIn(output), (Names{deletionList, "anim.gif", "converted.jpg", "grew.jpg"}));
+  for (const std::string& name : namesIn(output)) {
+    struct stat status {};
+    ASSERT_EQ(::stat((output / name).c_str(), &status), 0) << name;
+    EXPECT_EQ(status.st_mode & 07777, 0666 & ~GetParam()) << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Umasks, NewFileModes, ::testing::Values(mode_t{022}, mode_t{077}),
+                         [](const auto& info) {
+                           return "umask0" + std::to_string(info.param >> 3 & 7) +
+                                  std::to_string(info.param & 7);
+                         });
 
 // --- The image work's own limits ------------------------------------------------------------------------
 

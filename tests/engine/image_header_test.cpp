@@ -70,10 +70,19 @@ TEST_F(ImageHeaderTest, InterlacedAndDeepPngsNeedTheWholeImage) {
   EXPECT_EQ(header.decodeBuffer, 4000u * 3000u * 3u);
   ASSERT_FALSE(inspect(source / "deep.png", header));
   EXPECT_EQ(header.decodeBuffer, 4000u * 3000u * 6u);
-  // 72 MB of pixels, and 16 MiB and 25 MiB in proportion to the pixels to work in: refused under a
-  // limit of 100 MB.
+  // 72 MB of pixels, and 49 MiB for the rows around them: refused under a limit of 100 MB.
   EXPECT_EQ(inspect(source / "deep.png", header, DecodeLimits{.maxDecodeMemory = 100'000'000}).reason(),
-            "the image needs about 115.3 MB of memory to decode, more than the 100.0 MB allowed");
+            "the image needs about 123.2 MB of memory to decode, more than the 100.0 MB allowed");
+}
+
+// What a whole-image decode holds comes on top of the rest, but the rest is that of the image shrunk
+// while it is decoded: 864 MB of coefficients leave room enough under the limit for a 144-megapixel
+// progressive JPEG, which is decoded at a quarter of its pixels.
+TEST_F(ImageHeaderTest, AProgressiveJpegWhoseCoefficientsFitTheLimitIsAllowed) {
+  writeJpegSkeleton(source / "huge.jpg", 0xC2, 8, 12000, 12000, 10, 600000);
+  ImageHeader header;
+  EXPECT_FALSE(inspect(source / "huge.jpg", header)) << "refused at " << memoryToDecode(header) << " bytes";
+  EXPECT_EQ(header.decodeBuffer, 12000u * 12000u * 3u * 2u);
 }
 
 TEST_F(ImageHeaderTest, ACutShortFileIsToldFromADamagedOne) {
