@@ -65,9 +65,8 @@ QLabel* wrappingLabel(const QString& text, const char* name, QWidget* parent) {
   return label;
 }
 
-// A link that stands for an action beside the main one, its words wrapping where the line is too
-// narrow. Tab reaches its link at once, and Enter activates it: a plain label would take a second Tab
-// to select the link it holds.
+// A link for an action beside the main one. Tab reaches its link at once, and Enter activates it: a
+// plain label would take a second Tab to select the link it holds.
 class LinkLabel : public QLabel {
  public:
   using QLabel::QLabel;
@@ -106,10 +105,8 @@ QFont scaledFont(QFont font, double scale) {
   return font;
 }
 
-// The window's content, inside the scroll area that the window falls back on when even its least height
-// is more than the screen has (a large font on a small screen). Asked how tall it must be at a width, it
-// answers with its least height, the log at its fewest lines, so that the log gives way before the
-// content scrolls.
+// The window's content, in a scroll area for a screen too small even for its least height. It asks
+// only for its least height, the log at its fewest lines, so that the log gives way before it scrolls.
 class ContentColumn : public QWidget {
  public:
   using QWidget::QWidget;
@@ -136,14 +133,8 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   heading_ = new QLabel(QStringLiteral("Image Optimizer"), content_);
   heading_->setObjectName(QStringLiteral("heading"));
   setAccessibleName(heading_->text());  // the window's name to assistive technology
-  sourceRow_ = folderRow(QStringLiteral("Source folder"), sourceFolder_,
-                         [this] { pickFolder([this](const fs::path& folder) { setSourceFolder(folder); }); });
-  sourceRow_->setObjectName(QStringLiteral("sourceRow"));
-  connect(sourceRow_, &FolderRow::folderDropped, this, &OptimizeContentView::setSourceFolder);
-  destRow_ = folderRow(QStringLiteral("Output folder"), destFolder_,
-                       [this] { pickFolder([this](const fs::path& folder) { setDestFolder(folder); }); });
-  destRow_->setObjectName(QStringLiteral("destRow"));
-  connect(destRow_, &FolderRow::folderDropped, this, &OptimizeContentView::setDestFolder);
+  sourceRow_ = folderRow(QStringLiteral("Source folder"), "sourceRow", sourceFolder_);
+  destRow_ = folderRow(QStringLiteral("Output folder"), "destRow", destFolder_);
   // The engine's own words for the run it would refuse.
   sameFolder_ = wrappingLabel(QStringLiteral("The output folder must be different from the source folder."),
                               "sameFolder", content_);
@@ -159,7 +150,6 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   results_ = new RunResults(content_);  // brought in with the first run
   results_->setObjectName(QStringLiteral("results"));
   results_->hide();
-  statusLog_ = results_->log();
   column->addWidget(results_, 1);
   scrollArea_->setFrameShape(QFrame::NoFrame);
   scrollArea_->setFocusPolicy(Qt::NoFocus);  // the controls inside take the focus
@@ -192,15 +182,25 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   fitWindow();
 }
 
-OptimizeContentView::~OptimizeContentView() {
-  runController_.stopAndWait();
-}
+OptimizeContentView::~OptimizeContentView() = default;
 
-FolderRow* OptimizeContentView::folderRow(const QString& label, const std::optional<fs::path>& path,
-                                          std::function<void()> action) {
+// A folder chosen through the row's chooser or dropped on the row goes into `folder`.
+FolderRow* OptimizeContentView::folderRow(const QString& label, const char* name,
+                                          std::optional<fs::path>& folder) {
   auto* row = new FolderRow(label, content_);
-  row->setPath(displayPath(path));
-  connect(row, &FolderRow::chooseRequested, this, std::move(action));
+  row->setObjectName(QLatin1String(name));
+  const auto choose = [this, row, &folder](const fs::path& chosen) {
+    if (chosen != folder)
+      forgetLastRunsOutcome();
+    folder = chosen;
+    row->setPath(displayPath(folder));
+    foldersChanged();
+  };
+  connect(row, &FolderRow::chooseRequested, this, [this, choose] {
+    if (const auto chosen = chooser_->chooseFolder(this))
+      choose(*chosen);
+  });
+  connect(row, &FolderRow::folderDropped, this, choose);
   return row;
 }
 
@@ -272,9 +272,9 @@ QWidget* OptimizeContentView::startRow() {
   return row;
 }
 
-// What the run came to: the sizes before and after or where it stopped, a line about problem files
-// that leads to the first of them in the log, and a link to the output folder. Brought in with the first
-// run, its room is kept whether it holds anything or not, so the window does not change as it fills.
+// What the run came to: the sizes or where it stopped, a line about problem files that leads to the
+// first in the log, and a link to the output folder. Its room is kept from the first run on, filled or
+// not, so that the window does not change as it fills.
 QWidget* OptimizeContentView::runStatusArea() {
   runStatus_ = new QWidget(content_);
   runStatus_->setObjectName(QStringLiteral("runStatus"));
@@ -290,26 +290,18 @@ QWidget* OptimizeContentView::runStatusArea() {
     kept->setSizePolicy(policy);
   }
   // Where "Show output folder" found nothing to show the folder with: says so, and gives the path to copy.
-  openFailure_ = new QWidget(runStatus_);
-  openFailure_->setObjectName(QStringLiteral("openFailure"));
-  auto* failureText =
+  openFailure_ =
       wrappingLabel(QStringLiteral("No file manager could be opened to show the output folder. It is here:"),
-                    "openFailureText", openFailure_);
-  unopenedPath_ = new QLineEdit(openFailure_);
+                    "openFailure", runStatus_);
+  unopenedPath_ = new QLineEdit(runStatus_);
   unopenedPath_->setObjectName(QStringLiteral("unopenedFolder"));
   unopenedPath_->setReadOnly(true);
   unopenedPath_->setAccessibleName(QStringLiteral("Output folder"));
-  auto* failureLayout = new QVBoxLayout(openFailure_);
-  failureLayout->setContentsMargins(0, 0, 0, 0);
-  failureLayout->setSpacing(groupSpacing);
-  failureLayout->addWidget(failureText);
-  failureLayout->addWidget(unopenedPath_);
-
   auto* layout = new QVBoxLayout(runStatus_);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(groupSpacing);
-  for (QWidget* part :
-       std::initializer_list<QWidget*>{runFigures_, problemSummary_, showOutputFolder_, openFailure_})
+  for (QWidget* part : std::initializer_list<QWidget*>{runFigures_, problemSummary_, showOutputFolder_,
+                                                       openFailure_, unopenedPath_})
     layout->addWidget(part);
   runStatus_->hide();
   return runStatus_;
@@ -328,29 +320,7 @@ QString OptimizeContentView::modeDescription() const {
 }
 
 bool OptimizeContentView::openInFileManager(const fs::path& folder) {
-  return QDesktopServices::openUrl(
-      QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder.string()))));
-}
-
-void OptimizeContentView::pickFolder(const FolderCompletion& completion) {
-  if (const auto folder = chooser_->chooseFolder(this))
-    completion(*folder);
-}
-
-void OptimizeContentView::setSourceFolder(const fs::path& folder) {
-  if (folder != sourceFolder_)
-    forgetLastRunsOutcome();
-  sourceFolder_ = folder;
-  sourceRow_->setPath(displayPath(sourceFolder_));
-  foldersChanged();
-}
-
-void OptimizeContentView::setDestFolder(const fs::path& folder) {
-  if (folder != destFolder_)
-    forgetLastRunsOutcome();
-  destFolder_ = folder;
-  destRow_->setPath(displayPath(destFolder_));
-  foldersChanged();
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(*displayPath(folder)));
 }
 
 void OptimizeContentView::setMode(OutputMode mode) {
@@ -385,13 +355,11 @@ void OptimizeContentView::forgetLastRunsOutcome() {
 void OptimizeContentView::run() {
   if (!canStart())
     return;
-  statusLines_ = {QStringLiteral("Starting\u2026")};
+  forgetLastRunsOutcome();
+  statusLines_.clear();
   problemLines_.clear();
   results_->restart();
-  statusLog_->appendLines(statusLines_, StatusLog::LineKind::plain);
   runFolder_ = destFolder_;
-  runResult_.reset();
-  unopenedFolder_.reset();
   progress_->setRange(0, 0);  // busy until the run says how many files it has
   placedFiles_ = 0;
   progress_->show();
@@ -400,7 +368,7 @@ void OptimizeContentView::run() {
   setRunning(true);
   showOutcome();
   emit runningChanged(true);
-  emit statusLinesChanged();
+  appendLines({QStringLiteral("Starting\u2026")}, false);
   runController_.start({*sourceFolder_, *destFolder_, mode_, includeSubfolders_->isChecked()});
 }
 
@@ -435,12 +403,12 @@ void OptimizeContentView::appendLines(const QStringList& lines, bool problem) {
   for (qsizetype index = 0; problem && index < lines.size(); ++index)
     problemLines_ << statusLines_.size() + index;
   statusLines_ += lines;
-  statusLog_->appendLines(lines, problem ? StatusLog::LineKind::problem : StatusLog::LineKind::plain);
+  results_->log()->appendLines(lines, problem ? StatusLog::LineKind::problem : StatusLog::LineKind::plain);
   emit statusLinesChanged();
 }
 
-// Outcomes come in name order as each file is placed in the output folder: the count is what the output
-// folder holds so far, which a stop keeps.
+// Outcomes come in the run's order as each file is placed: the count is what the output holds so far,
+// which a stop keeps.
 void OptimizeContentView::takeEvent(const RunEvent& event) {
   if (const auto* started = std::get_if<FileStarted>(&event)) {
     if (progress_->maximum() == 0) {
@@ -449,8 +417,7 @@ void OptimizeContentView::takeEvent(const RunEvent& event) {
     }
     fileLine_ = statusLines_.size();
   } else if (const auto* outcome = std::get_if<FileOutcome>(&event)) {
-    // A progress bar repaints at once for each new value: files that arrive faster than that are shown
-    // once per pass of the event loop instead.
+    // A progress bar repaints at once for each value: show it once per pass of the event loop instead.
     if (std::exchange(placedFiles_, static_cast<int>(outcome->number)) == progress_->value())
       QTimer::singleShot(0, progress_, [this] { progress_->setValue(placedFiles_); });
     results_->addOutcome(*outcome, fileLine_);
@@ -501,6 +468,7 @@ void OptimizeContentView::showOutcome() {
   showOutputFolder_->setHidden(isRunning_ || !runResult_);
   unopenedPath_->setText(displayPath(unopenedFolder_).value_or(QString()));
   openFailure_->setHidden(!unopenedFolder_);
+  unopenedPath_->setHidden(!unopenedFolder_);
 }
 
 // The folder the last run wrote to. Where nothing can show it (no file manager), the window says so.
@@ -527,7 +495,7 @@ void OptimizeContentView::applyFonts() {
   heading_->setFont(heading);
   QFont log = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   log.setPointSizeF(scaledFont(font(), 0.9).pointSizeF());
-  statusLog_->setFont(font().pointSizeF() > 0 ? log : scaledFont(font(), 0.9));
+  results_->log()->setFont(font().pointSizeF() > 0 ? log : scaledFont(font(), 0.9));
   // The room kept for what a run comes to: the sizes, or where it stopped and the sizes, and a problem.
   const int line = fontMetrics().lineSpacing();
   runFigures_->setMinimumHeight(2 * line);
@@ -542,12 +510,10 @@ void OptimizeContentView::applyColours() {
   showOutcome();  // the problem line's link takes the new colour
 }
 
-// The window is as wide as the content column, wider only where a label cannot be narrower (a very large
-// desktop font). Until the first run it is exactly as tall as its content. The first run brings in the
-// results and the window grows for them; from then on the user may make it taller or shorter, down to a
-// few lines of log, and whatever comes or goes in the window takes its room from the results, so the
-// window keeps its height. It never grows beyond the screen: the log gives way first, and where the
-// content is still too tall, it scrolls.
+// As wide as the content column, wider only where a label cannot be narrower (a very large font). As
+// tall as its content until the first run brings in the results and grows it once; from then on the
+// user sets the height, down to a few lines of log, and what comes or goes takes its room from the
+// results. Never taller than the screen: the log gives way first, then the content scrolls.
 void OptimizeContentView::fitWindow() {
   const QLayout* column = content_->layout();
   const int frame = frameGeometry().height() - geometry().height();
@@ -583,9 +549,8 @@ void OptimizeContentView::changeEvent(QEvent* event) {
     applyColours();
 }
 
-// Closing during a run stops it: no new file starts and the files in hand are finished, which can take
-// a few seconds. The window stays meanwhile and says so, and closes once the run has ended and its log
-// says where it stopped. (The destructor stops and waits too, for a quit that skips this.)
+// Closing during a run stops it, and the window stays until the files in hand are finished and the log
+// says where the run stopped. (Destroying the window stops and waits too, for a quit that skips this.)
 void OptimizeContentView::closeEvent(QCloseEvent* event) {
   if (!isRunning_) {
     event->accept();
