@@ -17,13 +17,10 @@ void FocusRingStyle::drawControl(ControlElement element, const QStyleOption* opt
     QProxyStyle::drawControl(element, option, painter, widget);
     return;
   }
-  painter->fillRect(option->rect, ringColor(option->palette));
-}
-
-// The window's text colour reads on the window by the theme's own design.
-QColor FocusRingStyle::ringColor(const QPalette& palette) {
+  // Where the accent does not stand out, the window's text colour does, by the theme's own design.
+  const QPalette& palette = option->palette;
   const QColor accent = palette.color(QPalette::Active, QPalette::Highlight);
   const bool seen =
       contrastRatio(accent, palette.color(QPalette::Active, QPalette::Window)) >= focusRingContrast;
-  return seen ? accent : palette.color(QPalette::Active, QPalette::WindowText);
+  painter->fillRect(option->rect, seen ? accent : palette.color(QPalette::Active, QPalette::WindowText));
 }

@@ -17,6 +17,4 @@ class FocusRingStyle : public QProxyStyle {
                 QStyleHintReturn* returnData) const override;
   void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                    const QWidget* widget) const override;
-
-  static QColor ringColor(const QPalette& palette);
 };

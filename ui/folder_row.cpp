@@ -9,6 +9,23 @@
 #include <QMimeData>
 #include <QPushButton>
 
+namespace {
+
+// The one local folder that `data` carries, or nullopt for files, several items or non-local URLs.
+std::optional<std::filesystem::path> droppedFolder(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls())
+    return std::nullopt;
+  const QList<QUrl> urls = data->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile())
+    return std::nullopt;
+  const QString local = urls.front().toLocalFile();
+  if (!QFileInfo(local).isDir())
+    return std::nullopt;
+  return std::filesystem::path(QFile::encodeName(local).toStdString());
+}
+
+}  // namespace
+
 FolderRow::FolderRow(const QString& label, QWidget* parent)
     : QWidget(parent),
       label_(new QLabel(label, this)),
@@ -70,18 +87,6 @@ void FolderRow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::FontChange)
     showPath();
-}
-
-std::optional<std::filesystem::path> FolderRow::droppedFolder(const QMimeData* data) {
-  if (data == nullptr || !data->hasUrls())
-    return std::nullopt;
-  const QList<QUrl> urls = data->urls();
-  if (urls.size() != 1 || !urls.front().isLocalFile())
-    return std::nullopt;
-  const QString local = urls.front().toLocalFile();
-  if (!QFileInfo(local).isDir())
-    return std::nullopt;
-  return std::filesystem::path(QFile::encodeName(local).toStdString());
 }
 
 void FolderRow::dragEnterEvent(QDragEnterEvent* event) {

@@ -5,7 +5,6 @@
 #include <optional>
 
 class QLabel;
-class QMimeData;
 class QPushButton;
 
 // One folder of the window: its label, the chosen path (or "Not selected") and a "Choose…" button. A
@@ -22,9 +21,6 @@ class FolderRow : public QWidget {
   void setPath(const std::optional<QString>& path);
   // Whether a folder can be chosen now, with the button or by a drop; the path stays readable either way.
   void setChoosable(bool choosable);
-
-  // The one local folder that `data` carries, or nullopt for files, several items or non-local URLs.
-  static std::optional<std::filesystem::path> droppedFolder(const QMimeData* data);
 
  signals:
   void chooseRequested();

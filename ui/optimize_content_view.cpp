@@ -51,12 +51,6 @@ QStringList toQStringList(const std::vector<std::string>& lines) {
   return converted;
 }
 
-// The desktop's quit keys; where the platform names none (the offscreen platform among them), Ctrl+Q.
-QList<QKeySequence> quitKeys() {
-  const QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Quit);
-  return keys.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)} : keys;
-}
-
 QLabel* wrappingLabel(const QString& text, const char* name, QWidget* parent) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(QLatin1String(name));
@@ -172,8 +166,10 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
     focusFrame_->setWidget(now != nullptr && isAncestorOf(now) ? now : nullptr);
   });
 
+  // The desktop's quit keys; where the platform names none (the offscreen platform among them), Ctrl+Q.
   auto* quit = new QShortcut(this);
-  quit->setKeys(quitKeys());
+  const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+  quit->setKeys(quitKeys.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)} : quitKeys);
   connect(quit, &QShortcut::activated, this, &QWidget::close);
 
   applyFonts();
@@ -280,10 +276,16 @@ QWidget* OptimizeContentView::runStatusArea() {
   runStatus_->setObjectName(QStringLiteral("runStatus"));
   runFigures_ = wrappingLabel(QString(), "runFigures", runStatus_);
   problemSummary_ = linkLabel("problemSummary", runStatus_);
-  connect(problemSummary_, &QLabel::linkActivated, this, &OptimizeContentView::showFirstProblem);
+  connect(problemSummary_, &QLabel::linkActivated, this, [this] {  // the first problem, below its file
+    if (!problemLines_.isEmpty())
+      results_->showLogLine(std::max<qsizetype>(0, problemLines_.front() - 1));
+  });
   showOutputFolder_ = linkLabel("showOutputFolder", runStatus_);
   setLinkText(showOutputFolder_, QStringLiteral("Show output folder"));
-  connect(showOutputFolder_, &QLabel::linkActivated, this, &OptimizeContentView::showRunFolder);
+  connect(showOutputFolder_, &QLabel::linkActivated, this, [this] {
+    unopenedFolder_ = openFolder_(*runFolder_) ? std::nullopt : runFolder_;  // a link only after a run
+    showOutcome();
+  });
   for (QWidget* kept : std::initializer_list<QWidget*>{runFigures_, problemSummary_, showOutputFolder_}) {
     QSizePolicy policy = kept->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
@@ -469,23 +471,6 @@ void OptimizeContentView::showOutcome() {
   unopenedPath_->setText(displayPath(unopenedFolder_).value_or(QString()));
   openFailure_->setHidden(!unopenedFolder_);
   unopenedPath_->setHidden(!unopenedFolder_);
-}
-
-// The folder the last run wrote to. Where nothing can show it (no file manager), the window says so.
-void OptimizeContentView::showRunFolder() {
-  if (!runFolder_)
-    return;
-  if (openFolder_(*runFolder_))
-    unopenedFolder_.reset();
-  else
-    unopenedFolder_ = runFolder_;
-  showOutcome();
-}
-
-// At the user's request, the log shows the first problem below the line of the file it is about.
-void OptimizeContentView::showFirstProblem() {
-  if (!problemLines_.isEmpty())
-    results_->showLogLine(std::max<qsizetype>(0, problemLines_.front() - 1));
 }
 
 // The desktop's font, with the heading larger and the log in its monospaced cut.

@@ -86,8 +86,6 @@ class OptimizeContentView : public QWidget {
   void failRun(const QString& errorLine);
   void endRun();
   void showOutcome();
-  void showRunFolder();
-  void showFirstProblem();
 
   std::unique_ptr<FolderChooser> chooser_;
   FolderOpener openFolder_;
