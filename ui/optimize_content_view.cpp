@@ -34,14 +34,13 @@ using OutputMode = ImageOptimizer::OutputMode;
 
 namespace {
 
+constexpr int contentWidth = 520;
 constexpr int padding = 24;
 constexpr int sectionSpacing = 16;
 constexpr int groupSpacing = 4;
 
-std::optional<QString> displayPath(const std::optional<fs::path>& folder) {
-  if (!folder)
-    return std::nullopt;
-  return QFile::decodeName(QByteArray::fromStdString(folder->string()));
+QString displayPath(const fs::path& folder) {
+  return QFile::decodeName(QByteArray::fromStdString(folder.string()));
 }
 
 QStringList toQStringList(const std::vector<std::string>& lines) {
@@ -51,9 +50,15 @@ QStringList toQStringList(const std::vector<std::string>& lines) {
   return converted;
 }
 
+// `widget`, under the name the tests find it by.
+template <typename Widget>
+Widget* named(Widget* widget, const char* name) {
+  widget->setObjectName(QLatin1String(name));
+  return widget;
+}
+
 QLabel* wrappingLabel(const QString& text, const char* name, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QLatin1String(name));
+  auto* label = named(new QLabel(text, parent), name);
   label->setTextFormat(Qt::PlainText);
   label->setWordWrap(true);
   return label;
@@ -74,8 +79,7 @@ class LinkLabel : public QLabel {
 };
 
 QLabel* linkLabel(const char* name, QWidget* parent) {
-  auto* label = new LinkLabel(parent);
-  label->setObjectName(QLatin1String(name));
+  auto* label = named(new LinkLabel(parent), name);
   label->setWordWrap(true);
   label->setTextFormat(Qt::RichText);
   label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
@@ -121,14 +125,10 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
       chooser_(std::move(chooser)),
       openFolder_(std::move(openFolder)),
       runController_(std::move(engine)) {
-  setObjectName(QStringLiteral("optimizeContentView"));
   scrollArea_ = new QScrollArea(this);
   content_ = new ContentColumn(scrollArea_);
-  heading_ = new QLabel(QStringLiteral("Image Optimizer"), content_);
-  heading_->setObjectName(QStringLiteral("heading"));
+  heading_ = named(new QLabel(QStringLiteral("Image Optimizer"), content_), "heading");
   setAccessibleName(heading_->text());  // the window's name to assistive technology
-  sourceRow_ = folderRow(QStringLiteral("Source folder"), "sourceRow", sourceFolder_);
-  destRow_ = folderRow(QStringLiteral("Output folder"), "destRow", destFolder_);
   // The engine's own words for the run it would refuse.
   sameFolder_ = wrappingLabel(QStringLiteral("The output folder must be different from the source folder."),
                               "sameFolder", content_);
@@ -138,12 +138,13 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   column->setContentsMargins(padding, padding, padding, padding);
   column->setSpacing(sectionSpacing);
   // Created in reading order, which is also the order Tab visits them.
-  for (QWidget* part : std::initializer_list<QWidget*>{heading_, sourceRow_, destRow_, sameFolder_,
-                                                       modeSection(), startRow(), runStatusArea()})
+  for (QWidget* part : std::initializer_list<QWidget*>{
+           heading_, folderRow(QStringLiteral("Source folder"), "sourceRow", sourceFolder_),
+           folderRow(QStringLiteral("Output folder"), "destRow", destFolder_), sameFolder_, modeSection(),
+           startRow(), runStatusArea()})
     column->addWidget(part);
-  results_ = new RunResults(content_);  // brought in with the first run
-  results_->setObjectName(QStringLiteral("results"));
-  results_->hide();
+  results_ = named(new RunResults(content_), "results");
+  results_->hide();  // brought in with the first run
   column->addWidget(results_, 1);
   scrollArea_->setFrameShape(QFrame::NoFrame);
   scrollArea_->setFocusPolicy(Qt::NoFocus);  // the controls inside take the focus
@@ -172,8 +173,7 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   quit->setKeys(quitKeys.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)} : quitKeys);
   connect(quit, &QShortcut::activated, this, &QWidget::close);
 
-  applyFonts();
-  applyColours();
+  followTheme();
   foldersChanged();
   fitWindow();
 }
@@ -183,13 +183,12 @@ OptimizeContentView::~OptimizeContentView() = default;
 // A folder chosen through the row's chooser or dropped on the row goes into `folder`.
 FolderRow* OptimizeContentView::folderRow(const QString& label, const char* name,
                                           std::optional<fs::path>& folder) {
-  auto* row = new FolderRow(label, content_);
-  row->setObjectName(QLatin1String(name));
+  auto* row = named(new FolderRow(label, content_), name);
   const auto choose = [this, row, &folder](const fs::path& chosen) {
     if (chosen != folder)
       forgetLastRunsOutcome();
     folder = chosen;
-    row->setPath(displayPath(folder));
+    row->setPath(displayPath(chosen));
     foldersChanged();
   };
   connect(row, &FolderRow::chooseRequested, this, [this, choose] {
@@ -200,11 +199,10 @@ FolderRow* OptimizeContentView::folderRow(const QString& label, const char* name
   return row;
 }
 
+// The mode is the checked button's: the group holds it, and the description follows it.
 QWidget* OptimizeContentView::modeSection() {
-  auto* section = new QWidget(content_);
-  section->setObjectName(QStringLiteral("modeSection"));
-  auto* title = new QLabel(QStringLiteral("Output mode"), section);
-  title->setObjectName(QStringLiteral("modeTitle"));
+  auto* section = named(new QWidget(content_), "modeSection");
+  auto* title = named(new QLabel(QStringLiteral("Output mode"), section), "modeTitle");
   QFont bold;  // only the weight: the size follows the desktop's font
   bold.setBold(true);
   title->setFont(bold);
@@ -216,21 +214,22 @@ QWidget* OptimizeContentView::modeSection() {
   for (const auto& [mode, text, name] :
        {std::tuple{OutputMode::changedOnly, "Changed files only", "changedOnly"},
         std::tuple{OutputMode::fullReplacement, "Full folder replacement", "fullReplacement"}}) {
-    auto* button = new QRadioButton(QString::fromLatin1(text), section);
-    button->setObjectName(QLatin1String(name));
-    button->setChecked(mode == mode_);
+    auto* button = named(new QRadioButton(QString::fromLatin1(text), section), name);
+    button->setChecked(mode == OutputMode::changedOnly);
     modeButtons_->addButton(button, static_cast<int>(mode));
     layout->addWidget(button, 0, Qt::AlignLeft);  // as wide as its label, which a click must hit
   }
-  connect(modeButtons_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
-    if (checked)
-      setMode(static_cast<OutputMode>(id));
-  });
   modeDescription_ = wrappingLabel(modeDescription(), "modeDescription", section);
   modeDescription_->setForegroundRole(QPalette::PlaceholderText);  // the theme's secondary text
   layout->addWidget(modeDescription_);
-  includeSubfolders_ = new QCheckBox(QStringLiteral("Include subfolders"), section);
-  includeSubfolders_->setObjectName(QStringLiteral("includeSubfolders"));
+  connect(modeButtons_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+    if (checked) {
+      forgetLastRunsOutcome();
+      modeDescription_->setText(modeDescription());
+    }
+  });
+  includeSubfolders_ =
+      named(new QCheckBox(QStringLiteral("Include subfolders"), section), "includeSubfolders");
   connect(includeSubfolders_, &QCheckBox::toggled, this, &OptimizeContentView::forgetLastRunsOutcome);
   layout->addWidget(includeSubfolders_, 0, Qt::AlignLeft);
   return section;
@@ -239,22 +238,18 @@ QWidget* OptimizeContentView::modeSection() {
 // The start button, the stop button during a run, and the run's progress: the files placed in the
 // output folder so far, which is also what a stop keeps.
 QWidget* OptimizeContentView::startRow() {
-  auto* row = new QWidget(content_);
-  row->setObjectName(QStringLiteral("startRow"));
-  startButton_ = new QPushButton(QStringLiteral("Optimize images"), row);
-  startButton_->setObjectName(QStringLiteral("startButton"));
+  auto* row = named(new QWidget(content_), "startRow");
+  startButton_ = named(new QPushButton(QStringLiteral("Optimize images"), row), "startButton");
   startButton_->setDefault(true);
-  startButton_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-  startButton_->setAutoDefault(true);  // outside a dialog, the flag that makes Enter click the focused button
-  connect(startButton_, &QPushButton::clicked, this, &OptimizeContentView::run);
-  stopButton_ = new QPushButton(QStringLiteral("Stop"), row);
-  stopButton_->setObjectName(QStringLiteral("stopButton"));
-  stopButton_->setAutoDefault(true);
-  stopButton_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  stopButton_ = named(new QPushButton(QStringLiteral("Stop"), row), "stopButton");
   stopButton_->hide();
+  for (QPushButton* button : {startButton_, stopButton_}) {
+    button->setAutoDefault(true);  // outside a dialog, the flag that makes Enter click the focused button
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  }
+  connect(startButton_, &QPushButton::clicked, this, &OptimizeContentView::run);
   connect(stopButton_, &QPushButton::clicked, this, &OptimizeContentView::stop);
-  progress_ = new QProgressBar(row);
-  progress_->setObjectName(QStringLiteral("runProgress"));
+  progress_ = named(new QProgressBar(row), "runProgress");
   progress_->setFormat(QStringLiteral("%v of %m"));
   progress_->setAccessibleName(QStringLiteral("Images done"));
   progress_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);  // whatever the buttons leave
@@ -272,8 +267,7 @@ QWidget* OptimizeContentView::startRow() {
 // first in the log, and a link to the output folder. Its room is kept from the first run on, filled or
 // not, so that the window does not change as it fills.
 QWidget* OptimizeContentView::runStatusArea() {
-  runStatus_ = new QWidget(content_);
-  runStatus_->setObjectName(QStringLiteral("runStatus"));
+  runStatus_ = named(new QWidget(content_), "runStatus");
   runFigures_ = wrappingLabel(QString(), "runFigures", runStatus_);
   problemSummary_ = linkLabel("problemSummary", runStatus_);
   connect(problemSummary_, &QLabel::linkActivated, this, [this] {  // the first problem, below its file
@@ -282,11 +276,11 @@ QWidget* OptimizeContentView::runStatusArea() {
   });
   showOutputFolder_ = linkLabel("showOutputFolder", runStatus_);
   setLinkText(showOutputFolder_, QStringLiteral("Show output folder"));
-  connect(showOutputFolder_, &QLabel::linkActivated, this, [this] {
-    unopenedFolder_ = openFolder_(*runFolder_) ? std::nullopt : runFolder_;  // a link only after a run
+  connect(showOutputFolder_, &QLabel::linkActivated, this, [this] {  // a link only after a run
+    unopenedPath_->setText(openFolder_(*destFolder_) ? QString() : displayPath(*destFolder_));
     showOutcome();
   });
-  for (QWidget* kept : std::initializer_list<QWidget*>{runFigures_, problemSummary_, showOutputFolder_}) {
+  for (QLabel* kept : {runFigures_, problemSummary_, showOutputFolder_}) {
     QSizePolicy policy = kept->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     kept->setSizePolicy(policy);
@@ -295,8 +289,7 @@ QWidget* OptimizeContentView::runStatusArea() {
   openFailure_ =
       wrappingLabel(QStringLiteral("No file manager could be opened to show the output folder. It is here:"),
                     "openFailure", runStatus_);
-  unopenedPath_ = new QLineEdit(runStatus_);
-  unopenedPath_->setObjectName(QStringLiteral("unopenedFolder"));
+  unopenedPath_ = named(new QLineEdit(runStatus_), "unopenedFolder");
   unopenedPath_->setReadOnly(true);
   unopenedPath_->setAccessibleName(QStringLiteral("Output folder"));
   auto* layout = new QVBoxLayout(runStatus_);
@@ -309,8 +302,12 @@ QWidget* OptimizeContentView::runStatusArea() {
   return runStatus_;
 }
 
+OutputMode OptimizeContentView::mode() const {
+  return static_cast<OutputMode>(modeButtons_->checkedId());
+}
+
 QString OptimizeContentView::modeDescription() const {
-  if (mode_ == OutputMode::changedOnly) {
+  if (mode() == OutputMode::changedOnly) {
     return QStringLiteral(
         "Output folder only contains files that actually changed -- smaller, faster to upload, "
         "but any renamed PNGs need the old ones deleted from the server manually (see the list this "
@@ -322,15 +319,7 @@ QString OptimizeContentView::modeDescription() const {
 }
 
 bool OptimizeContentView::openInFileManager(const fs::path& folder) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(*displayPath(folder)));
-}
-
-void OptimizeContentView::setMode(OutputMode mode) {
-  if (mode == mode_)
-    return;
-  forgetLastRunsOutcome();
-  mode_ = mode;
-  modeDescription_->setText(modeDescription());
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(displayPath(folder)));
 }
 
 // Refused as soon as it is picked rather than when the run starts: a line says why.
@@ -349,7 +338,7 @@ void OptimizeContentView::forgetLastRunsOutcome() {
   if (isRunning_)
     return;
   runResult_.reset();
-  unopenedFolder_.reset();
+  unopenedPath_->clear();
   progress_->hide();
   showOutcome();
 }
@@ -361,17 +350,14 @@ void OptimizeContentView::run() {
   statusLines_.clear();
   problemLines_.clear();
   results_->restart();
-  runFolder_ = destFolder_;
   progress_->setRange(0, 0);  // busy until the run says how many files it has
   placedFiles_ = 0;
   progress_->show();
   runStatus_->show();
   results_->show();
   setRunning(true);
-  showOutcome();
-  emit runningChanged(true);
   appendLines({QStringLiteral("Starting\u2026")}, false);
-  runController_.start({*sourceFolder_, *destFolder_, mode_, includeSubfolders_->isChecked()});
+  runController_.start({*sourceFolder_, *destFolder_, mode(), includeSubfolders_->isChecked()});
 }
 
 // A run works on the folders and the choices it started with: meanwhile they cannot be changed.
@@ -384,11 +370,13 @@ void OptimizeContentView::setRunning(bool running) {
   startButton_->setEnabled(canStart());
   if (stopHadFocus && startButton_->isEnabled())
     startButton_->setFocus(Qt::OtherFocusReason);
-  sourceRow_->setChoosable(!running);
-  destRow_->setChoosable(!running);
+  for (FolderRow* row : content_->findChildren<FolderRow*>())
+    row->setChoosable(!running);
   for (QAbstractButton* button : modeButtons_->buttons())
     button->setEnabled(!running);
   includeSubfolders_->setEnabled(!running);
+  showOutcome();
+  emit runningChanged(running);
 }
 
 void OptimizeContentView::stop() {
@@ -445,8 +433,6 @@ void OptimizeContentView::failRun(const QString& errorLine) {
 void OptimizeContentView::endRun() {
   isStopping_ = false;
   setRunning(false);
-  showOutcome();
-  emit runningChanged(false);
   if (std::exchange(closeAfterRun_, false))
     close();  // as the user asked, now that the log says where the run stopped
 }
@@ -468,13 +454,13 @@ void OptimizeContentView::showOutcome() {
               warningTextColor(palette().color(QPalette::Window)));
   problemSummary_->setHidden(!problems);
   showOutputFolder_->setHidden(isRunning_ || !runResult_);
-  unopenedPath_->setText(displayPath(unopenedFolder_).value_or(QString()));
-  openFailure_->setHidden(!unopenedFolder_);
-  unopenedPath_->setHidden(!unopenedFolder_);
+  openFailure_->setHidden(unopenedPath_->text().isEmpty());
+  unopenedPath_->setHidden(unopenedPath_->text().isEmpty());
 }
 
-// The desktop's font, with the heading larger and the log in its monospaced cut.
-void OptimizeContentView::applyFonts() {
+// The desktop's font, with the heading larger and the log in its monospaced cut, and the theme's
+// warning colour for the refused folder and the problem line.
+void OptimizeContentView::followTheme() {
   QFont heading = scaledFont(font(), 1.3);
   heading.setBold(true);
   heading_->setFont(heading);
@@ -485,13 +471,9 @@ void OptimizeContentView::applyFonts() {
   const int line = fontMetrics().lineSpacing();
   runFigures_->setMinimumHeight(2 * line);
   problemSummary_->setMinimumHeight(line);
-}
-
-void OptimizeContentView::applyColours() {
-  const QColor warning = warningTextColor(palette().color(QPalette::Window));
-  QPalette warningPalette = palette();
-  warningPalette.setColor(QPalette::WindowText, warning);
-  sameFolder_->setPalette(warningPalette);
+  QPalette warning = palette();
+  warning.setColor(QPalette::WindowText, warningTextColor(palette().color(QPalette::Window)));
+  sameFolder_->setPalette(warning);
   showOutcome();  // the problem line's link takes the new colour
 }
 
@@ -514,9 +496,10 @@ void OptimizeContentView::fitWindow() {
     setFixedHeight(natural);
     return;
   }
+  const bool firstWithResults = minimumHeight() == maximumHeight();  // still the launch's fixed height
   setMinimumHeight(std::min(column->totalMinimumHeightForWidth(width - scrollBar), available));
   setMaximumHeight(QWIDGETSIZE_MAX);
-  if (!std::exchange(grownForResults_, true))
+  if (firstWithResults)
     resize(width, natural);
 }
 
@@ -528,10 +511,8 @@ bool OptimizeContentView::eventFilter(QObject* watched, QEvent* event) {
 
 void OptimizeContentView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::FontChange)
-    applyFonts();
-  if (event->type() == QEvent::PaletteChange)
-    applyColours();
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+    followTheme();
 }
 
 // Closing during a run stops it, and the window stays until the files in hand are finished and the log
