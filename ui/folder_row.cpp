@@ -28,15 +28,15 @@ std::optional<std::filesystem::path> droppedFolder(const QMimeData* data) {
 
 FolderRow::FolderRow(const QString& label, QWidget* parent)
     : QWidget(parent),
-      label_(new QLabel(label, this)),
       path_(new QLabel(this)),
       choose_(new QPushButton(QStringLiteral("Choose\u2026"), this)) {
   setAcceptDrops(true);
   setAccessibleName(label);
-  label_->setObjectName(QStringLiteral("label"));
+  auto* title = new QLabel(label, this);
+  title->setObjectName(QStringLiteral("label"));
   QFont bold;  // only the weight: the size follows the desktop's font
   bold.setBold(true);
-  label_->setFont(bold);
+  title->setFont(bold);
   path_->setObjectName(QStringLiteral("path"));
   path_->setTextFormat(Qt::PlainText);
   // The path takes whatever the button leaves, and is shortened to fit it.
@@ -52,7 +52,7 @@ FolderRow::FolderRow(const QString& label, QWidget* parent)
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(4);
-  column->addWidget(label_);
+  column->addWidget(title);
   column->addLayout(pathRow);
   setPath(std::nullopt);
 }
@@ -60,7 +60,7 @@ FolderRow::FolderRow(const QString& label, QWidget* parent)
 void FolderRow::setPath(const std::optional<QString>& path) {
   fullPath_ = path.value_or(QStringLiteral("Not selected"));
   path_->setForegroundRole(path ? QPalette::WindowText : QPalette::PlaceholderText);
-  path_->setAccessibleName(label_->text() + QStringLiteral(": ") + fullPath_);
+  path_->setAccessibleName(accessibleName() + QStringLiteral(": ") + fullPath_);
   showPath();
 }
 
@@ -90,15 +90,13 @@ void FolderRow::changeEvent(QEvent* event) {
 }
 
 void FolderRow::dragEnterEvent(QDragEnterEvent* event) {
-  if (!droppedFolder(event->mimeData()))
-    return;  // not accepted: the cursor says no
-  event->acceptProposedAction();
+  if (droppedFolder(event->mimeData()))
+    event->acceptProposedAction();  // otherwise the cursor says no
 }
 
 void FolderRow::dropEvent(QDropEvent* event) {
-  const auto folder = droppedFolder(event->mimeData());
-  if (!folder)
-    return;
-  event->acceptProposedAction();
-  emit folderDropped(*folder);
+  if (const auto folder = droppedFolder(event->mimeData())) {
+    event->acceptProposedAction();
+    emit folderDropped(*folder);
+  }
 }

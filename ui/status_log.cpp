@@ -6,12 +6,7 @@
 
 #include "contrast.h"
 
-namespace {
-
-// The block state of a line that reports a problem.
-constexpr int problemLineState = 1;
-
-}  // namespace
+constexpr int problemLineState = 1;  // the block state of a line that reports a problem
 
 StatusLog::StatusLog(QWidget* parent) : QPlainTextEdit(parent) {
   setReadOnly(true);
@@ -20,7 +15,6 @@ StatusLog::StatusLog(QWidget* parent) : QPlainTextEdit(parent) {
   setUndoRedoEnabled(false);  // the log only grows; an undo history would double its memory
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);  // long paths have no spaces
-  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   setBackgroundRole(QPalette::Base);  // below the last whole line too
   setAutoFillBackground(true);
   markProblemLines();
@@ -96,6 +90,4 @@ void StatusLog::changeEvent(QEvent* event) {
   QPlainTextEdit::changeEvent(event);
   if (event->type() == QEvent::PaletteChange)
     markProblemLines();
-  if (event->type() == QEvent::FontChange)
-    updateGeometry();  // the height follows the font
 }
