@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
@@ -103,8 +102,8 @@ QFont scaledFont(QFont font, double scale) {
   return font;
 }
 
-// The window's content, in a scroll area for a screen too small even for its least height. It asks
-// only for its least height, the log at its fewest lines, so that the log gives way before it scrolls.
+// The window's content. It asks the scroll area only for its least height, the log at its fewest lines, so
+// that the log gives way before it scrolls.
 class ContentColumn : public QWidget {
  public:
   using QWidget::QWidget;
@@ -121,12 +120,11 @@ bool sameFolder(const fs::path& first, const fs::path& second) {
 
 OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser, RunController::Engine engine,
                                          FolderOpener openFolder, QWidget* parent)
-    : QWidget(parent),
+    : QScrollArea(parent),
       chooser_(std::move(chooser)),
       openFolder_(std::move(openFolder)),
       runController_(std::move(engine)) {
-  scrollArea_ = new QScrollArea(this);
-  content_ = new ContentColumn(scrollArea_);
+  content_ = new ContentColumn(this);
   heading_ = named(new QLabel(QStringLiteral("Image Optimizer"), content_), "heading");
   setAccessibleName(heading_->text());  // the window's name to assistive technology
   // The engine's own words for the run it would refuse.
@@ -146,15 +144,11 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   results_ = named(new RunResults(content_), "results");
   results_->hide();  // brought in with the first run
   column->addWidget(results_, 1);
-  scrollArea_->setFrameShape(QFrame::NoFrame);
-  scrollArea_->setFocusPolicy(Qt::NoFocus);  // the controls inside take the focus
-  scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  scrollArea_->setWidgetResizable(true);
-  scrollArea_->setWidget(content_);
-  auto* window = new QVBoxLayout(this);
-  window->setContentsMargins(0, 0, 0, 0);
-  window->addWidget(scrollArea_);
-  content_->installEventFilter(this);  // its layout changes refit the window
+  setFrameShape(QFrame::NoFrame);
+  setFocusPolicy(Qt::NoFocus);  // the controls inside take the focus
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setWidgetResizable(true);
+  setWidget(content_);  // which also filters its events: its layout changes refit the window
 
   connect(&runController_, &RunController::reported, this, &OptimizeContentView::takeEvent);
   connect(&runController_, &RunController::finished, this, &OptimizeContentView::finishRun);
@@ -487,10 +481,10 @@ void OptimizeContentView::fitWindow() {
   const int available = screen()->availableGeometry().height() - frame;
   const int narrowest = column->minimumSize().width();
   const bool scrolls = column->totalMinimumHeightForWidth(std::max(contentWidth, narrowest)) > available;
-  const int scrollBar = scrolls ? scrollArea_->verticalScrollBar()->sizeHint().width() : 0;
+  const int scrollBar = scrolls ? verticalScrollBar()->sizeHint().width() : 0;
   const int width = std::max(contentWidth, narrowest + scrollBar);
   const int natural = std::min(column->totalHeightForWidth(width - scrollBar), available);
-  scrollArea_->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
   setFixedWidth(width);
   if (results_->isHidden()) {
     setFixedHeight(natural);
@@ -506,11 +500,11 @@ void OptimizeContentView::fitWindow() {
 bool OptimizeContentView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == content_ && event->type() == QEvent::LayoutRequest)
     fitWindow();  // the layout has taken the request already
-  return QWidget::eventFilter(watched, event);
+  return QScrollArea::eventFilter(watched, event);
 }
 
 void OptimizeContentView::changeEvent(QEvent* event) {
-  QWidget::changeEvent(event);
+  QScrollArea::changeEvent(event);
   if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
     followTheme();
 }

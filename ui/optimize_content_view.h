@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include <QScrollArea>
 #include <memory>
 #include <optional>
 
@@ -16,14 +16,13 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-class QScrollArea;
 class RunResults;
 
 // The one window: two folders, the output mode and whether subfolders count, the start and stop buttons
 // with the run's progress, what the last run came to, and its results as the status log and as a table
-// of files. It owns the whole user state, on the UI thread; the widgets follow it as signals arrive.
-// Folders are absent until chosen, and already in the form the engine takes.
-class OptimizeContentView : public QWidget {
+// of files, scrolled where the screen is too small for them. It owns the whole user state, on the UI
+// thread. Folders are absent until chosen, and already in the form the engine takes.
+class OptimizeContentView : public QScrollArea {
   Q_OBJECT
 
  public:
@@ -93,7 +92,6 @@ class OptimizeContentView : public QWidget {
   int placedFiles_ = 0;            // in the output folder so far
   std::optional<ImageOptimizer::Result> runResult_;  // of the last run, once it has ended well
 
-  QScrollArea* scrollArea_ = nullptr;
   QWidget* content_ = nullptr;
   QLabel* heading_ = nullptr;
   QLabel* sameFolder_ = nullptr;
