@@ -512,11 +512,7 @@ void OptimizeContentView::changeEvent(QEvent* event) {
 // Closing during a run stops it, and the window stays until the files in hand are finished and the log
 // says where the run stopped. (Destroying the window stops and waits too, for a quit that skips this.)
 void OptimizeContentView::closeEvent(QCloseEvent* event) {
-  if (!isRunning_) {
-    event->accept();
-    return;
-  }
-  event->ignore();
-  closeAfterRun_ = true;
+  event->setAccepted(!isRunning_);
+  closeAfterRun_ = isRunning_;
   stop();
 }

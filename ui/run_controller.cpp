@@ -32,10 +32,3 @@ void RunController::start(Job job) {
     }
   });
 }
-
-void RunController::stopAndWait() {
-  if (!worker_.joinable())
-    return;
-  worker_.request_stop();
-  worker_.join();
-}

@@ -29,14 +29,13 @@ class RunController : public QObject {
   using Engine = std::function<ImageOptimizer::Result(const Job&, const RunEventHandler&, std::stop_token)>;
 
   explicit RunController(Engine engine = runEngine, QObject* parent = nullptr);
-  // Stops a run in progress after the files in hand and waits for it: no thread outlives the controller.
-  ~RunController() override { stopAndWait(); }
 
   void start(Job job);
   // The engine starts no new file and finishes the files in hand; the output then ends before the first
   // file that had not finished. It writes its deletion list for that and finishes as usual.
   void requestStop() { worker_.request_stop(); }
-  void stopAndWait();
+  // A run in progress stops after the files in hand; this returns once it has ended.
+  void stopAndWait() { worker_ = std::jthread(); }  // the old worker is asked to stop and joined
 
   static ImageOptimizer::Result runEngine(const Job& job, const RunEventHandler& events,
                                           std::stop_token stop);
@@ -48,5 +47,5 @@ class RunController : public QObject {
 
  private:
   Engine engine_;
-  std::jthread worker_;
+  std::jthread worker_;  // stopped and joined with the controller too: no thread outlives it
 };

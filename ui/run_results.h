@@ -31,8 +31,6 @@ class RunResults : public QTabWidget {
   void changeEvent(QEvent* event) override;
 
  private:
-  QColor warningColour() const;
-
   StatusLog* log_;
   QStandardItemModel* files_;
   QTableView* table_;

@@ -15,7 +15,7 @@ StatusLog::StatusLog(QWidget* parent) : QPlainTextEdit(parent) {
   setUndoRedoEnabled(false);  // the log only grows; an undo history would double its memory
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);  // long paths have no spaces
-  setBackgroundRole(QPalette::Base);  // below the last whole line too
+  setBackgroundRole(QPalette::Base);                           // below the last whole line too
   setAutoFillBackground(true);
   markProblemLines();
 }
