@@ -49,7 +49,6 @@ QStringList toQStringList(const std::vector<std::string>& lines) {
   return converted;
 }
 
-// `widget`, under the name the tests find it by.
 template <typename Widget>
 Widget* named(Widget* widget, const char* name) {
   widget->setObjectName(QLatin1String(name));
@@ -229,8 +228,7 @@ QWidget* OptimizeContentView::modeSection() {
   return section;
 }
 
-// The start button, the stop button during a run, and the run's progress: the files placed in the
-// output folder so far, which is also what a stop keeps.
+// The start button, the stop button during a run, and the count of files placed, which a stop keeps.
 QWidget* OptimizeContentView::startRow() {
   auto* row = named(new QWidget(content_), "startRow");
   startButton_ = named(new QPushButton(QStringLiteral("Optimize images"), row), "startButton");
@@ -257,9 +255,8 @@ QWidget* OptimizeContentView::startRow() {
   return row;
 }
 
-// What the run came to: the sizes or where it stopped, a line about problem files that leads to the
-// first in the log, and a link to the output folder. Its room is kept from the first run on, filled or
-// not, so that the window does not change as it fills.
+// What the run came to: the sizes or where it stopped, a problem line and a link to the output folder.
+// Its room is kept from the first run on, filled or not, so that the window does not change as it fills.
 QWidget* OptimizeContentView::runStatusArea() {
   runStatus_ = named(new QWidget(content_), "runStatus");
   runFigures_ = wrappingLabel(QString(), "runFigures", runStatus_);
@@ -413,41 +410,39 @@ void OptimizeContentView::takeEvent(const RunEvent& event) {
 void OptimizeContentView::finishRun(const ImageOptimizer::Result& result) {
   appendLines(toQStringList(run_log::closingLines(result)), false);
   runResult_ = result;
-  if (result.images == 0)
-    progress_->hide();
   endRun();
 }
 
 void OptimizeContentView::failRun(const QString& errorLine) {
   appendLines({errorLine}, true);
-  progress_->hide();
   endRun();
 }
 
+// The count stays after a run that placed images.
 void OptimizeContentView::endRun() {
+  progress_->setVisible(runResult_ && runResult_->images > 0);
   isStopping_ = false;
   setRunning(false);
   if (std::exchange(closeAfterRun_, false))
     close();  // as the user asked, now that the log says where the run stopped
 }
 
-// Beside and below the progress: what the run is doing or came to.
+// Beside and below the progress: what the run is doing or came to. A run starts without the last one's
+// result, so there is none while it goes on.
 void OptimizeContentView::showOutcome() {
-  QString figures;
-  if (isStopping_) {
-    figures = QStringLiteral("Stopping after the images in hand\u2026");
-  } else if (!isRunning_ && runResult_) {
+  QString figures = isStopping_ ? QStringLiteral("Stopping after the images in hand\u2026") : QString();
+  if (runResult_) {
     figures = QString::fromStdString(run_log::bytesSavedText(*runResult_));
     if (runResult_->stopped)
       figures = QString::fromStdString(run_log::stopLine(*runResult_)) + QLatin1Char('\n') + figures;
   }
   runFigures_->setText(figures);
   runFigures_->setHidden(figures.isEmpty());
-  const auto problems = runResult_ && !isRunning_ ? run_log::problemSummaryText(*runResult_) : std::nullopt;
+  const auto problems = runResult_ ? run_log::problemSummaryText(*runResult_) : std::nullopt;
   setLinkText(problemSummary_, QString::fromStdString(problems.value_or(std::string())),
               warningTextColor(palette().color(QPalette::Window)));
   problemSummary_->setHidden(!problems);
-  showOutputFolder_->setHidden(isRunning_ || !runResult_);
+  showOutputFolder_->setHidden(!runResult_);
   openFailure_->setHidden(unopenedPath_->text().isEmpty());
   unopenedPath_->setHidden(unopenedPath_->text().isEmpty());
 }

@@ -10,11 +10,8 @@
 #include "image_optimizer.h"
 #include "run_events.h"
 
-// Runs the engine on one background thread per run and hands what it reports to the UI thread as
-// signals: each event, then either the run's totals or the line that names the error that ended it.
-// The worker touches nothing but the values it was given; every signal is emitted on the controller's
-// own thread, in the order the engine reported, through queued calls that are dropped once the
-// controller is gone.
+// Runs the engine on a worker thread, which touches nothing but the values it was given, and emits what
+// it reports on the controller's thread, in order: each event, then the totals or the error line.
 class RunController : public QObject {
   Q_OBJECT
 
