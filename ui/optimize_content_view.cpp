@@ -212,13 +212,13 @@ QWidget* OptimizeContentView::modeSection() {
     modeButtons_->addButton(button, static_cast<int>(mode));
     layout->addWidget(button, 0, Qt::AlignLeft);  // as wide as its label, which a click must hit
   }
-  modeDescription_ = wrappingLabel(modeDescription(), "modeDescription", section);
-  modeDescription_->setForegroundRole(QPalette::PlaceholderText);  // the theme's secondary text
-  layout->addWidget(modeDescription_);
-  connect(modeButtons_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+  auto* description = wrappingLabel(modeDescription(), "modeDescription", section);
+  description->setForegroundRole(QPalette::PlaceholderText);  // the theme's secondary text
+  layout->addWidget(description);
+  connect(modeButtons_, &QButtonGroup::idToggled, this, [this, description](int, bool checked) {
     if (checked) {
       forgetLastRunsOutcome();
-      modeDescription_->setText(modeDescription());
+      description->setText(modeDescription());
     }
   });
   includeSubfolders_ =
@@ -235,10 +235,8 @@ QWidget* OptimizeContentView::startRow() {
   startButton_->setDefault(true);
   stopButton_ = named(new QPushButton(QStringLiteral("Stop"), row), "stopButton");
   stopButton_->hide();
-  for (QPushButton* button : {startButton_, stopButton_}) {
+  for (QPushButton* button : {startButton_, stopButton_})
     button->setAutoDefault(true);  // outside a dialog, the flag that makes Enter click the focused button
-    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-  }
   connect(startButton_, &QPushButton::clicked, this, &OptimizeContentView::run);
   connect(stopButton_, &QPushButton::clicked, this, &OptimizeContentView::stop);
   progress_ = named(new QProgressBar(row), "runProgress");

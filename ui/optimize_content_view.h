@@ -96,7 +96,6 @@ class OptimizeContentView : public QScrollArea {
   QLabel* heading_ = nullptr;
   QLabel* sameFolder_ = nullptr;
   QButtonGroup* modeButtons_ = nullptr;
-  QLabel* modeDescription_ = nullptr;
   QCheckBox* includeSubfolders_ = nullptr;
   QPushButton* startButton_ = nullptr;
   QPushButton* stopButton_ = nullptr;

@@ -25,7 +25,8 @@ class RunController : public QObject {
   // What the controller runs; the engine itself unless a test puts a stand-in in its place.
   using Engine = std::function<ImageOptimizer::Result(const Job&, const RunEventHandler&, std::stop_token)>;
 
-  explicit RunController(Engine engine = runEngine, QObject* parent = nullptr);
+  explicit RunController(Engine engine = runEngine, QObject* parent = nullptr)
+      : QObject(parent), engine_(std::move(engine)) {}
 
   void start(Job job);
   // The engine starts no new file and finishes the files in hand; the output then ends before the first
