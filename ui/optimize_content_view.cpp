@@ -354,7 +354,6 @@ void OptimizeContentView::setRunning(bool running) {
   isRunning_ = running;
   const bool stopHadFocus = stopButton_->hasFocus();
   // Shown before the start button is disabled: a focused start button hands the focus on to it.
-  stopButton_->setEnabled(running);
   stopButton_->setVisible(running);
   startButton_->setEnabled(canStart());
   if (stopHadFocus && startButton_->isEnabled())
