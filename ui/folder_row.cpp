@@ -13,15 +13,10 @@ namespace {
 
 // The one local folder that `data` carries, or nullopt for files, several items or non-local URLs.
 std::optional<std::filesystem::path> droppedFolder(const QMimeData* data) {
-  if (data == nullptr || !data->hasUrls())
+  const QList<QUrl> urls = data != nullptr ? data->urls() : QList<QUrl>();  // none where it has only text
+  if (urls.size() != 1 || !urls.front().isLocalFile() || !QFileInfo(urls.front().toLocalFile()).isDir())
     return std::nullopt;
-  const QList<QUrl> urls = data->urls();
-  if (urls.size() != 1 || !urls.front().isLocalFile())
-    return std::nullopt;
-  const QString local = urls.front().toLocalFile();
-  if (!QFileInfo(local).isDir())
-    return std::nullopt;
-  return std::filesystem::path(QFile::encodeName(local).toStdString());
+  return std::filesystem::path(QFile::encodeName(urls.front().toLocalFile()).toStdString());
 }
 
 }  // namespace

@@ -161,10 +161,9 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   });
 
   // The desktop's quit keys; where the platform names none (the offscreen platform among them), Ctrl+Q.
-  auto* quit = new QShortcut(this);
-  const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
-  quit->setKeys(quitKeys.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)} : quitKeys);
-  connect(quit, &QShortcut::activated, this, &QWidget::close);
+  auto* quit = new QShortcut(QKeySequence::Quit, this, this, &QWidget::close);
+  if (quit->keys().isEmpty())
+    quit->setKey(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
   followTheme();
   foldersChanged();

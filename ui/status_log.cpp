@@ -68,13 +68,12 @@ int StatusLog::heightOfLines(int lines) const {
 // Again after a change of theme: the warning colour follows the background.
 void StatusLog::markProblemLines() {
   problemFormat_.setForeground(warningTextColor(palette().color(QPalette::Base)));
-  QTextCursor cursor(document());
   for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
-    if (block.userState() != problemLineState)
-      continue;
-    cursor.setPosition(block.position());
-    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    cursor.setCharFormat(problemFormat_);
+    if (block.userState() == problemLineState) {
+      QTextCursor line(block);
+      line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+      line.setCharFormat(problemFormat_);
+    }
   }
 }
 
