@@ -191,7 +191,6 @@ FolderRow* OptimizeContentView::folderRow(const QString& label, const char* name
   return row;
 }
 
-// The mode is the checked button's: the group holds it, and the description follows it.
 QWidget* OptimizeContentView::modeSection() {
   auto* section = named(new QWidget(content_), "modeSection");
   auto* title = named(new QLabel(QStringLiteral("Output mode"), section), "modeTitle");

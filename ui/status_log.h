@@ -21,8 +21,7 @@ class StatusLog : public QPlainTextEdit {
 
   void appendLines(const QStringList& lines, LineKind kind);
   void clearLines();
-  // At the user's request: the line at `index` at the top of the view, as far as the log scrolls, and
-  // selected.
+  // At the user's request: the line at `index` selected, at the top of the view as far as it scrolls.
   void showLine(qsizetype index);
 
   QSize sizeHint() const override;
