@@ -11,9 +11,8 @@ QIcon DesktopIdentity::icon() {
   // Every size rendered from the SVG at build time; Qt picks the closest one for each use.
   const QDir renderings(QStringLiteral(":/app-icon"));
   QIcon compiledIn;
-  for (const QString& name : renderings.entryList({appId() + QStringLiteral("-*.png")}, QDir::Files)) {
+  for (const QString& name : renderings.entryList({appId() + QStringLiteral("-*.png")}, QDir::Files))
     compiledIn.addFile(renderings.filePath(name));
-  }
   return QIcon::fromTheme(appId(), compiledIn);
 }
 

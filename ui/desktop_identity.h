@@ -4,19 +4,17 @@
 #include <QString>
 
 // What ties the running program to its installed desktop entry: the application id and the icon.
-// A namespace-like type: it has no instances and no state.
-class DesktopIdentity {
- public:
-  DesktopIdentity() = delete;
+namespace DesktopIdentity {
 
-  // The reverse-DNS id, also the file name of the desktop entry, the icon and the metainfo.
-  static QString appId();
+// The reverse-DNS id, also the file name of the desktop entry, the icon and the metainfo.
+QString appId();
 
-  // The icon theme's copy when the desktop has one (a theme may restyle it), otherwise the copy
-  // compiled into the program, so that an uninstalled build shows it too.
-  static QIcon icon();
+// The icon theme's copy when the desktop has one (a theme may restyle it), otherwise the copy
+// compiled into the program, so that an uninstalled build shows it too.
+QIcon icon();
 
-  // Call once the QApplication exists: names the desktop entry the windows belong to (Wayland
-  // compositors match windows to entries by it) and sets the icon of every window.
-  static void apply();
-};
+// Call once the QApplication exists: names the desktop entry the windows belong to (Wayland
+// compositors match windows to entries by it) and sets the icon of every window.
+void apply();
+
+}  // namespace DesktopIdentity

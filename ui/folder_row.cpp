@@ -13,30 +13,25 @@ namespace {
 
 // The one local folder that `data` carries, or nullopt for files, several items or non-local URLs.
 std::optional<std::filesystem::path> droppedFolder(const QMimeData* data) {
-  if (data == nullptr || !data->hasUrls())
+  const QList<QUrl> urls = data != nullptr ? data->urls() : QList<QUrl>();  // none where it has only text
+  if (urls.size() != 1 || !urls.front().isLocalFile() || !QFileInfo(urls.front().toLocalFile()).isDir())
     return std::nullopt;
-  const QList<QUrl> urls = data->urls();
-  if (urls.size() != 1 || !urls.front().isLocalFile())
-    return std::nullopt;
-  const QString local = urls.front().toLocalFile();
-  if (!QFileInfo(local).isDir())
-    return std::nullopt;
-  return std::filesystem::path(QFile::encodeName(local).toStdString());
+  return std::filesystem::path(QFile::encodeName(urls.front().toLocalFile()).toStdString());
 }
 
 }  // namespace
 
 FolderRow::FolderRow(const QString& label, QWidget* parent)
     : QWidget(parent),
-      label_(new QLabel(label, this)),
       path_(new QLabel(this)),
       choose_(new QPushButton(QStringLiteral("Choose\u2026"), this)) {
   setAcceptDrops(true);
   setAccessibleName(label);
-  label_->setObjectName(QStringLiteral("label"));
+  auto* title = new QLabel(label, this);
+  title->setObjectName(QStringLiteral("label"));
   QFont bold;  // only the weight: the size follows the desktop's font
   bold.setBold(true);
-  label_->setFont(bold);
+  title->setFont(bold);
   path_->setObjectName(QStringLiteral("path"));
   path_->setTextFormat(Qt::PlainText);
   // The path takes whatever the button leaves, and is shortened to fit it.
@@ -52,7 +47,7 @@ FolderRow::FolderRow(const QString& label, QWidget* parent)
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(4);
-  column->addWidget(label_);
+  column->addWidget(title);
   column->addLayout(pathRow);
   setPath(std::nullopt);
 }
@@ -60,7 +55,7 @@ FolderRow::FolderRow(const QString& label, QWidget* parent)
 void FolderRow::setPath(const std::optional<QString>& path) {
   fullPath_ = path.value_or(QStringLiteral("Not selected"));
   path_->setForegroundRole(path ? QPalette::WindowText : QPalette::PlaceholderText);
-  path_->setAccessibleName(label_->text() + QStringLiteral(": ") + fullPath_);
+  path_->setAccessibleName(accessibleName() + QStringLiteral(": ") + fullPath_);
   showPath();
 }
 
@@ -90,15 +85,13 @@ void FolderRow::changeEvent(QEvent* event) {
 }
 
 void FolderRow::dragEnterEvent(QDragEnterEvent* event) {
-  if (!droppedFolder(event->mimeData()))
-    return;  // not accepted: the cursor says no
-  event->acceptProposedAction();
+  if (droppedFolder(event->mimeData()))
+    event->acceptProposedAction();  // otherwise the cursor says no
 }
 
 void FolderRow::dropEvent(QDropEvent* event) {
-  const auto folder = droppedFolder(event->mimeData());
-  if (!folder)
-    return;
-  event->acceptProposedAction();
-  emit folderDropped(*folder);
+  if (const auto folder = droppedFolder(event->mimeData())) {
+    event->acceptProposedAction();
+    emit folderDropped(*folder);
+  }
 }

@@ -8,9 +8,8 @@ class QLabel;
 class QPushButton;
 
 // One folder of the window: its label, the chosen path (or "Not selected") and a "Choose…" button. A
-// single folder dragged from the file manager and dropped on the row counts as a choice too. A path too
-// long for the row is shortened in the middle; the whole path is then its tooltip and its accessible
-// description.
+// single folder dropped on the row counts as a choice too. A path too long for the row is shortened in
+// the middle; the whole path is then its tooltip and its accessible description.
 class FolderRow : public QWidget {
   Q_OBJECT
 
@@ -35,7 +34,6 @@ class FolderRow : public QWidget {
  private:
   void showPath();
 
-  QLabel* label_;
   QLabel* path_;
   QPushButton* choose_;
   QString fullPath_;

@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
@@ -34,14 +33,13 @@ using OutputMode = ImageOptimizer::OutputMode;
 
 namespace {
 
+constexpr int contentWidth = 520;
 constexpr int padding = 24;
 constexpr int sectionSpacing = 16;
 constexpr int groupSpacing = 4;
 
-std::optional<QString> displayPath(const std::optional<fs::path>& folder) {
-  if (!folder)
-    return std::nullopt;
-  return QFile::decodeName(QByteArray::fromStdString(folder->string()));
+QString displayPath(const fs::path& folder) {
+  return QFile::decodeName(QByteArray::fromStdString(folder.string()));
 }
 
 QStringList toQStringList(const std::vector<std::string>& lines) {
@@ -51,9 +49,14 @@ QStringList toQStringList(const std::vector<std::string>& lines) {
   return converted;
 }
 
+template <typename Widget>
+Widget* named(Widget* widget, const char* name) {
+  widget->setObjectName(QLatin1String(name));
+  return widget;
+}
+
 QLabel* wrappingLabel(const QString& text, const char* name, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QLatin1String(name));
+  auto* label = named(new QLabel(text, parent), name);
   label->setTextFormat(Qt::PlainText);
   label->setWordWrap(true);
   return label;
@@ -74,8 +77,7 @@ class LinkLabel : public QLabel {
 };
 
 QLabel* linkLabel(const char* name, QWidget* parent) {
-  auto* label = new LinkLabel(parent);
-  label->setObjectName(QLatin1String(name));
+  auto* label = named(new LinkLabel(parent), name);
   label->setWordWrap(true);
   label->setTextFormat(Qt::RichText);
   label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
@@ -99,8 +101,8 @@ QFont scaledFont(QFont font, double scale) {
   return font;
 }
 
-// The window's content, in a scroll area for a screen too small even for its least height. It asks
-// only for its least height, the log at its fewest lines, so that the log gives way before it scrolls.
+// The window's content. It asks the scroll area only for its least height, the log at its fewest lines, so
+// that the log gives way before it scrolls.
 class ContentColumn : public QWidget {
  public:
   using QWidget::QWidget;
@@ -117,18 +119,13 @@ bool sameFolder(const fs::path& first, const fs::path& second) {
 
 OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser, RunController::Engine engine,
                                          FolderOpener openFolder, QWidget* parent)
-    : QWidget(parent),
+    : QScrollArea(parent),
       chooser_(std::move(chooser)),
       openFolder_(std::move(openFolder)),
       runController_(std::move(engine)) {
-  setObjectName(QStringLiteral("optimizeContentView"));
-  scrollArea_ = new QScrollArea(this);
-  content_ = new ContentColumn(scrollArea_);
-  heading_ = new QLabel(QStringLiteral("Image Optimizer"), content_);
-  heading_->setObjectName(QStringLiteral("heading"));
+  content_ = new ContentColumn(this);
+  heading_ = named(new QLabel(QStringLiteral("Image Optimizer"), content_), "heading");
   setAccessibleName(heading_->text());  // the window's name to assistive technology
-  sourceRow_ = folderRow(QStringLiteral("Source folder"), "sourceRow", sourceFolder_);
-  destRow_ = folderRow(QStringLiteral("Output folder"), "destRow", destFolder_);
   // The engine's own words for the run it would refuse.
   sameFolder_ = wrappingLabel(QStringLiteral("The output folder must be different from the source folder."),
                               "sameFolder", content_);
@@ -138,22 +135,19 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   column->setContentsMargins(padding, padding, padding, padding);
   column->setSpacing(sectionSpacing);
   // Created in reading order, which is also the order Tab visits them.
-  for (QWidget* part : std::initializer_list<QWidget*>{heading_, sourceRow_, destRow_, sameFolder_,
-                                                       modeSection(), startRow(), runStatusArea()})
+  for (QWidget* part : std::initializer_list<QWidget*>{
+           heading_, folderRow(QStringLiteral("Source folder"), "sourceRow", sourceFolder_),
+           folderRow(QStringLiteral("Output folder"), "destRow", destFolder_), sameFolder_, modeSection(),
+           startRow(), runStatusArea()})
     column->addWidget(part);
-  results_ = new RunResults(content_);  // brought in with the first run
-  results_->setObjectName(QStringLiteral("results"));
-  results_->hide();
+  results_ = named(new RunResults(content_), "results");
+  results_->hide();  // brought in with the first run
   column->addWidget(results_, 1);
-  scrollArea_->setFrameShape(QFrame::NoFrame);
-  scrollArea_->setFocusPolicy(Qt::NoFocus);  // the controls inside take the focus
-  scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  scrollArea_->setWidgetResizable(true);
-  scrollArea_->setWidget(content_);
-  auto* window = new QVBoxLayout(this);
-  window->setContentsMargins(0, 0, 0, 0);
-  window->addWidget(scrollArea_);
-  content_->installEventFilter(this);  // its layout changes refit the window
+  setFrameShape(QFrame::NoFrame);
+  setFocusPolicy(Qt::NoFocus);  // the controls inside take the focus
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setWidgetResizable(true);
+  setWidget(content_);  // which also filters its events: its layout changes refit the window
 
   connect(&runController_, &RunController::reported, this, &OptimizeContentView::takeEvent);
   connect(&runController_, &RunController::finished, this, &OptimizeContentView::finishRun);
@@ -167,13 +161,11 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   });
 
   // The desktop's quit keys; where the platform names none (the offscreen platform among them), Ctrl+Q.
-  auto* quit = new QShortcut(this);
-  const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
-  quit->setKeys(quitKeys.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)} : quitKeys);
-  connect(quit, &QShortcut::activated, this, &QWidget::close);
+  auto* quit = new QShortcut(QKeySequence::Quit, this, this, &QWidget::close);
+  if (quit->keys().isEmpty())
+    quit->setKey(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-  applyFonts();
-  applyColours();
+  followTheme();
   foldersChanged();
   fitWindow();
 }
@@ -183,13 +175,12 @@ OptimizeContentView::~OptimizeContentView() = default;
 // A folder chosen through the row's chooser or dropped on the row goes into `folder`.
 FolderRow* OptimizeContentView::folderRow(const QString& label, const char* name,
                                           std::optional<fs::path>& folder) {
-  auto* row = new FolderRow(label, content_);
-  row->setObjectName(QLatin1String(name));
+  auto* row = named(new FolderRow(label, content_), name);
   const auto choose = [this, row, &folder](const fs::path& chosen) {
     if (chosen != folder)
       forgetLastRunsOutcome();
     folder = chosen;
-    row->setPath(displayPath(folder));
+    row->setPath(displayPath(chosen));
     foldersChanged();
   };
   connect(row, &FolderRow::chooseRequested, this, [this, choose] {
@@ -201,10 +192,8 @@ FolderRow* OptimizeContentView::folderRow(const QString& label, const char* name
 }
 
 QWidget* OptimizeContentView::modeSection() {
-  auto* section = new QWidget(content_);
-  section->setObjectName(QStringLiteral("modeSection"));
-  auto* title = new QLabel(QStringLiteral("Output mode"), section);
-  title->setObjectName(QStringLiteral("modeTitle"));
+  auto* section = named(new QWidget(content_), "modeSection");
+  auto* title = named(new QLabel(QStringLiteral("Output mode"), section), "modeTitle");
   QFont bold;  // only the weight: the size follows the desktop's font
   bold.setBold(true);
   title->setFont(bold);
@@ -216,45 +205,39 @@ QWidget* OptimizeContentView::modeSection() {
   for (const auto& [mode, text, name] :
        {std::tuple{OutputMode::changedOnly, "Changed files only", "changedOnly"},
         std::tuple{OutputMode::fullReplacement, "Full folder replacement", "fullReplacement"}}) {
-    auto* button = new QRadioButton(QString::fromLatin1(text), section);
-    button->setObjectName(QLatin1String(name));
-    button->setChecked(mode == mode_);
+    auto* button = named(new QRadioButton(QString::fromLatin1(text), section), name);
+    button->setChecked(mode == OutputMode::changedOnly);
     modeButtons_->addButton(button, static_cast<int>(mode));
     layout->addWidget(button, 0, Qt::AlignLeft);  // as wide as its label, which a click must hit
   }
-  connect(modeButtons_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
-    if (checked)
-      setMode(static_cast<OutputMode>(id));
+  auto* description = wrappingLabel(modeDescription(), "modeDescription", section);
+  description->setForegroundRole(QPalette::PlaceholderText);  // the theme's secondary text
+  layout->addWidget(description);
+  connect(modeButtons_, &QButtonGroup::idToggled, this, [this, description](int, bool checked) {
+    if (checked) {
+      forgetLastRunsOutcome();
+      description->setText(modeDescription());
+    }
   });
-  modeDescription_ = wrappingLabel(modeDescription(), "modeDescription", section);
-  modeDescription_->setForegroundRole(QPalette::PlaceholderText);  // the theme's secondary text
-  layout->addWidget(modeDescription_);
-  includeSubfolders_ = new QCheckBox(QStringLiteral("Include subfolders"), section);
-  includeSubfolders_->setObjectName(QStringLiteral("includeSubfolders"));
+  includeSubfolders_ =
+      named(new QCheckBox(QStringLiteral("Include subfolders"), section), "includeSubfolders");
   connect(includeSubfolders_, &QCheckBox::toggled, this, &OptimizeContentView::forgetLastRunsOutcome);
   layout->addWidget(includeSubfolders_, 0, Qt::AlignLeft);
   return section;
 }
 
-// The start button, the stop button during a run, and the run's progress: the files placed in the
-// output folder so far, which is also what a stop keeps.
+// The start button, the stop button during a run, and the count of files placed, which a stop keeps.
 QWidget* OptimizeContentView::startRow() {
-  auto* row = new QWidget(content_);
-  row->setObjectName(QStringLiteral("startRow"));
-  startButton_ = new QPushButton(QStringLiteral("Optimize images"), row);
-  startButton_->setObjectName(QStringLiteral("startButton"));
+  auto* row = named(new QWidget(content_), "startRow");
+  startButton_ = named(new QPushButton(QStringLiteral("Optimize images"), row), "startButton");
   startButton_->setDefault(true);
-  startButton_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-  startButton_->setAutoDefault(true);  // outside a dialog, the flag that makes Enter click the focused button
-  connect(startButton_, &QPushButton::clicked, this, &OptimizeContentView::run);
-  stopButton_ = new QPushButton(QStringLiteral("Stop"), row);
-  stopButton_->setObjectName(QStringLiteral("stopButton"));
-  stopButton_->setAutoDefault(true);
-  stopButton_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  stopButton_ = named(new QPushButton(QStringLiteral("Stop"), row), "stopButton");
   stopButton_->hide();
+  for (QPushButton* button : {startButton_, stopButton_})
+    button->setAutoDefault(true);  // outside a dialog, the flag that makes Enter click the focused button
+  connect(startButton_, &QPushButton::clicked, this, &OptimizeContentView::run);
   connect(stopButton_, &QPushButton::clicked, this, &OptimizeContentView::stop);
-  progress_ = new QProgressBar(row);
-  progress_->setObjectName(QStringLiteral("runProgress"));
+  progress_ = named(new QProgressBar(row), "runProgress");
   progress_->setFormat(QStringLiteral("%v of %m"));
   progress_->setAccessibleName(QStringLiteral("Images done"));
   progress_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);  // whatever the buttons leave
@@ -268,12 +251,10 @@ QWidget* OptimizeContentView::startRow() {
   return row;
 }
 
-// What the run came to: the sizes or where it stopped, a line about problem files that leads to the
-// first in the log, and a link to the output folder. Its room is kept from the first run on, filled or
-// not, so that the window does not change as it fills.
+// What the run came to: the sizes or where it stopped, a problem line and a link to the output folder.
+// Its room is kept from the first run on, filled or not, so that the window does not change as it fills.
 QWidget* OptimizeContentView::runStatusArea() {
-  runStatus_ = new QWidget(content_);
-  runStatus_->setObjectName(QStringLiteral("runStatus"));
+  runStatus_ = named(new QWidget(content_), "runStatus");
   runFigures_ = wrappingLabel(QString(), "runFigures", runStatus_);
   problemSummary_ = linkLabel("problemSummary", runStatus_);
   connect(problemSummary_, &QLabel::linkActivated, this, [this] {  // the first problem, below its file
@@ -282,11 +263,11 @@ QWidget* OptimizeContentView::runStatusArea() {
   });
   showOutputFolder_ = linkLabel("showOutputFolder", runStatus_);
   setLinkText(showOutputFolder_, QStringLiteral("Show output folder"));
-  connect(showOutputFolder_, &QLabel::linkActivated, this, [this] {
-    unopenedFolder_ = openFolder_(*runFolder_) ? std::nullopt : runFolder_;  // a link only after a run
+  connect(showOutputFolder_, &QLabel::linkActivated, this, [this] {  // a link only after a run
+    unopenedPath_->setText(openFolder_(*destFolder_) ? QString() : displayPath(*destFolder_));
     showOutcome();
   });
-  for (QWidget* kept : std::initializer_list<QWidget*>{runFigures_, problemSummary_, showOutputFolder_}) {
+  for (QLabel* kept : {runFigures_, problemSummary_, showOutputFolder_}) {
     QSizePolicy policy = kept->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     kept->setSizePolicy(policy);
@@ -295,8 +276,7 @@ QWidget* OptimizeContentView::runStatusArea() {
   openFailure_ =
       wrappingLabel(QStringLiteral("No file manager could be opened to show the output folder. It is here:"),
                     "openFailure", runStatus_);
-  unopenedPath_ = new QLineEdit(runStatus_);
-  unopenedPath_->setObjectName(QStringLiteral("unopenedFolder"));
+  unopenedPath_ = named(new QLineEdit(runStatus_), "unopenedFolder");
   unopenedPath_->setReadOnly(true);
   unopenedPath_->setAccessibleName(QStringLiteral("Output folder"));
   auto* layout = new QVBoxLayout(runStatus_);
@@ -309,8 +289,12 @@ QWidget* OptimizeContentView::runStatusArea() {
   return runStatus_;
 }
 
+OutputMode OptimizeContentView::mode() const {
+  return static_cast<OutputMode>(modeButtons_->checkedId());
+}
+
 QString OptimizeContentView::modeDescription() const {
-  if (mode_ == OutputMode::changedOnly) {
+  if (mode() == OutputMode::changedOnly) {
     return QStringLiteral(
         "Output folder only contains files that actually changed -- smaller, faster to upload, "
         "but any renamed PNGs need the old ones deleted from the server manually (see the list this "
@@ -322,15 +306,7 @@ QString OptimizeContentView::modeDescription() const {
 }
 
 bool OptimizeContentView::openInFileManager(const fs::path& folder) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(*displayPath(folder)));
-}
-
-void OptimizeContentView::setMode(OutputMode mode) {
-  if (mode == mode_)
-    return;
-  forgetLastRunsOutcome();
-  mode_ = mode;
-  modeDescription_->setText(modeDescription());
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(displayPath(folder)));
 }
 
 // Refused as soon as it is picked rather than when the run starts: a line says why.
@@ -349,7 +325,7 @@ void OptimizeContentView::forgetLastRunsOutcome() {
   if (isRunning_)
     return;
   runResult_.reset();
-  unopenedFolder_.reset();
+  unopenedPath_->clear();
   progress_->hide();
   showOutcome();
 }
@@ -361,17 +337,14 @@ void OptimizeContentView::run() {
   statusLines_.clear();
   problemLines_.clear();
   results_->restart();
-  runFolder_ = destFolder_;
   progress_->setRange(0, 0);  // busy until the run says how many files it has
   placedFiles_ = 0;
   progress_->show();
   runStatus_->show();
   results_->show();
   setRunning(true);
-  showOutcome();
-  emit runningChanged(true);
   appendLines({QStringLiteral("Starting\u2026")}, false);
-  runController_.start({*sourceFolder_, *destFolder_, mode_, includeSubfolders_->isChecked()});
+  runController_.start({*sourceFolder_, *destFolder_, mode(), includeSubfolders_->isChecked()});
 }
 
 // A run works on the folders and the choices it started with: meanwhile they cannot be changed.
@@ -379,16 +352,17 @@ void OptimizeContentView::setRunning(bool running) {
   isRunning_ = running;
   const bool stopHadFocus = stopButton_->hasFocus();
   // Shown before the start button is disabled: a focused start button hands the focus on to it.
-  stopButton_->setEnabled(running);
   stopButton_->setVisible(running);
   startButton_->setEnabled(canStart());
   if (stopHadFocus && startButton_->isEnabled())
     startButton_->setFocus(Qt::OtherFocusReason);
-  sourceRow_->setChoosable(!running);
-  destRow_->setChoosable(!running);
+  for (FolderRow* row : content_->findChildren<FolderRow*>())
+    row->setChoosable(!running);
   for (QAbstractButton* button : modeButtons_->buttons())
     button->setEnabled(!running);
   includeSubfolders_->setEnabled(!running);
+  showOutcome();
+  emit runningChanged(running);
 }
 
 void OptimizeContentView::stop() {
@@ -431,50 +405,46 @@ void OptimizeContentView::takeEvent(const RunEvent& event) {
 void OptimizeContentView::finishRun(const ImageOptimizer::Result& result) {
   appendLines(toQStringList(run_log::closingLines(result)), false);
   runResult_ = result;
-  if (result.images == 0)
-    progress_->hide();
   endRun();
 }
 
 void OptimizeContentView::failRun(const QString& errorLine) {
   appendLines({errorLine}, true);
-  progress_->hide();
   endRun();
 }
 
+// The count stays after a run that placed images.
 void OptimizeContentView::endRun() {
+  progress_->setVisible(runResult_ && runResult_->images > 0);
   isStopping_ = false;
   setRunning(false);
-  showOutcome();
-  emit runningChanged(false);
   if (std::exchange(closeAfterRun_, false))
     close();  // as the user asked, now that the log says where the run stopped
 }
 
-// Beside and below the progress: what the run is doing or came to.
+// Beside and below the progress: what the run is doing or came to. A run starts without the last one's
+// result, so there is none while it goes on.
 void OptimizeContentView::showOutcome() {
-  QString figures;
-  if (isStopping_) {
-    figures = QStringLiteral("Stopping after the images in hand\u2026");
-  } else if (!isRunning_ && runResult_) {
+  QString figures = isStopping_ ? QStringLiteral("Stopping after the images in hand\u2026") : QString();
+  if (runResult_) {
     figures = QString::fromStdString(run_log::bytesSavedText(*runResult_));
     if (runResult_->stopped)
       figures = QString::fromStdString(run_log::stopLine(*runResult_)) + QLatin1Char('\n') + figures;
   }
   runFigures_->setText(figures);
   runFigures_->setHidden(figures.isEmpty());
-  const auto problems = runResult_ && !isRunning_ ? run_log::problemSummaryText(*runResult_) : std::nullopt;
+  const auto problems = runResult_ ? run_log::problemSummaryText(*runResult_) : std::nullopt;
   setLinkText(problemSummary_, QString::fromStdString(problems.value_or(std::string())),
               warningTextColor(palette().color(QPalette::Window)));
   problemSummary_->setHidden(!problems);
-  showOutputFolder_->setHidden(isRunning_ || !runResult_);
-  unopenedPath_->setText(displayPath(unopenedFolder_).value_or(QString()));
-  openFailure_->setHidden(!unopenedFolder_);
-  unopenedPath_->setHidden(!unopenedFolder_);
+  showOutputFolder_->setHidden(!runResult_);
+  openFailure_->setHidden(unopenedPath_->text().isEmpty());
+  unopenedPath_->setHidden(unopenedPath_->text().isEmpty());
 }
 
-// The desktop's font, with the heading larger and the log in its monospaced cut.
-void OptimizeContentView::applyFonts() {
+// The desktop's font, with the heading larger and the log in its monospaced cut, and the theme's
+// warning colour for the refused folder and the problem line.
+void OptimizeContentView::followTheme() {
   QFont heading = scaledFont(font(), 1.3);
   heading.setBold(true);
   heading_->setFont(heading);
@@ -485,13 +455,9 @@ void OptimizeContentView::applyFonts() {
   const int line = fontMetrics().lineSpacing();
   runFigures_->setMinimumHeight(2 * line);
   problemSummary_->setMinimumHeight(line);
-}
-
-void OptimizeContentView::applyColours() {
-  const QColor warning = warningTextColor(palette().color(QPalette::Window));
-  QPalette warningPalette = palette();
-  warningPalette.setColor(QPalette::WindowText, warning);
-  sameFolder_->setPalette(warningPalette);
+  QPalette warning = palette();
+  warning.setColor(QPalette::WindowText, warningTextColor(palette().color(QPalette::Window)));
+  sameFolder_->setPalette(warning);
   showOutcome();  // the problem line's link takes the new colour
 }
 
@@ -505,43 +471,38 @@ void OptimizeContentView::fitWindow() {
   const int available = screen()->availableGeometry().height() - frame;
   const int narrowest = column->minimumSize().width();
   const bool scrolls = column->totalMinimumHeightForWidth(std::max(contentWidth, narrowest)) > available;
-  const int scrollBar = scrolls ? scrollArea_->verticalScrollBar()->sizeHint().width() : 0;
+  const int scrollBar = scrolls ? verticalScrollBar()->sizeHint().width() : 0;
   const int width = std::max(contentWidth, narrowest + scrollBar);
   const int natural = std::min(column->totalHeightForWidth(width - scrollBar), available);
-  scrollArea_->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
   setFixedWidth(width);
   if (results_->isHidden()) {
     setFixedHeight(natural);
     return;
   }
+  const bool firstWithResults = minimumHeight() == maximumHeight();  // still the launch's fixed height
   setMinimumHeight(std::min(column->totalMinimumHeightForWidth(width - scrollBar), available));
   setMaximumHeight(QWIDGETSIZE_MAX);
-  if (!std::exchange(grownForResults_, true))
+  if (firstWithResults)
     resize(width, natural);
 }
 
 bool OptimizeContentView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == content_ && event->type() == QEvent::LayoutRequest)
     fitWindow();  // the layout has taken the request already
-  return QWidget::eventFilter(watched, event);
+  return QScrollArea::eventFilter(watched, event);
 }
 
 void OptimizeContentView::changeEvent(QEvent* event) {
-  QWidget::changeEvent(event);
-  if (event->type() == QEvent::FontChange)
-    applyFonts();
-  if (event->type() == QEvent::PaletteChange)
-    applyColours();
+  QScrollArea::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+    followTheme();
 }
 
 // Closing during a run stops it, and the window stays until the files in hand are finished and the log
 // says where the run stopped. (Destroying the window stops and waits too, for a quit that skips this.)
 void OptimizeContentView::closeEvent(QCloseEvent* event) {
-  if (!isRunning_) {
-    event->accept();
-    return;
-  }
-  event->ignore();
-  closeAfterRun_ = true;
+  event->setAccepted(!isRunning_);
+  closeAfterRun_ = isRunning_;
   stop();
 }

@@ -1,15 +1,11 @@
 #pragma once
 
-#include <QStringList>
-#include <QWidget>
-#include <filesystem>
-#include <functional>
+#include <QScrollArea>
 #include <memory>
 #include <optional>
 
 #include "focus_ring_style.h"
 #include "folder_chooser.h"
-#include "image_optimizer.h"
 #include "run_controller.h"
 
 class FolderRow;
@@ -20,19 +16,16 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-class QScrollArea;
 class RunResults;
 
 // The one window: two folders, the output mode and whether subfolders count, the start and stop buttons
 // with the run's progress, what the last run came to, and its results as the status log and as a table
-// of files. It owns the whole user state, on the UI thread; the widgets follow it as signals arrive.
-// Folders are absent until chosen, and already in the form the engine takes.
-class OptimizeContentView : public QWidget {
+// of files, scrolled where the screen is too small for them. It owns the whole user state, on the UI
+// thread. Folders are absent until chosen, and already in the form the engine takes.
+class OptimizeContentView : public QScrollArea {
   Q_OBJECT
 
  public:
-  static constexpr int contentWidth = 520;
-
   // Shows a folder to the user; false where nothing could show it.
   using FolderOpener = std::function<bool(const std::filesystem::path&)>;
 
@@ -44,7 +37,7 @@ class OptimizeContentView : public QWidget {
 
   const std::optional<std::filesystem::path>& sourceFolder() const { return sourceFolder_; }
   const std::optional<std::filesystem::path>& destFolder() const { return destFolder_; }
-  ImageOptimizer::OutputMode mode() const { return mode_; }
+  ImageOptimizer::OutputMode mode() const;
   const QStringList& statusLines() const { return statusLines_; }
   bool isRunning() const { return isRunning_; }
 
@@ -70,12 +63,10 @@ class OptimizeContentView : public QWidget {
   QWidget* modeSection();
   QWidget* startRow();
   QWidget* runStatusArea();
-  void applyFonts();
-  void applyColours();
+  void followTheme();
   void fitWindow();
   bool eventFilter(QObject* watched, QEvent* event) override;
 
-  void setMode(ImageOptimizer::OutputMode mode);
   void foldersChanged();
   bool canStart() const;
   void setRunning(bool running);
@@ -90,10 +81,8 @@ class OptimizeContentView : public QWidget {
   std::unique_ptr<FolderChooser> chooser_;
   FolderOpener openFolder_;
 
-  // The state.
   std::optional<std::filesystem::path> sourceFolder_;
   std::optional<std::filesystem::path> destFolder_;
-  ImageOptimizer::OutputMode mode_ = ImageOptimizer::OutputMode::changedOnly;
   QStringList statusLines_;
   bool isRunning_ = false;
   bool isStopping_ = false;
@@ -101,20 +90,12 @@ class OptimizeContentView : public QWidget {
   QList<qsizetype> problemLines_;  // of statusLines_, ascending
   qsizetype fileLine_ = 0;         // the log line of the file reported last, which its table row leads to
   int placedFiles_ = 0;            // in the output folder so far
-  // The run in progress or the last run: where it writes, and once it has ended well, its totals.
-  std::optional<std::filesystem::path> runFolder_;
-  std::optional<ImageOptimizer::Result> runResult_;
-  std::optional<std::filesystem::path> unopenedFolder_;  // which "Show output folder" could not show
-  bool grownForResults_ = false;                         // once, at the first run
+  std::optional<ImageOptimizer::Result> runResult_;  // of the last run, once it has ended well
 
-  QScrollArea* scrollArea_ = nullptr;
   QWidget* content_ = nullptr;
   QLabel* heading_ = nullptr;
-  FolderRow* sourceRow_ = nullptr;
-  FolderRow* destRow_ = nullptr;
   QLabel* sameFolder_ = nullptr;
   QButtonGroup* modeButtons_ = nullptr;
-  QLabel* modeDescription_ = nullptr;
   QCheckBox* includeSubfolders_ = nullptr;
   QPushButton* startButton_ = nullptr;
   QPushButton* stopButton_ = nullptr;
@@ -124,7 +105,7 @@ class OptimizeContentView : public QWidget {
   QLabel* problemSummary_ = nullptr;
   QLabel* showOutputFolder_ = nullptr;
   QLabel* openFailure_ = nullptr;
-  QLineEdit* unopenedPath_ = nullptr;
+  QLineEdit* unopenedPath_ = nullptr;  // empty unless "Show output folder" could not show the folder
   RunResults* results_ = nullptr;
 
   // The frame goes before the style it is drawn with.

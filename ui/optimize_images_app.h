@@ -1,9 +1,8 @@
 #pragma once
 
 // The application: one window in its initial state, and the event loop until that window is closed.
-class OptimizeImagesApp {
- public:
-  OptimizeImagesApp() = delete;
+namespace OptimizeImagesApp {
 
-  static int main(int argc, char** argv);
-};
+int main(int argc, char** argv);
+
+}  // namespace OptimizeImagesApp

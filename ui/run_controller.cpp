@@ -4,8 +4,6 @@
 
 #include "run_log.h"
 
-RunController::RunController(Engine engine, QObject* parent) : QObject(parent), engine_(std::move(engine)) {}
-
 ImageOptimizer::Result RunController::runEngine(const Job& job, const RunEventHandler& events,
                                                 std::stop_token stop) {
   return ImageOptimizer::run(job.source, job.destination, job.mode, events,
@@ -31,11 +29,4 @@ void RunController::start(Job job) {
       post([this, line] { emit failed(line); });
     }
   });
-}
-
-void RunController::stopAndWait() {
-  if (!worker_.joinable())
-    return;
-  worker_.request_stop();
-  worker_.join();
 }

@@ -10,11 +10,8 @@
 #include "image_optimizer.h"
 #include "run_events.h"
 
-// Runs the engine on one background thread per run and hands what it reports to the UI thread as
-// signals: each event, then either the run's totals or the line that names the error that ended it.
-// The worker touches nothing but the values it was given; every signal is emitted on the controller's
-// own thread, in the order the engine reported, through queued calls that are dropped once the
-// controller is gone.
+// Runs the engine on a worker thread, which touches nothing but the values it was given, and emits what
+// it reports on the controller's thread, in order: each event, then the totals or the error line.
 class RunController : public QObject {
   Q_OBJECT
 
@@ -28,15 +25,15 @@ class RunController : public QObject {
   // What the controller runs; the engine itself unless a test puts a stand-in in its place.
   using Engine = std::function<ImageOptimizer::Result(const Job&, const RunEventHandler&, std::stop_token)>;
 
-  explicit RunController(Engine engine = runEngine, QObject* parent = nullptr);
-  // Stops a run in progress after the files in hand and waits for it: no thread outlives the controller.
-  ~RunController() override { stopAndWait(); }
+  explicit RunController(Engine engine = runEngine, QObject* parent = nullptr)
+      : QObject(parent), engine_(std::move(engine)) {}
 
   void start(Job job);
   // The engine starts no new file and finishes the files in hand; the output then ends before the first
   // file that had not finished. It writes its deletion list for that and finishes as usual.
   void requestStop() { worker_.request_stop(); }
-  void stopAndWait();
+  // A run in progress stops after the files in hand; this returns once it has ended.
+  void stopAndWait() { worker_ = std::jthread(); }  // the old worker is asked to stop and joined
 
   static ImageOptimizer::Result runEngine(const Job& job, const RunEventHandler& events,
                                           std::stop_token stop);
@@ -48,5 +45,5 @@ class RunController : public QObject {
 
  private:
   Engine engine_;
-  std::jthread worker_;
+  std::jthread worker_;  // stopped and joined with the controller too: no thread outlives it
 };

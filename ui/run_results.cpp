@@ -84,8 +84,9 @@ void RunResults::addOutcome(const FileOutcome& outcome, qsizetype logLine) {
   for (QStandardItem* size : row.mid(2))
     size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
   if (outcome.isProblem()) {
+    const QColor warning = warningTextColor(table_->palette().color(QPalette::Base));
     for (QStandardItem* item : row)
-      item->setForeground(warningColour());
+      item->setForeground(warning);
   }
   files_->appendRow(row);
 }
@@ -96,10 +97,6 @@ void RunResults::showLogLine(qsizetype index) {
   log_->setFocus(Qt::OtherFocusReason);
 }
 
-QColor RunResults::warningColour() const {
-  return warningTextColor(table_->palette().color(QPalette::Base));
-}
-
 // A new font sizes the rows to it; a new theme colours the problem rows again.
 void RunResults::changeEvent(QEvent* event) {
   QTabWidget::changeEvent(event);
@@ -107,10 +104,11 @@ void RunResults::changeEvent(QEvent* event) {
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().lineSpacing() + 6);
   if (event->type() != QEvent::PaletteChange)
     return;
+  const QColor warning = warningTextColor(table_->palette().color(QPalette::Base));
   for (int row = 0; row < files_->rowCount(); ++row) {
     for (int column = 0; column < files_->columnCount(); ++column) {
       if (QStandardItem* item = files_->item(row, column); item->foreground() != QBrush())
-        item->setForeground(warningColour());
+        item->setForeground(warning);
     }
   }
 }

@@ -8,11 +8,8 @@ class QStandardItemModel;
 class QTableView;
 class StatusLog;
 
-// What the last run reported, in two tabs: the status log as the run writes it, and the same run as a
-// table of files, a row each (the file, what happened to it, its size before and after, the bytes
-// saved), sortable by any column, sizes as numbers, and otherwise in the order the run placed them.
-// Problem rows are drawn in the warning colour, as their lines in the log are; activating a row shows
-// its file's line in the log.
+// What the last run reported, in two tabs: the status log, and a table with a row per file in the
+// order the run placed them, until a column is sorted. Activating a row shows its file's line in the log.
 class RunResults : public QTabWidget {
   Q_OBJECT
 
@@ -31,8 +28,6 @@ class RunResults : public QTabWidget {
   void changeEvent(QEvent* event) override;
 
  private:
-  QColor warningColour() const;
-
   StatusLog* log_;
   QStandardItemModel* files_;
   QTableView* table_;

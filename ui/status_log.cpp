@@ -6,12 +6,7 @@
 
 #include "contrast.h"
 
-namespace {
-
-// The block state of a line that reports a problem.
-constexpr int problemLineState = 1;
-
-}  // namespace
+constexpr int problemLineState = 1;  // the block state of a line that reports a problem
 
 StatusLog::StatusLog(QWidget* parent) : QPlainTextEdit(parent) {
   setReadOnly(true);
@@ -20,8 +15,7 @@ StatusLog::StatusLog(QWidget* parent) : QPlainTextEdit(parent) {
   setUndoRedoEnabled(false);  // the log only grows; an undo history would double its memory
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);  // long paths have no spaces
-  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-  setBackgroundRole(QPalette::Base);  // below the last whole line too
+  setBackgroundRole(QPalette::Base);                           // below the last whole line too
   setAutoFillBackground(true);
   markProblemLines();
 }
@@ -74,13 +68,12 @@ int StatusLog::heightOfLines(int lines) const {
 // Again after a change of theme: the warning colour follows the background.
 void StatusLog::markProblemLines() {
   problemFormat_.setForeground(warningTextColor(palette().color(QPalette::Base)));
-  QTextCursor cursor(document());
   for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
-    if (block.userState() != problemLineState)
-      continue;
-    cursor.setPosition(block.position());
-    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    cursor.setCharFormat(problemFormat_);
+    if (block.userState() == problemLineState) {
+      QTextCursor line(block);
+      line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+      line.setCharFormat(problemFormat_);
+    }
   }
 }
 
@@ -96,6 +89,4 @@ void StatusLog::changeEvent(QEvent* event) {
   QPlainTextEdit::changeEvent(event);
   if (event->type() == QEvent::PaletteChange)
     markProblemLines();
-  if (event->type() == QEvent::FontChange)
-    updateGeometry();  // the height follows the font
 }

@@ -4,11 +4,9 @@
 #include <QStringList>
 #include <QTextCharFormat>
 
-// The status log: selectable, wrapping lines that nobody can edit, its height counted in lines of its
-// font, and only whole lines shown at any height. Appending costs the same at the ten-thousandth line as at
-// the tenth: one plain-text block per line, laid out on its own. The program never moves the scroll position
-// unless the user asks it to show a line. Lines that report a problem are drawn in the warning colour of the
-// theme in force.
+// The status log: selectable lines that nobody can edit, whole lines only at any height, and one
+// plain-text block per line, so that the ten-thousandth costs what the tenth does. Only the user moves
+// the scroll position. Problem lines are drawn in the theme's warning colour.
 class StatusLog : public QPlainTextEdit {
   Q_OBJECT
 
@@ -23,8 +21,7 @@ class StatusLog : public QPlainTextEdit {
 
   void appendLines(const QStringList& lines, LineKind kind);
   void clearLines();
-  // At the user's request: the line at `index` at the top of the view, as far as the log scrolls, and
-  // selected.
+  // At the user's request: the line at `index` selected, at the top of the view as far as it scrolls.
   void showLine(qsizetype index);
 
   QSize sizeHint() const override;
