@@ -10,6 +10,7 @@
 #include <QFocusEvent>
 #include <QFocusFrame>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -63,7 +64,8 @@ QLabel* wrappingLabel(const QString& text, const char* name, QWidget* parent) {
 }
 
 // A link for an action beside the main one. Tab reaches its link at once, and Enter activates it: a
-// plain label would take a second Tab to select the link it holds.
+// plain label would take a second Tab to select the link it holds, and would ignore Enter when the
+// focus came to it some other way (a button before it disabled by a run's end).
 class LinkLabel : public QLabel {
  public:
   using QLabel::QLabel;
@@ -73,6 +75,11 @@ class LinkLabel : public QLabel {
     QLabel::focusInEvent(event);
     if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
       focusNextPrevChild(event->reason() == Qt::TabFocusReason);
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+      return QLabel::keyPressEvent(event);
+    emit linkActivated(QStringLiteral("#"));  // the one link each of these labels holds
   }
 };
 
