@@ -107,7 +107,12 @@ int printPlan(const command_line::RunRequest& request) {
     printer.printPlan(plan, request.mode);
     if (json)
       JsonReport(out).printPlan(plan);
-    return out.error() == 0 ? allHandled : runFailed;
+    if (out.error() == 0)
+      return allHandled;
+    // As after a run: the line that says how it ended is not lost with standard output.
+    if (!json)
+      err.writeLines({run_log::plannedLines(plan, request.mode).back()});
+    return runFailed;
   } catch (const ImageOptimizer::RunError& error) {
     err.writeLines({run_log::errorLine(error)});
     return runFailed;
