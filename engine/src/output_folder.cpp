@@ -170,6 +170,22 @@ OutputFolder::Located OutputFolder::locate(const std::string& name, WhenMissing 
   return located;
 }
 
+OutputFolder::Located OutputFolder::lookUp(const std::string& name) const {
+  const SplitName split = splitName(name);
+  if (!planning_ || split.folder.empty())
+    return locate(name, WhenMissing::fail);
+  if (!planFolder_ || planFolder_->relative != split.folder) {
+    Located located = locate(name, WhenMissing::fail);
+    if (located.error)
+      return located;
+    planFolder_ = HeldFolder{std::string(split.folder), std::move(located.folder)};
+  }
+  Located located;
+  located.leaf = split.leaf;
+  located.folder = FolderRef::borrowed(planFolder_->folder.get());
+  return located;
+}
+
 StepError OutputFolder::place(TempFile& file, const std::string& name) {
   // A folder is made only for a file that goes into it, and only now, in the run's order.
   const Located located = locate(name, WhenMissing::create);
@@ -186,7 +202,7 @@ StepError OutputFolder::place(TempFile& file, const std::string& name) {
 }
 
 StepError OutputFolder::checkPlaceable(const std::string& name) const {
-  const Located located = locate(name, WhenMissing::fail);
+  const Located located = lookUp(name);
   if (located.error)
     return isMissing(located.error) ? StepError() : located.error;  // a folder still to be made holds nothing
   if (const auto existing = entryStatus(located.folder.get(), located.leaf);
@@ -217,7 +233,7 @@ std::optional<FileIdentity> OutputFolder::fileAt(const std::string& name) const 
 }
 
 std::optional<struct stat> OutputFolder::statusOfFileAt(const std::string& name) const {
-  const Located located = locate(name, WhenMissing::fail);
+  const Located located = lookUp(name);
   if (located.error)
     return std::nullopt;
   auto status = entryStatus(located.folder.get(), located.leaf);
@@ -227,7 +243,7 @@ std::optional<struct stat> OutputFolder::statusOfFileAt(const std::string& name)
 }
 
 FoundOutput OutputFolder::findOutput(const std::string& name) const {
-  const Located located = locate(name, WhenMissing::fail);
+  const Located located = lookUp(name);
   if (located.error)
     return {};
   return ::findOutput(located.folder.get(), located.leaf);

@@ -89,6 +89,24 @@ class OutputFolder final : public CaseProbeFolder {
   // The folders of the source tree: a subfolder of the output that is one of them is never written into.
   void keepOutOf(std::set<FileIdentity> sourceFolders) { sourceFolders_ = std::move(sourceFolders); }
 
+  // While a plan looks every name over, before anything is written, the folder the previous name was
+  // in is kept open for the next: names come folder by folder, and entering each one again from the
+  // root cost most of a re-run over a deep tree. A run's own lookups never reuse it, since they must
+  // meet a folder swapped for a link since.
+  class PlanLookups {
+   public:
+    explicit PlanLookups(const OutputFolder& folder) : folder_(folder) { folder_.planning_ = true; }
+    ~PlanLookups() {
+      folder_.planning_ = false;
+      folder_.planFolder_.reset();
+    }
+    PlanLookups(const PlanLookups&) = delete;
+    PlanLookups& operator=(const PlanLookups&) = delete;
+
+   private:
+    const OutputFolder& folder_;
+  };
+
   std::string createProbeFile() override;
   bool hasEntry(const std::string& name) override;
   void removeProbeFile(const std::string& name) override;
@@ -101,8 +119,16 @@ class OutputFolder final : public CaseProbeFolder {
     StepError error;
   };
   Located locate(const std::string& name, WhenMissing missing) const;
+  // For looking only: during a plan, through the folder held open for it.
+  Located lookUp(const std::string& name) const;
 
   std::filesystem::path path_;
   FileDescriptor descriptor_;
   std::set<FileIdentity> sourceFolders_;
+  struct HeldFolder {
+    std::string relative;
+    FolderRef folder;
+  };
+  mutable bool planning_ = false;
+  mutable std::optional<HeldFolder> planFolder_;
 };

@@ -130,6 +130,7 @@ bool FilePlan::writesOriginal(OutputMode mode) const {
 }
 
 Plan planRun(const std::vector<SourceEntry>& entries, const PlanInputs& inputs) {
+  const OutputFolder::PlanLookups lookups(*inputs.folder);
   NameClaims claims = claimOwnNames(entries, inputs.foldsCase);
   Plan plan;
   plan.files.reserve(entries.size());
