@@ -92,11 +92,41 @@ Json namesOf(const std::vector<FolderNotRead>& folders) {
   return names;
 }
 
+Json renamedNames(const std::vector<ImageOptimizer::RenamedJpeg>& renamed) {
+  Json names = Json::array();
+  for (const ImageOptimizer::RenamedJpeg& file : renamed)
+    names.push_back(file.name);
+  return names;
+}
+
 Json leftOutOf(const std::map<EntryKind, std::int64_t>& leftOut) {
   Json kinds = Json::object();
   for (const auto& [kind, count] : leftOut)
     kinds[kindWord(kind)] = count;
   return kinds;
+}
+
+const char* causeWord(RemovalCause cause) {
+  switch (cause) {
+    case RemovalCause::sourceGone:
+      return "source-gone";
+    case RemovalCause::writtenElsewhere:
+      return "written-elsewhere";
+    case RemovalCause::notWritten:
+      return "not-written";
+  }
+  return "source-gone";
+}
+
+Json removalOf(const OutputRemoved& removal) {
+  Json line{{"type", "removal"}};
+  putName(line, "name", removal.name);
+  putName(line, "source", removal.sourceName);
+  line["cause"] = causeWord(removal.cause);
+  putName(line, "nowWrittenAs", removal.nowWrittenAs);
+  line["problem"] = !removal.failure.empty();
+  line["reason"] = removal.failure.empty() ? Json() : Json(removal.failure);
+  return line;
 }
 
 // ASCII only: every other character as \uXXXX, so that no reader splits a line at U+2028.
@@ -107,6 +137,8 @@ std::string lineOf(const Json& object) {
 }  // namespace
 
 void JsonReport::print(const RunEvent& event) {
+  if (const auto* removal = std::get_if<OutputRemoved>(&event))
+    return out_.write(lineOf(removalOf(*removal)));
   const auto* outcome = std::get_if<FileOutcome>(&event);
   if (!outcome)
     return;  // an unwritten deletion list is in the summary
@@ -119,6 +151,7 @@ void JsonReport::print(const RunEvent& event) {
   line["problem"] = outcome->isProblem();
   const std::optional<std::string> reason = run_log::reasonOf(*outcome);
   line["reason"] = reason ? Json(*reason) : Json();
+  putName(line, "removed", outcome->removedOlder);
   out_.write(lineOf(line));
 }
 
@@ -136,14 +169,20 @@ void JsonReport::printSummary(const ImageOptimizer::Result& result, int stopSign
                   {"small", result.skippedSmall},
                   {"grew", result.grew},
                   {"unchanged", result.skippedUnchanged},
+                  {"copied", result.copied},
+                  {"keptAnimations", result.keptAnimations},
                   {"failed", result.failed},
+                  {"removed", result.removed},
+                  {"removalsFailed", result.removalsFailed},
                   {"bytesBefore", result.bytesBefore},
                   {"bytesAfter", result.bytesAfter},
                   {"listedForDeletion", result.renamedFiles},
                   {"deletionListFailed", result.deletionListFailed},
-                  {"renamedJpegs", result.renamedJpegs},
+                  {"deletionListRemoved", result.deletionListRemoved},
+                  {"renamedJpegs", renamedNames(result.renamedJpegs)},
                   {"leftOut", leftOutOf(result.leftOut)},
                   {"recordsUnavailable", result.recordsUnavailable},
+                  {"recordsNotKept", result.recordsNotKept},
                   {"foldersNotRead", namesOf(result.foldersNotRead)},
                   {"stopped", stopped}};
   out_.write(lineOf(line));
@@ -159,11 +198,14 @@ void JsonReport::printPlan(const PlannedRun& plan) {
     line["bytes"] = file.bytes;
     out_.write(lineOf(line));
   }
+  for (const OutputRemoved& removal : plan.removals)
+    out_.write(lineOf(removalOf(removal)));
   const Json summary{{"type", "summary"},
                      {"dryRun", true},
                      {"images", plan.files.size()},
                      {"subfolders", plan.subfolders},
                      {"listedForDeletion", plan.deletionList},
+                     {"removesDeletionList", plan.removesDeletionList},
                      {"leftOut", leftOutOf(plan.leftOut)},
                      {"recordsUnavailable", plan.recordsUnavailable}};
   out_.write(lineOf(summary));

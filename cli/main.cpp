@@ -32,7 +32,8 @@ int exitStatusOf(const ImageOptimizer::Result& result, int stopSignal, const Lin
   if (out.error() != 0)
     return runFailed;
   // Without the deletion list, old PNG files stay on the server: not what the run was for either.
-  if (result.failed > 0 || result.deletionListFailed || !result.foldersNotRead.empty())
+  if (result.failed > 0 || result.deletionListFailed || !result.foldersNotRead.empty() ||
+      result.removalsFailed > 0)
     return someFilesNotHandled;
   return allHandled;
 }
@@ -87,6 +88,11 @@ int optimize(const command_line::RunRequest& request) {
     return exitStatusOf(result, stopSignal, out);
   } catch (const ImageOptimizer::RunError& error) {
     err.writeLines({run_log::errorLine(error)});
+    return runFailed;
+  } catch (const std::system_error& error) {
+    // Only the watch for stop signals throws this; the engine's own failures are RunErrors.
+    err.writeLines({run_log::errorLine(ImageOptimizer::RunError(
+        "Could not watch for stop signals: " + error.code().message()))});
     return runFailed;
   }
 }

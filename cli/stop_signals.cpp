@@ -63,7 +63,14 @@ StopSignals::StopSignals(std::stop_source stop) : stop_(std::move(stop)) {
     close(signalFd_);
     throw std::system_error(error, std::system_category(), "eventfd");
   }
-  watcher_ = std::thread([this] { watch(); });
+  try {
+    watcher_ = std::thread([this] { watch(); });
+  } catch (...) {
+    close(wakeFd_);
+    close(signalFd_);
+    pthread_sigmask(SIG_UNBLOCK, &watched_, nullptr);
+    throw;
+  }
 }
 
 StopSignals::~StopSignals() {

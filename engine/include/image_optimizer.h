@@ -28,7 +28,15 @@ class ImageOptimizer {
     bool operator==(const StopPoint&) const = default;
   };
 
-  // The totals of one run.
+  // A JPEG written under base + ".jpg" rather than its own name (blog/Big.JPEG as blog/Big.jpg).
+  struct RenamedJpeg {
+    std::string name;
+    std::string outputName;
+    bool operator==(const RenamedJpeg&) const = default;
+  };
+
+  // The totals of one run. Every file of the run counts in exactly one of processed, skippedSmall, grew,
+  // failed, skippedUnchanged, copied and keptAnimations.
   struct Result {
     std::int64_t processed = 0;
     std::int64_t skippedSmall = 0;
@@ -57,12 +65,25 @@ class ImageOptimizer {
     std::vector<FolderNotRead> foldersNotRead{};
     // JPEG files whose output is named base + ".jpg" rather than their own name (Big.JPEG as Big.jpg),
     // in name order: pages that link the old name need mending.
-    std::vector<std::string> renamedJpegs{};
+    std::vector<RenamedJpeg> renamedJpegs{};
     // Entries named like images that are not regular files, left out: how many of each kind.
     std::map<EntryKind, std::int64_t> leftOut{};
     // The output drive keeps no record of what its files were made from (no extended attributes), so
     // RunSettings::skipUnchanged could leave nothing alone.
     bool recordsUnavailable = false;
+    // GIF files copied unchanged, and animated PNG files kept as they are: nothing went wrong with them.
+    std::int64_t copied = 0;
+    std::int64_t keptAnimations = 0;
+    // Outputs of earlier runs that this run does not make, removed (RunSettings::skipUnchanged), and
+    // those that could not be removed (each a problem, reported as an OutputRemoved event).
+    std::int64_t removed = 0;
+    std::int64_t removalsFailed = 0;
+    // A deletion list of an earlier run was removed: this run lists no PNG file.
+    bool deletionListRemoved = false;
+    // Outputs that could not be given the record of what they were made from, and why the first could
+    // not (a drive that keeps no records at all is recordsUnavailable): a re-run redoes them.
+    std::int64_t recordsNotKept = 0;
+    std::string recordFailure{};
 
     bool operator==(const Result&) const = default;
   };

@@ -24,6 +24,7 @@ struct PlannedFile {
   std::size_t number = 0;
   std::size_t total = 0;
   std::string name;
+  std::string convertedName;  // base + ".jpg", in the entry's folder
   FileHandling handling = FileHandling::small;
   // What the run writes for it (or, unchanged, finds); empty when it writes nothing.
   std::string outputName;
@@ -34,6 +35,10 @@ struct PlannedFile {
   std::string reencodeBlocked;
   std::string notWrittenReason;  // with notWritten
   bool listedForDeletion = false;
+  // With skip-unchanged, for an original that must stand under its own name (keepOwnName, or a
+  // re-encode whose JPEG name is blocked): it is there already with the record of this source, and
+  // stays as it is; the file is still reported as its outcome says.
+  bool outputInPlace = false;
   std::uint64_t bytes = 0;
 };
 
@@ -49,4 +54,9 @@ struct PlannedRun {
   bool caseIgnoringOutput = false;
   // Asked to leave unchanged files alone, on an output drive that keeps no record of them.
   bool recordsUnavailable = false;
+  // With skip-unchanged: the outputs of earlier runs that this plan does not make, which a complete run
+  // removes (ImageOptimizer::Result::removed).
+  std::vector<OutputRemoved> removals;
+  // No PNG is listed, and a list of an earlier run is in the output folder: the run removes it.
+  bool removesDeletionList = false;
 };

@@ -69,6 +69,9 @@ struct FileOutcome {
   std::string notWrittenReason;   // with FileFate::notWritten
   std::uint64_t bytesBefore = 0;  // the source file's size
   std::uint64_t bytesAfter = 0;  // what the output folder holds for it (bytesBefore when nothing was written)
+  // An output an earlier run made for this file under its other name (its JPEG's, or its own), which
+  // the output folder no longer holds for it: removed now.
+  std::string removedOlder;
 
   // The file could not be handled as intended: it counts in Result::failed.
   bool isProblem() const {
@@ -77,9 +80,29 @@ struct FileOutcome {
   }
 };
 
-// The list of converted PNG files could not be written into the output folder.
+// The list of converted PNG files could not be written into the output folder, or (removing) a list
+// of an earlier run could not be removed from it although this run lists nothing.
 struct DeletionListFailure {
   std::string reason;
+  bool removing = false;
+};
+
+// Why an output an earlier run made is not what this run's plan makes.
+enum class RemovalCause {
+  sourceGone,        // no source of the run is named as its record says
+  writtenElsewhere,  // its source now goes under another name (nowWrittenAs)
+  notWritten,        // its source is now left out, or cannot be written at all
+};
+
+// With RunSettings::skipUnchanged: an output that carries the record of an earlier run, which this run
+// does not make. A complete run removes it, so that the folder holds what a run into an empty folder
+// leaves; a dry run lists it.
+struct OutputRemoved {
+  std::string name;        // relative to the output folder
+  std::string sourceName;  // relative to the source folder, as its record says
+  RemovalCause cause = RemovalCause::sourceGone;
+  std::string nowWrittenAs;
+  std::string failure;  // why it could not be removed; empty when it was
 };
 
 // A subfolder of the source could not be read: its files are not part of the run, which goes on.
@@ -93,7 +116,8 @@ struct FolderNotRead {
 // to); such entries are left out and counted.
 enum class EntryKind { folder, fifo, socket, device, brokenLink };
 
-using RunEvent = std::variant<FileStarted, FilesFinished, FileOutcome, DeletionListFailure, FolderNotRead>;
+using RunEvent =
+    std::variant<FileStarted, FilesFinished, FileOutcome, DeletionListFailure, FolderNotRead, OutputRemoved>;
 using RunEventHandler = std::function<void(const RunEvent&)>;
 
 // How a run is carried out; none of it changes what the run writes or reports.
@@ -108,6 +132,8 @@ struct RunSettings {
   // carries the record of what it was made from (the source's name, size and modification time, and
   // the settings), equal to what the source and the settings are now. Anything else is redone: a
   // source whose date went back, an output edited or replaced, a file that had a problem last time.
+  // A complete run then also removes the outputs earlier runs made (they carry the record) that this
+  // run does not make, so the output folder ends as a run into an empty folder leaves it.
   bool skipUnchanged = false;
   // Every folder under the source folder too, but links to folders, hidden folders (".name") and the
   // output folder; each file's output goes to the same folder under the output folder, and names are

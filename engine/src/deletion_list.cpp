@@ -54,3 +54,28 @@ StepError writeDeletionList(OutputFolder& folder, const std::vector<std::string>
     error = folder.place(list, ImageOptimizer::deletionListName);
   return error;
 }
+
+bool holdsDeletionList(const OutputFolder& folder) {
+  struct stat status {};
+  return folder.descriptor() >= 0 &&
+         ::fstatat(folder.descriptor(), ImageOptimizer::deletionListName, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISREG(status.st_mode);
+}
+
+void settleDeletionList(OutputFolder& folder, const SourceLinkGuard* sourceLinks, ImageOptimizer::Result& totals,
+                        const RunEventHandler& events) {
+  StepError error;
+  if (!totals.renamedFiles.empty()) {
+    if (sourceLinks)
+      error = sourceLinks->checkReplaceable(folder, ImageOptimizer::deletionListName);
+    if (!error)
+      error = writeDeletionList(folder, totals.renamedFiles);
+  } else if (holdsDeletionList(folder)) {
+    error = folder.remove(ImageOptimizer::deletionListName);
+    totals.deletionListRemoved = !error;
+  }
+  if (error) {
+    totals.deletionListFailed = true;
+    events(DeletionListFailure{error.reason(), totals.renamedFiles.empty()});
+  }
+}

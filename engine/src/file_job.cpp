@@ -45,15 +45,19 @@ OpenedSource openSource(const FilePlan& plan, const RunContext& context) {
   return source;
 }
 
-// An output that went as intended says what it was made from; one with a problem says nothing, so
-// that the next run tries it again and reports the problem until it is gone.
-void keepRecord(PreparedFile& file, const TempFile& output, const SourceFile& source,
+// An output says what it was made from. One whose image could not be re-encoded says nothing, so that
+// the next run tries it again and reports the problem until it is gone; one that stands under its own
+// name because of the plan (its JPEG's name is taken) says it, since a re-run cannot change that.
+void keepRecord(PreparedFile& file, const TempFile& output, const SourceFile& source, OutputRecord::Made made,
                 const RunContext& context) {
-  if (file.outcome.isProblem())
+  if (!file.outcome.reencodeFailure.empty())
     return;
   const StepError error =
-      attachRecord(output.descriptor(), context.recordSettings, file.plan->entry.name, source.status());
-  file.recordsUnsupported = file.recordsUnsupported || isUnsupported(error);
+      attachRecord(output.descriptor(), context.recordSettings, made, file.plan->entry.name, source.status());
+  if (isUnsupported(error))
+    file.recordsUnsupported = true;
+  else if (error)
+    file.recordFailure = error.reason();
 }
 
 // The unchanged source, into a temporary file for its own name.
@@ -83,7 +87,8 @@ void copyOriginal(PreparedFile& file, const OpenedSource& source, const RunConte
     outcome.copyFailure = error.reason();
     return;
   }
-  keepRecord(file, copy, *source.file, context);
+  const bool kept = file.outcome.fate == FileFate::grew || file.outcome.fate == FileFate::keptAnimation;
+  keepRecord(file, copy, *source.file, kept ? OutputRecord::Made::kept : OutputRecord::Made::copy, context);
   file.original = std::move(copy);
 }
 
@@ -149,7 +154,7 @@ void reencode(PreparedFile& file, const OpenedSource& source, const RunContext& 
   }
   file.outcome.fate = FileFate::reencoded;
   file.outcome.bytesAfter = encodedSize;
-  keepRecord(file, encoded, *source.file, context);
+  keepRecord(file, encoded, *source.file, OutputRecord::Made::jpeg, context);
   file.reencoded = std::move(encoded);
 }
 
@@ -187,6 +192,17 @@ void prepareFile(PreparedFile& file, const RunContext& context, MemoryBudget& me
     outcome.notWrittenReason = plan.notWrittenReason;
     return;
   }
+  if (plan.outputInPlace) {
+    // Reported as the plan's outcome, with the original that a run made for it earlier left as it is.
+    if (plan.handling == Handling::reencode) {
+      outcome.fate = FileFate::failed;
+      outcome.failedWriteName = plan.reencodeName;
+      outcome.writeFailure = plan.reencodeBlocked;
+    }
+    outcome.outputName = plan.entry.name;
+    outcome.bytesAfter = plan.unchangedBytes;
+    return;
+  }
   if (plan.handling != Handling::reencode && !plan.writesOriginal(context.mode))
     return;  // nothing is written: the source need not even be opened
   const OpenedSource source = openSource(plan, context);
@@ -201,15 +217,30 @@ void prepareFile(PreparedFile& file, const RunContext& context, MemoryBudget& me
   copyOriginal(file, source, context);
 }
 
+// What an earlier run made for this entry under `name`, which the output folder no longer holds for it:
+// only a file that carries a record (or one on a drive that keeps none, where nothing can tell), under a
+// name this entry holds, and never a source image a link leads to.
+void removeOlder(const std::string& name, const RunContext& context, FileOutcome& outcome) {
+  if (context.sourceLinks->sourceAt(*context.folder, name))
+    return;
+  const FoundOutput found = context.folder->findOutput(name);
+  if (!found.status || (!found.record && !found.recordsUnsupported))
+    return;
+  if (!context.folder->remove(name))
+    outcome.removedOlder = name;
+}
+
 // After a re-encode that grew, or an animation kept whole, the output folder holds the original and no
-// converted file: an older one left by an earlier run would be uploaded as if it were this image. Only a file
-// this entry holds the name for, and never a source image a link leads to.
-void removeOlderConvertedFile(const FilePlan& plan, const RunContext& context) {
-  if (plan.reencodeName != plan.convertedName || plan.convertedIsOwnName)
+// converted file: an older one would be uploaded as if it were this image. After a JPEG placed under its
+// converted name, a re-run also removes the original an earlier run kept under the entry's own name.
+void removeOlderOutputs(const FilePlan& plan, const RunContext& context, FileOutcome& outcome) {
+  if (plan.reencodeName != plan.convertedName || plan.convertedIsOwnName || !outcome.writeFailure.empty() ||
+      !outcome.copyFailure.empty())
     return;
-  if (context.sourceLinks->sourceAt(*context.folder, plan.convertedName))
-    return;
-  context.folder->remove(plan.convertedName);
+  if (outcome.fate == FileFate::grew || outcome.fate == FileFate::keptAnimation)
+    removeOlder(plan.convertedName, context, outcome);
+  else if (outcome.fate == FileFate::reencoded && context.skipUnchanged && plan.ownNameBlocked.empty())
+    removeOlder(plan.entry.name, context, outcome);
 }
 
 // Checked again at the last moment: the folder may have changed since the file was planned.
@@ -263,8 +294,6 @@ FileOutcome place(PreparedFile&& file, const RunContext& context) {
     if (const StepError error = placeAs(file.original, plan.entry.name, context))
       failWrite(outcome, plan.entry.name, error);
   }
-  const bool keptOriginal = outcome.fate == FileFate::grew || outcome.fate == FileFate::keptAnimation;
-  if (keptOriginal && outcome.writeFailure.empty() && outcome.copyFailure.empty())
-    removeOlderConvertedFile(plan, context);
+  removeOlderOutputs(plan, context, outcome);
   return std::move(outcome);
 }

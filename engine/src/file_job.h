@@ -27,6 +27,11 @@ struct RunContext {
   Encoder encoder;
   DecodeLimits decodeLimits;
   std::string recordSettings;  // what each output's record says of the settings (recordSettings)
+  // A re-run that leaves unchanged files alone also removes what earlier runs made for a file under
+  // the name it no longer takes.
+  bool skipUnchanged = false;
+  // What earlier runs made that this run does not: removed once every file is in place.
+  const std::vector<OutputRemoved>* staleOutputs = nullptr;
 };
 
 // One file, worked on and ready to be placed: its outcome as far as it is known, and the temporary
@@ -42,6 +47,8 @@ struct PreparedFile {
   bool unfinished = false;
   // The output drive keeps no record of what a file was made from.
   bool recordsUnsupported = false;
+  // Why an output could not be given its record, where the drive keeps records.
+  std::string recordFailure;
 };
 
 // The work on one file, in two steps, so that a run writes the same files in the same order however

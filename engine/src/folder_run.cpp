@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "deletion_list.h"
+#include "stale_outputs.h"
 
 namespace {
 
@@ -10,6 +11,11 @@ namespace {
 // prepared, for their turn (two open temporary files each at the most), while leaving room to start
 // the largest files first, so that no large file is left running alone at the end.
 constexpr std::size_t lookahead = 32;
+
+// The run placed every file of its plan, without a stop or a failure.
+bool isComplete(const FolderRunOutcome& outcome) {
+  return !outcome.failure && !outcome.totals.stopped;
+}
 
 }  // namespace
 
@@ -38,8 +44,12 @@ FolderRunOutcome FolderRun::handleAll() {
     outcome_.totals.stopped = ImageOptimizer::StopPoint{
         placed_, placed_ == 0 ? std::string() : plans_[static_cast<std::size_t>(placed_) - 1].entry.name};
   }
-  if (!outcome_.totals.renamedFiles.empty())
-    writeDeletionList();
+  // What a run into an empty folder would leave: the list of the converted files placed, or none, also
+  // when the run ended early; and once every file is in place, nothing an earlier run made that this
+  // one does not.
+  settleDeletionList(*context_.folder, context_.sourceLinks, outcome_.totals, events_);
+  if (isComplete(outcome_) && context_.staleOutputs)
+    removeStaleOutputs(*context_.folder, context_.sourceLinks, *context_.staleOutputs, events_, outcome_.totals);
   return std::move(outcome_);
 }
 
@@ -58,6 +68,11 @@ FolderRun::Parallel::Next FolderRun::placeInTurn(PreparedFile&& prepared) {
   if (prepared.unfinished)
     return Parallel::Next::end;
   outcome_.recordsUnsupported = outcome_.recordsUnsupported || prepared.recordsUnsupported;
+  if (!prepared.recordFailure.empty()) {
+    ImageOptimizer::Result& totals = outcome_.totals;
+    if (totals.recordsNotKept++ == 0)
+      totals.recordFailure = prepared.recordFailure;
+  }
   events_(FileStarted{plan.number, plan.total, plan.entry.name});
   const FileOutcome outcome = place(std::move(prepared), context_);
   count(plan, outcome);
@@ -70,6 +85,8 @@ void FolderRun::count(const FilePlan& plan, const FileOutcome& outcome) {
   ImageOptimizer::Result& totals = outcome_.totals;
   totals.bytesBefore += outcome.bytesBefore;
   totals.bytesAfter += outcome.bytesAfter;
+  if (!outcome.removedOlder.empty())
+    ++totals.removed;
   // Each file counts once: a problem file only as one that could not be optimized.
   if (outcome.isProblem()) {
     ++totals.failed;
@@ -79,7 +96,7 @@ void FolderRun::count(const FilePlan& plan, const FileOutcome& outcome) {
   const bool convertedJpeg = plan.entry.kind == ImageKind::jpeg && outcome.outputName == plan.convertedName &&
                              plan.convertedName != plan.entry.name;
   if (convertedJpeg && (outcome.fate == FileFate::reencoded || outcome.fate == FileFate::unchanged))
-    totals.renamedJpegs.push_back(outcome.name);
+    totals.renamedJpegs.push_back({outcome.name, outcome.outputName});
   switch (outcome.fate) {
     case FileFate::reencoded:
       ++totals.processed;
@@ -99,22 +116,14 @@ void FolderRun::count(const FilePlan& plan, const FileOutcome& outcome) {
         totals.renamedFiles.push_back(outcome.name);
       break;
     case FileFate::copied:
+      ++totals.copied;
+      break;
+    case FileFate::keptAnimation:
+      ++totals.keptAnimations;
+      break;
     case FileFate::keptOwnName:
     case FileFate::failed:
-    case FileFate::keptAnimation:
     case FileFate::notWritten:
-      break;
-  }
-}
-
-void FolderRun::writeDeletionList() {
-  ImageOptimizer::Result& totals = outcome_.totals;
-  StepError error =
-      context_.sourceLinks->checkReplaceable(*context_.folder, ImageOptimizer::deletionListName);
-  if (!error)
-    error = ::writeDeletionList(*context_.folder, totals.renamedFiles);
-  if (error) {
-    totals.deletionListFailed = true;
-    events_(DeletionListFailure{error.reason()});
+      break;  // problems, counted as failed above
   }
 }

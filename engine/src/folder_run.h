@@ -33,7 +33,7 @@ class FolderRun {
   FolderRun(const std::vector<FilePlan>& plans, const RunContext& context, const RunEventHandler& events,
             std::stop_token stop, Limits limits);
 
-  // Writes the deletion list for what was converted, whether the run ended early or not.
+  // Ends with the deletion list and, with skip-unchanged, the removals (RunContext::staleOutputs).
   FolderRunOutcome handleAll();
 
  private:
@@ -41,7 +41,6 @@ class FolderRun {
 
   Parallel::Next placeInTurn(PreparedFile&& prepared);
   void count(const FilePlan& plan, const FileOutcome& outcome);
-  void writeDeletionList();
 
   const std::vector<FilePlan>& plans_;
   const RunContext& context_;

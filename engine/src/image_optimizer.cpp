@@ -5,6 +5,7 @@
 #include <new>
 #include <set>
 
+#include "deletion_list.h"
 #include "folder_run.h"
 #include "image_work.h"
 #include "name_claims.h"
@@ -13,6 +14,7 @@
 #include "run_plan.h"
 #include "source_link_guard.h"
 #include "source_listing.h"
+#include "stale_outputs.h"
 
 namespace fs = std::filesystem;
 using OutputMode = ImageOptimizer::OutputMode;
@@ -22,6 +24,22 @@ namespace {
 // The one place where a run ends with an error, built from the failure's value.
 [[noreturn]] void endRun(const RunFailure& failure) {
   throw ImageOptimizer::RunError(failure.description());
+}
+
+// Whatever else a run meets on its way out (a thread that cannot be started, memory that runs out)
+// ends it as its one error, in a line of its own words.
+RunFailure failureOf(const std::exception_ptr& thrown) {
+  try {
+    std::rethrow_exception(thrown);
+  } catch (const std::bad_alloc&) {
+    return {StepError::inWords("Not enough memory to continue."), {}};
+  } catch (const ImageOptimizer::RunError& error) {
+    return {StepError::inWords(error.what()), {}};
+  } catch (const std::exception& error) {
+    return {StepError::inWords(error.what()), {}};
+  } catch (...) {
+    return {StepError::inWords("The run ended on an unknown error."), {}};
+  }
 }
 
 // Writing into the source folder would replace source files by their own re-encoded or copied versions.
@@ -116,15 +134,18 @@ std::optional<RunFailure> setUp(const fs::path& source, const fs::path& destinat
   // Leftovers of a run that crashed would otherwise stay for good, and be uploaded with the folder.
   TempFile::removeLeftovers(run.folder.descriptor());
   const std::vector<SourceEntry>& entries = run.listing.images;
-  if (entries.empty())
-    return std::nullopt;
   run.sourceLinks.emplace(entries);
+  const bool foldsCase = foldsCaseForRun(run.folder, namesMeetWhenFolded(entries));
   run.plan = planRun(entries, {.mode = mode,
-                               .foldsCase = foldsCaseForRun(run.folder, namesMeetWhenFolded(entries)),
+                               .foldsCase = foldsCase,
                                .folder = &run.folder,
                                .sourceLinks = &*run.sourceLinks,
                                .skipUnchanged = settings.skipUnchanged,
-                               .recordSettings = recordSettings(mode)});
+                               .recordSettings = recordSettings(mode),
+                               .recursive = settings.recursive,
+                               .sourceFolders = &run.listing.folderNames});
+  if (settings.skipUnchanged)
+    run.plan.removals = findStaleOutputs(run.folder, run.plan.files, settings.recursive, foldsCase);
   // An output folder that takes no files is one error for the run, not two for every file; a run
   // that writes nothing does not try.
   if (writesAnything(run.plan, mode)) {
@@ -152,16 +173,15 @@ FolderRunOutcome runInFolder(const fs::path& source, const fs::path& destination
                            .sourceLinks = setup.sourceLinks ? &*setup.sourceLinks : nullptr,
                            .encoder = imageLibraryEncoder(limits),
                            .decodeLimits = DecodeLimits{.time = limits},
-                           .recordSettings = recordSettings(mode)};
+                           .recordSettings = recordSettings(mode),
+                           .skipUnchanged = settings.skipUnchanged,
+                           .staleOutputs = &setup.plan.removals};
   const unsigned processors = processorsAvailable();
   const unsigned jobs = settings.jobs == 0 ? processors : settings.jobs;
   setThreadsPerImage(static_cast<int>(processors / jobs));
-  FolderRunOutcome outcome;
-  if (!setup.plan.files.empty()) {
-    outcome = FolderRun(setup.plan.files, context, events, settings.stop,
-                        {.jobs = jobs, .memoryInFlight = memoryInFlight})
-                  .handleAll();
-  }
+  FolderRunOutcome outcome = FolderRun(setup.plan.files, context, events, settings.stop,
+                                       {.jobs = jobs, .memoryInFlight = memoryInFlight})
+                                 .handleAll();
   ImageOptimizer::Result& totals = outcome.totals;
   totals.subfolders = setup.listing.subfolders;
   totals.recursive = settings.recursive;
@@ -175,7 +195,9 @@ FolderRunOutcome runInFolder(const fs::path& source, const fs::path& destination
 
 }  // namespace
 
-PlannedRun ImageOptimizer::plan(const fs::path& source, const fs::path& destination, OutputMode mode,
+namespace {
+
+PlannedRun planOf(const fs::path& source, const fs::path& destination, OutputMode mode,
                                 const RunSettings& settings) {
   if (const auto refused = refuseSameFolder(source, destination))
     endRun(*refused);
@@ -197,8 +219,12 @@ PlannedRun ImageOptimizer::plan(const fs::path& source, const fs::path& destinat
                                              .folder = &folder,
                                              .sourceLinks = &sourceLinks,
                                              .skipUnchanged = settings.skipUnchanged,
-                                             .recordSettings = recordSettings(mode)});
+                                             .recordSettings = recordSettings(mode),
+                                             .recursive = settings.recursive,
+                                             .sourceFolders = &listing.folderNames});
   planned.recordsUnavailable = plan.recordsUnavailable;
+  if (settings.skipUnchanged)
+    planned.removals = findStaleOutputs(folder, plan.files, settings.recursive, planned.caseIgnoringOutput);
   for (const FilePlan& file : plan.files) {
     if (file.statusError)
       endRun({StepError::ofCode(file.statusError), file.entry.path});  // as the run would end there
@@ -206,7 +232,21 @@ PlannedRun ImageOptimizer::plan(const fs::path& source, const fs::path& destinat
     if (file.listedForDeletion)
       planned.deletionList.push_back(file.name);
   }
+  planned.removesDeletionList = planned.deletionList.empty() && holdsDeletionList(folder);
   return planned;
+}
+
+}  // namespace
+
+PlannedRun ImageOptimizer::plan(const fs::path& source, const fs::path& destination, OutputMode mode,
+                                const RunSettings& settings) {
+  try {
+    return planOf(source, destination, mode, settings);
+  } catch (const RunError&) {
+    throw;
+  } catch (...) {
+    endRun(failureOf(std::current_exception()));
+  }
 }
 
 ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::path& destination,
@@ -215,8 +255,8 @@ ImageOptimizer::Result ImageOptimizer::run(const fs::path& source, const fs::pat
   FolderRunOutcome outcome;
   try {
     outcome = runInFolder(source, destination, mode, events, settings);
-  } catch (const std::bad_alloc&) {
-    outcome.failure = RunFailure{StepError::inWords("Not enough memory to continue."), {}};
+  } catch (...) {
+    outcome.failure = failureOf(std::current_exception());
   }
   if (outcome.failure)
     endRun(*outcome.failure);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <stop_token>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -104,8 +105,16 @@ std::size_t OrderedParallel<Prepared>::run(const Tasks& tasks) {
       ~CloseOnExit() { parallel.close(); }
     } const closeOnExit{*this};
     const unsigned count = static_cast<unsigned>(std::min<std::size_t>(settings_.workers, slots_.size()));
-    for (unsigned worker = 0; worker < std::max(1u, count); ++worker)
-      workers.emplace_back([this, &tasks] { work(tasks); });
+    for (unsigned worker = 0; worker < std::max(1u, count); ++worker) {
+      try {
+        workers.emplace_back([this, &tasks] { work(tasks); });
+      } catch (const std::system_error& error) {
+        // Fewer workers only take longer; without any, nothing can be done.
+        if (workers.empty())
+          throw std::system_error(error.code(), "Could not start a thread for the work");
+        break;
+      }
+    }
 
     std::size_t reported = 0;
     std::unique_lock lock(mutex_);

@@ -88,6 +88,7 @@ class OutputFolder final : public CaseProbeFolder {
   FoundOutput findOutput(const std::string& name) const;
   // The folders of the source tree: a subfolder of the output that is one of them is never written into.
   void keepOutOf(std::set<FileIdentity> sourceFolders) { sourceFolders_ = std::move(sourceFolders); }
+  bool isSourceFolder(const FileIdentity& folder) const { return sourceFolders_.contains(folder); }
 
   // While a plan looks every name over, before anything is written, the folder the previous name was
   // in is kept open for the next: names come folder by folder, and entering each one again from the

@@ -7,12 +7,39 @@
 #include <cerrno>
 #include <charconv>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "file_descriptor.h"
+#include "folder_walk.h"
 
 namespace {
 
-constexpr std::string_view recordVersion = "1";
+// The first kind of record said neither what the output is nor kept the name short.
+constexpr std::string_view firstVersion = "1";
+constexpr std::string_view recordVersion = "2";
+
+constexpr std::pair<OutputRecord::Made, std::string_view> madeWords[] = {
+    {OutputRecord::Made::jpeg, "jpeg"},
+    {OutputRecord::Made::kept, "kept"},
+    {OutputRecord::Made::copy, "copy"},
+};
+
+std::string_view wordOf(OutputRecord::Made made) {
+  for (const auto& [kind, word] : madeWords) {
+    if (kind == made)
+      return word;
+  }
+  return "unknown";
+}
+
+std::optional<OutputRecord::Made> madeOf(std::string_view word) {
+  for (const auto& [kind, known] : madeWords) {
+    if (known == word)
+      return kind;
+  }
+  return std::nullopt;
+}
 
 // The next space-separated field of `text`, consumed.
 std::string_view nextField(std::string_view& text) {
@@ -36,16 +63,23 @@ std::int64_t nanoseconds(const timespec& time) {
 
 std::string OutputRecord::text() const {
   std::ostringstream text;
-  text << recordVersion << ' ' << settings << ' ' << sourceSize << ' ' << sourceModified << ' ' << outputSize
+  text << recordVersion << ' ' << settings << ' ' << wordOf(made) << ' ' << sourceSize << ' ' << sourceModified << ' ' << outputSize
        << ' ' << outputModified << ' ' << sourceName;
   return text.str();
 }
 
 std::optional<OutputRecord> OutputRecord::parse(std::string_view text) {
   OutputRecord record;
-  if (nextField(text) != recordVersion)
+  const std::string_view version = nextField(text);
+  if (version != recordVersion && version != firstVersion)
     return std::nullopt;
   record.settings = nextField(text);
+  if (version == recordVersion) {
+    const std::optional<OutputRecord::Made> made = madeOf(nextField(text));
+    if (!made)
+      return std::nullopt;
+    record.made = *made;
+  }
   if (!parseNumber(nextField(text), record.sourceSize) ||
       !parseNumber(nextField(text), record.sourceModified) ||
       !parseNumber(nextField(text), record.outputSize) ||
@@ -57,10 +91,11 @@ std::optional<OutputRecord> OutputRecord::parse(std::string_view text) {
   return record;
 }
 
-OutputRecord recordFor(const std::string& settings, const std::string& sourceName, const struct stat& source,
-                       const struct stat& output) {
+OutputRecord recordFor(const std::string& settings, OutputRecord::Made made, const std::string& sourceName,
+                       const struct stat& source, const struct stat& output) {
   return {.settings = settings,
-          .sourceName = sourceName,
+          .made = made,
+          .sourceName = std::string(splitName(sourceName).leaf),
           .sourceSize = static_cast<std::uint64_t>(source.st_size),
           .sourceModified = nanoseconds(source.st_mtim),
           .outputSize = static_cast<std::uint64_t>(output.st_size),
@@ -76,22 +111,34 @@ FoundOutput findOutput(int folder, const std::string& name) {
   if (!file.valid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
     return found;
   found.status = status;
-  char text[1024];
-  const ssize_t length = ::fgetxattr(file.get(), outputRecordAttribute, text, sizeof text);
-  if (length < 0) {
-    found.recordsUnsupported = errno == EOPNOTSUPP || errno == ENOTSUP;
-    return found;
-  }
-  found.record = OutputRecord::parse({text, static_cast<std::size_t>(length)});
+  found.record = readRecord(file.get(), found.recordsUnsupported);
   return found;
 }
 
-StepError attachRecord(int descriptor, const std::string& settings, const std::string& sourceName,
-                       const struct stat& source) {
+std::optional<OutputRecord> readRecord(int file, bool& unsupported) {
+  std::vector<char> text(512);
+  for (;;) {
+    const ssize_t length = ::fgetxattr(file, outputRecordAttribute, text.data(), text.size());
+    if (length >= 0)
+      return OutputRecord::parse({text.data(), static_cast<std::size_t>(length)});
+    if (errno != ERANGE) {
+      unsupported = errno == EOPNOTSUPP || errno == ENOTSUP;
+      return std::nullopt;
+    }
+    // Longer than the buffer (a record of the first kind, with a long relative name): ask its size.
+    const ssize_t needed = ::fgetxattr(file, outputRecordAttribute, nullptr, 0);
+    if (needed < 0)
+      return std::nullopt;
+    text.resize(static_cast<std::size_t>(needed) + 1);
+  }
+}
+
+StepError attachRecord(int descriptor, const std::string& settings, OutputRecord::Made made,
+                       const std::string& sourceName, const struct stat& source) {
   struct stat output {};
   if (::fstat(descriptor, &output) != 0)
     return StepError::ofErrno();
-  const std::string text = recordFor(settings, sourceName, source, output).text();
+  const std::string text = recordFor(settings, made, sourceName, source, output).text();
   if (::fsetxattr(descriptor, outputRecordAttribute, text.data(), text.size(), 0) != 0)
     return StepError::ofErrno();
   return {};

@@ -12,12 +12,26 @@
 // What an output file was made from, kept on the file itself as an extended attribute: it travels with
 // the file, needs no file of its own in the output folder, and a plain upload (rsync -a) leaves it
 // behind. A re-run leaves an output alone only when its record equals what the source and the settings
-// are now, so a source replaced by an older, different picture is redone, as is an output edited or
-// replaced since (its own size and time are in the record), or one made from another source name.
+// are now and says the output is what this run's plan makes under that name, so a source replaced by an
+// older, different picture is redone, as is an output edited or replaced since (its own size and time
+// are in the record), one made from another source, or a re-encode found where the original belongs. A
+// file that carries a record was made by a run; a re-run may remove it once no source makes it any more.
 struct OutputRecord {
+  // What the output is of its source.
+  enum class Made {
+    unknown,  // a record of the first kind, which did not say: it matches no plan, and is redone
+    jpeg,     // the re-encoded JPEG
+    kept,     // the original, kept because its re-encode came out larger or it is animated
+    copy,     // the original, copied as the plan said (a GIF, a small image, a name that was taken)
+  };
+
   // Everything that shapes the output besides the source: the mode, the quality, the size limit and
   // the version of the encoding settings (recordSettings).
   std::string settings;
+  Made made = Made::unknown;
+  // The source's name in its folder, which is the output's folder too ("team.png" for
+  // "blog/2024/team.jpg"), so that a record stays short however deep the tree. Records of the first kind
+  // hold the name relative to the source folder.
   std::string sourceName;
   std::uint64_t sourceSize = 0;
   std::int64_t sourceModified = 0;  // nanoseconds since the epoch
@@ -26,7 +40,7 @@ struct OutputRecord {
 
   bool operator==(const OutputRecord&) const = default;
 
-  // "1 changed-only/q80/1920px/e1 <source size> <source time> <output size> <output time> <name>".
+  // "2 changed-only/q80/1920px/e1 jpeg <source size> <source time> <output size> <output time> <name>".
   std::string text() const;
   static std::optional<OutputRecord> parse(std::string_view text);
 };
@@ -36,9 +50,10 @@ inline constexpr const char* outputRecordAttribute = "user.tarvolin.made-from";
 
 std::int64_t nanoseconds(const timespec& time);
 
-// The record of an output as it would be made now from a source of this name and status.
-OutputRecord recordFor(const std::string& settings, const std::string& sourceName, const struct stat& source,
-                       const struct stat& output);
+// The record of an output as it would be made now from a source of this name (relative to the source
+// folder) and status.
+OutputRecord recordFor(const std::string& settings, OutputRecord::Made made, const std::string& sourceName,
+                       const struct stat& source, const struct stat& output);
 
 // What the output folder holds under a name, as a re-run judges it.
 struct FoundOutput {
@@ -47,10 +62,12 @@ struct FoundOutput {
   bool recordsUnsupported = false;     // the drive keeps no extended attributes
 };
 FoundOutput findOutput(int folder, const std::string& name);
+// The record on an open file, whatever its length.
+std::optional<OutputRecord> readRecord(int file, bool& unsupported);
 
 // Puts the record on the file open as `descriptor`, once its last byte is written. Fails with
 // EOPNOTSUPP where the drive keeps no extended attributes.
-StepError attachRecord(int descriptor, const std::string& settings, const std::string& sourceName,
-                       const struct stat& source);
+StepError attachRecord(int descriptor, const std::string& settings, OutputRecord::Made made,
+                       const std::string& sourceName, const struct stat& source);
 
 bool isUnsupported(const StepError& error);

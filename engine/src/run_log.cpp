@@ -13,6 +13,13 @@ namespace {
 
 const std::string deletionListName = ImageOptimizer::deletionListName;
 
+// Who holds a name: an entry of the run, or a folder of the source ("x.jpg/").
+std::string holderText(const std::string& holder) {
+  if (holder.ends_with('/'))
+    return "the folder " + shownName(holder.substr(0, holder.size() - 1));
+  return shownName(holder);
+}
+
 std::string escaped(const char* format, unsigned value) {
   char text[16];
   std::snprintf(text, sizeof text, format, value);
@@ -34,7 +41,7 @@ std::vector<std::string> phrasesOf(const FileOutcome& outcome) {
       break;
     case OwnNameReason::nameTaken:
       phrases.push_back("kept its own name: " + shownName(outcome.convertedName) + " is taken by " +
-                        shownName(outcome.nameTakenBy));
+                        holderText(outcome.nameTakenBy));
       break;
     case OwnNameReason::cannotBeListed:
       phrases.push_back("kept its own name: the name cannot be written to " + deletionListName);
@@ -61,6 +68,27 @@ std::vector<std::string> phrasesOf(const FileOutcome& outcome) {
   return phrases;
 }
 
+// What happened beside the file's own outcome: an older output of it removed.
+std::vector<std::string> notesOf(const FileOutcome& outcome) {
+  if (outcome.removedOlder.empty())
+    return {};
+  return {"removed " + shownName(outcome.removedOlder) + ", which an earlier run made from it"};
+}
+
+// "its source old.png is gone"
+std::string removalReason(const OutputRemoved& removal) {
+  const std::string source = "its source " + shownName(removal.sourceName);
+  switch (removal.cause) {
+    case RemovalCause::sourceGone:
+      return source + " is gone";
+    case RemovalCause::writtenElsewhere:
+      return source + " now goes to " + shownName(removal.nowWrittenAs);
+    case RemovalCause::notWritten:
+      return source + " is no longer written to the output folder";
+  }
+  return {};
+}
+
 std::vector<std::string> indented(const std::vector<std::string>& phrases) {
   std::vector<std::string> lines;
   for (const std::string& phrase : phrases)
@@ -73,21 +101,35 @@ std::vector<std::string> indented(const std::vector<std::string>& phrases) {
 std::vector<std::string> linesOf(const RunEvent& event) {
   if (const auto* started = std::get_if<FileStarted>(&event))
     return {progressLine(*started)};
-  if (const auto* outcome = std::get_if<FileOutcome>(&event))
-    return indented(phrasesOf(*outcome));
+  if (const auto* outcome = std::get_if<FileOutcome>(&event)) {
+    std::vector<std::string> phrases = phrasesOf(*outcome);
+    const std::vector<std::string> notes = notesOf(*outcome);
+    phrases.insert(phrases.end(), notes.begin(), notes.end());
+    return indented(phrases);
+  }
+  if (const auto* removal = std::get_if<OutputRemoved>(&event)) {
+    if (!removal->failure.empty()) {
+      return {"Could not remove " + shownName(removal->name) + " (" + removalReason(*removal) +
+              "): " + shownName(removal->failure)};
+    }
+    return {"Removed " + shownName(removal->name) + ": " + removalReason(*removal) + "."};
+  }
   if (std::holds_alternative<FilesFinished>(event))
     return {};  // a count for the window, not a line
   if (const auto* folder = std::get_if<FolderNotRead>(&event))
     return {"Could not read the folder " + shownName(folder->name) + ": " + shownName(folder->reason)};
   const auto& listFailure = std::get<DeletionListFailure>(event);
+  if (listFailure.removing)
+    return {"  could not remove the earlier " + deletionListName + ": " + shownName(listFailure.reason)};
   return {"  could not write " + deletionListName + ": " + shownName(listFailure.reason)};
 }
 
 std::vector<std::string> problemLinesOf(const RunEvent& event) {
-  const auto* outcome = std::get_if<FileOutcome>(&event);
-  if (outcome ? outcome->isProblem()
-              : std::holds_alternative<DeletionListFailure>(event) ||
-                    std::holds_alternative<FolderNotRead>(event))
+  if (const auto* outcome = std::get_if<FileOutcome>(&event))
+    return outcome->isProblem() ? indented(phrasesOf(*outcome)) : std::vector<std::string>();
+  if (const auto* removal = std::get_if<OutputRemoved>(&event))
+    return removal->failure.empty() ? std::vector<std::string>() : linesOf(event);
+  if (std::holds_alternative<DeletionListFailure>(event) || std::holds_alternative<FolderNotRead>(event))
     return linesOf(event);
   return {};
 }
@@ -148,11 +190,11 @@ std::optional<std::string> leftOutLine(const std::map<EntryKind, std::int64_t>& 
 }
 
 // "1 JPEG file now ends in .jpg: Big.JPEG → Big.jpg -- links to its old name need mending."
-std::optional<std::string> renamedJpegsLine(const std::vector<std::string>& renamed) {
+std::optional<std::string> renamedJpegsLine(const std::vector<ImageOptimizer::RenamedJpeg>& renamed) {
   if (renamed.empty())
     return std::nullopt;
-  const std::string example = shownName(renamed.front()) + " \u2192 " +
-                              shownName(std::filesystem::path(renamed.front()).stem().string() + ".jpg");
+  const std::string example =
+      shownName(renamed.front().name) + " \u2192 " + shownName(renamed.front().outputName);
   if (renamed.size() == 1)
     return "1 JPEG file now ends in .jpg: " + example + " -- links to its old name need mending.";
   return std::to_string(renamed.size()) + " JPEG files now end in .jpg, such as " + example +
@@ -174,15 +216,32 @@ std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
     lines.push_back(std::to_string(result.grew) +
                     " came out larger after reprocessing -- kept the original instead.");
   }
+  if (result.copied > 0)
+    lines.push_back(std::to_string(result.copied) + " GIF file(s) copied unchanged.");
+  if (result.keptAnimations > 0)
+    lines.push_back(std::to_string(result.keptAnimations) + " animated PNG file(s) kept as they are.");
   if (result.failed > 0)
     lines.push_back(std::to_string(result.failed) +
                     " file(s) could not be optimized -- see the messages above.");
+  if (result.removed > 0) {
+    lines.push_back(std::to_string(result.removed) +
+                    " output(s) of earlier runs removed -- their sources are gone or go elsewhere now.");
+  }
+  if (result.removalsFailed > 0) {
+    lines.push_back(std::to_string(result.removalsFailed) +
+                    " output(s) of earlier runs could not be removed -- see the messages above.");
+  }
   if (!result.foldersNotRead.empty()) {
     lines.push_back(std::to_string(result.foldersNotRead.size()) +
                     " subfolder(s) could not be read -- see the messages above.");
   }
   if (const auto leftOut = leftOutLine(result.leftOut))
     lines.push_back(*leftOut);
+  if (result.recordsNotKept > 0) {
+    lines.push_back(std::to_string(result.recordsNotKept) +
+                    " output(s) could not carry the record of what they were made from (" +
+                    shownName(result.recordFailure) + ") -- a re-run redoes them.");
+  }
   if (result.recordsUnavailable) {
     lines.push_back(
         "The output drive keeps no extended attributes, so no record of what its files were made from "
@@ -198,6 +257,10 @@ std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
       lines.push_back("See " + deletionListName + " in the output folder for the list.");
     }
   }
+  if (result.deletionListRemoved) {
+    lines.push_back("The " + deletionListName +
+                    " of an earlier run was removed: this run converted no PNG file.");
+  }
   if (const auto renamed = renamedJpegsLine(result.renamedJpegs))
     lines.push_back(*renamed);
   if (result.stopped)
@@ -206,9 +269,10 @@ std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
 }
 
 std::optional<std::string> emptyRunLine(const ImageOptimizer::Result& result) {
-  const bool handledAny =
-      result.images > 0 ||
-      result.processed + result.skippedSmall + result.grew + result.failed + result.skippedUnchanged > 0;
+  const bool handledAny = result.images > 0 || result.processed + result.skippedSmall + result.grew +
+                                                    result.failed + result.skippedUnchanged + result.copied +
+                                                    result.keptAnimations >
+                                                0;
   if (handledAny || result.stopped)
     return std::nullopt;
   if (result.recursive) {
@@ -275,15 +339,20 @@ std::string bytesSavedText(const ImageOptimizer::Result& result) {
 
 namespace {
 
+// An original that stands under its own name already, as an earlier run left it.
+std::string inPlace(const PlannedFile& file) {
+  return file.outputInPlace ? " (there already, unchanged since the last run)" : "";
+}
+
 std::string plannedAction(const PlannedFile& file, ImageOptimizer::OutputMode mode) {
   switch (file.handling) {
     case FileHandling::reencode:
       if (!file.reencodeBlocked.empty()) {
-        return "copied unchanged, as " + shownName(file.name.substr(0, file.name.rfind('.'))) +
-               ".jpg cannot be written: " + shownName(file.reencodeBlocked);
+        return "copied unchanged, as " + shownName(file.convertedName) +
+               " cannot be written: " + shownName(file.reencodeBlocked) + inPlace(file);
       }
       if (file.ownName == OwnNameReason::nameTaken)
-        return "re-encode under its own name: " + shownName(file.nameTakenBy) + " holds the converted name";
+        return "re-encode under its own name: " + holderText(file.nameTakenBy) + " holds the converted name";
       return "re-encode as " + shownName(file.outputName) +
              (file.listedForDeletion ? ", listed for deletion" : "");
     case FileHandling::small:
@@ -292,9 +361,10 @@ std::string plannedAction(const PlannedFile& file, ImageOptimizer::OutputMode mo
       return "copied unchanged";
     case FileHandling::keepOwnName:
       if (file.ownName == OwnNameReason::nameTaken)
-        return "copied unchanged, keeping its own name: " + shownName(file.nameTakenBy) +
-               " holds the converted name";
-      return "copied unchanged, keeping its own name: the name cannot be written to " + deletionListName;
+        return "copied unchanged, keeping its own name: " + holderText(file.nameTakenBy) +
+               " holds the converted name" + inPlace(file);
+      return "copied unchanged, keeping its own name: the name cannot be written to " + deletionListName +
+             inPlace(file);
     case FileHandling::unchanged:
       return "unchanged since the last run" +
              std::string(file.listedForDeletion ? ", listed for deletion" : "");
@@ -316,11 +386,17 @@ std::vector<std::string> plannedLines(const PlannedRun& run, ImageOptimizer::Out
     const std::vector<std::string> said = linesOf(folder);
     lines.insert(lines.end(), said.begin(), said.end());
   }
+  for (const OutputRemoved& removal : run.removals)
+    lines.push_back("Would remove " + shownName(removal.name) + ": " + removalReason(removal) + ".");
   if (!run.deletionList.empty()) {
     lines.push_back("");
     lines.push_back(deletionListName + " would list:");
     for (const std::string& name : run.deletionList)
       lines.push_back("  " + shownName(name));
+  }
+  if (run.removesDeletionList) {
+    lines.push_back("");
+    lines.push_back("The " + deletionListName + " of an earlier run would be removed: no PNG file is converted.");
   }
   lines.push_back("");
   if (const auto leftOut = leftOutLine(run.leftOut))
@@ -371,6 +447,10 @@ std::optional<std::string> problemSummaryText(const ImageOptimizer::Result& resu
     problems.push_back(std::to_string(result.foldersNotRead.size()) +
                        (result.foldersNotRead.size() == 1 ? " subfolder" : " subfolders") +
                        " could not be read");
+  }
+  if (result.removalsFailed > 0) {
+    problems.push_back(std::to_string(result.removalsFailed) +
+                       (result.removalsFailed == 1 ? " old output" : " old outputs") + " could not be removed");
   }
   if (problems.empty())
     return std::nullopt;

@@ -1,5 +1,9 @@
 #include "run_plan.h"
 
+#include <algorithm>
+#include <map>
+#include <optional>
+
 #include "deletion_list.h"
 #include "image_work.h"
 #include "name_claims.h"
@@ -26,6 +30,30 @@ NameClaims claimOwnNames(const std::vector<SourceEntry>& entries, bool foldsCase
   for (const SourceEntry& entry : entries)
     claims.claim(entry.name, entry.name);
   return claims;
+}
+
+// The source's subfolders are the output's folders: a folder x.jpg holds its name before x.png may
+// convert into it. Returns the folders whose name a file holds already (on a drive that ignores case),
+// with that file: nothing can be written into them.
+std::map<std::string, std::string> claimFolderNames(const PlanInputs& inputs, NameClaims& claims) {
+  std::map<std::string, std::string> blocked;
+  if (!inputs.sourceFolders)
+    return blocked;
+  for (const std::string& folder : *inputs.sourceFolders) {
+    if (const auto holder = claims.claim(folder, folderClaimant(folder)))
+      blocked.emplace(folder, *holder);
+  }
+  return blocked;
+}
+
+// Why nothing can go into the folder of `name`, when a file holds the name of it or of a folder above.
+std::optional<std::string> blockedFolderOf(const std::string& name,
+                                           const std::map<std::string, std::string>& blocked) {
+  for (const auto& [folder, holder] : blocked) {
+    if (name.starts_with(folder + "/"))
+      return run_log::sameNameText(folder, holder);
+  }
+  return std::nullopt;
 }
 
 // What stands in the way of writing `name` into the output folder as it is now. An output that is the
@@ -85,28 +113,57 @@ void placeOutputs(FilePlan& plan, const PlanInputs& inputs) {
   plan.outputName = plan.entry.name;
 }
 
-// With skip-unchanged: an output that still carries the record of this source and these settings is
-// left alone. For a re-encode that is its JPEG, or the original where the JPEG came out larger.
+// The outputs a plan may leave under a name, and what each must be of its source.
+struct Candidate {
+  std::string name;
+  std::vector<OutputRecord::Made> made;
+};
+
+std::vector<Candidate> candidatesOf(const FilePlan& plan) {
+  using Made = OutputRecord::Made;
+  const std::string& ownName = plan.entry.name;
+  if (plan.handling != Handling::reencode || !plan.reencodeBlocked.empty())
+    return {{ownName, {Made::copy}}};
+  if (plan.reencodeName == ownName)
+    return {{ownName, {Made::jpeg, Made::kept}}};
+  // Its JPEG, or the original where the JPEG came out larger, never a re-encode found under its own name.
+  std::vector<Candidate> candidates{{plan.reencodeName, {Made::jpeg}}};
+  if (plan.ownNameBlocked.empty())
+    candidates.push_back({ownName, {Made::kept}});
+  return candidates;
+}
+
+// With skip-unchanged: an output that still carries the record of this source and these settings, and
+// is what the plan makes under that name, is left alone. An original that stands under its own name for
+// a reason a re-run cannot change (its converted name is taken) is left in place, and still reported.
 void findUnchanged(FilePlan& plan, const PlanInputs& inputs, bool& recordsUnavailable) {
-  std::vector<std::string> candidates{plan.outputName};
-  if (plan.handling == Handling::reencode && plan.reencodeBlocked.empty() && plan.ownNameBlocked.empty())
-    candidates.push_back(plan.entry.name);
-  for (const std::string& name : candidates) {
-    const FoundOutput found = inputs.folder->findOutput(name);
+  for (const Candidate& candidate : candidatesOf(plan)) {
+    const FoundOutput found = inputs.folder->findOutput(candidate.name);
     recordsUnavailable = recordsUnavailable || found.recordsUnsupported;
-    if (!found.record ||
-        *found.record != recordFor(inputs.recordSettings, plan.entry.name, plan.source, *found.status))
+    if (!found.record || std::ranges::find(candidate.made, found.record->made) == candidate.made.end() ||
+        *found.record != recordFor(inputs.recordSettings, found.record->made, plan.entry.name, plan.source,
+                                   *found.status))
       continue;
-    plan.handling = Handling::unchanged;
-    plan.outputName = name;
     plan.unchangedBytes = static_cast<std::uint64_t>(found.status->st_size);
-    plan.listedForDeletion = plan.listedWhenConverted && name == plan.convertedName;
+    if (plan.handling == Handling::keepOwnName || !plan.reencodeBlocked.empty()) {
+      plan.outputInPlace = true;
+      return;
+    }
+    plan.handling = Handling::unchanged;
+    plan.outputName = candidate.name;
+    plan.listedForDeletion = plan.listedWhenConverted && candidate.name == plan.convertedName;
     return;
   }
 }
 
-void decide(FilePlan& plan, const PlanInputs& inputs, NameClaims& claims, bool& recordsUnavailable) {
+void decide(FilePlan& plan, const PlanInputs& inputs, NameClaims& claims,
+            const std::map<std::string, std::string>& blockedFolders, bool& recordsUnavailable) {
   const SourceEntry& entry = plan.entry;
+  if (const auto blocked = blockedFolderOf(entry.name, blockedFolders)) {
+    plan.handling = Handling::notWritten;
+    plan.notWrittenReason = *blocked;
+    return;
+  }
   if (const auto holder = claims.holderOf(entry.name); holder && *holder != entry.name)
     plan.ownNameBlocked = run_log::sameNameText(entry.name, *holder);
   else
@@ -129,9 +186,24 @@ bool FilePlan::writesOriginal(OutputMode mode) const {
          (handling == Handling::small && mode == OutputMode::fullReplacement);
 }
 
+std::vector<std::string> FilePlan::namesMade() const {
+  std::vector<std::string> names;
+  if (!outputName.empty())
+    names.push_back(outputName);
+  if (handling == Handling::reencode && reencodeBlocked.empty() && ownNameBlocked.empty() &&
+      reencodeName != entry.name)
+    names.push_back(entry.name);
+  return names;
+}
+
+std::string folderClaimant(const std::string& folder) {
+  return folder + "/";
+}
+
 Plan planRun(const std::vector<SourceEntry>& entries, const PlanInputs& inputs) {
   const OutputFolder::PlanLookups lookups(*inputs.folder);
   NameClaims claims = claimOwnNames(entries, inputs.foldsCase);
+  const std::map<std::string, std::string> blockedFolders = claimFolderNames(inputs, claims);
   Plan plan;
   plan.files.reserve(entries.size());
   for (const SourceEntry& entry : entries) {
@@ -148,7 +220,7 @@ Plan planRun(const std::vector<SourceEntry>& entries, const PlanInputs& inputs) 
     if (file.statusError)
       continue;  // the run ends at this file
     file.bytes = static_cast<std::uint64_t>(file.source.st_size);
-    decide(file, inputs, claims, plan.recordsUnavailable);
+    decide(file, inputs, claims, blockedFolders, plan.recordsUnavailable);
   }
   return plan;
 }

@@ -22,7 +22,6 @@ struct FilePlan : PlannedFile {
   struct stat source {};  // as listed, through a link
   // The source's status could not be read: the run ends at this file.
   std::error_code statusError;
-  std::string convertedName;  // base + ".jpg"
   // With reencode: where its JPEG goes, the converted name or, when that is taken, its own name.
   std::string reencodeName;
   // The converted name and the entry's own name are one entry of the output folder.
@@ -37,6 +36,10 @@ struct FilePlan : PlannedFile {
 
   // The run writes the original under its own name when the handling asks for it.
   bool writesOriginal(ImageOptimizer::OutputMode mode) const;
+  // Every name the output folder may hold for it after the run: where the plan writes it (or finds it
+  // unchanged), and for a re-encode also its own name, which the original takes should the JPEG come
+  // out larger.
+  std::vector<std::string> namesMade() const;
 };
 
 // What deciding needs besides the files.
@@ -49,16 +52,25 @@ struct PlanInputs {
   const SourceLinkGuard* sourceLinks = nullptr;
   bool skipUnchanged = false;
   std::string recordSettings;  // what the records of this run's outputs say of its settings
+  bool recursive = false;
+  // With recursive: the subfolders of the source that the run looked into, relative to it. Their names
+  // are the output's folders, which no file may take.
+  const std::vector<std::string>* sourceFolders = nullptr;
 };
 
 struct Plan {
   std::vector<FilePlan> files;
   // Asked to leave unchanged files alone, on an output drive that keeps no records.
   bool recordsUnavailable = false;
+  // With skip-unchanged: what earlier runs made that this plan does not (stale_outputs.h).
+  std::vector<OutputRemoved> removals;
 };
 
 // Decides every entry, in name order.
 Plan planRun(const std::vector<SourceEntry>& entries, const PlanInputs& inputs);
+
+// How a folder of the source tree holds its name among the files' names: "blog/" for "blog".
+std::string folderClaimant(const std::string& folder);
 
 // The settings part of an output's record: "changed-only/q80/1920px/e1".
 std::string recordSettings(ImageOptimizer::OutputMode mode);

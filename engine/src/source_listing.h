@@ -55,6 +55,8 @@ struct SourceListing {
   std::vector<std::pair<std::string, std::string>> unreadable;
   // Every folder of the source tree that was looked into: nothing is ever written into one.
   std::set<FileIdentity> folders;
+  // With recursive: those below the source folder, relative to it ("blog", "blog/2024").
+  std::vector<std::string> folderNames;
 };
 
 // Fails only when the source folder itself cannot be read.

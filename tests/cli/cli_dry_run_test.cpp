@@ -43,7 +43,8 @@ TEST_F(CliTest, DryRunPrintsThePlanAndWritesNothing) {
   EXPECT_TRUE(objects[1]["output"].is_null());  // left out in changed-only mode
   EXPECT_EQ(objects[2]["action"], "copy");
   EXPECT_EQ(objects[3], Json::parse(R"({"type": "summary", "dryRun": true, "images": 3, "subfolders": 0,
-      "listedForDeletion": ["a.png"], "leftOut": {}, "recordsUnavailable": false})"));
+      "listedForDeletion": ["a.png"], "removesDeletionList": false, "leftOut": {},
+      "recordsUnavailable": false})"));
 
   // Quiet: only the files that would keep their own name (none here), then the rest of the plan.
   const CliProcess::Ending quiet = CliProcess::run({"-qn", source, out});

@@ -107,27 +107,32 @@ TEST_F(RunDecisions, ExtensionsMatchInAnyCaseAndOutputEndsInLowerCaseJpg) {
             (Names{".hidden.jpg", "Anim.GIF", "Logo.jpg", "PHOTO.jpg", deletionList, "a.b.jpg", "scan.jpg"}));
   EXPECT_EQ(readBytes(output / deletionList), ".hidden.png\nLogo.Png\na.b.png\n");
   // The JPEG files now under another name: pages that link the old one need mending.
-  EXPECT_EQ(result.renamedJpegs, (Names{"PHOTO.JPG", "scan.Jpeg"}));
+  EXPECT_EQ(result.renamedJpegs, (std::vector<ImageOptimizer::RenamedJpeg>{{"PHOTO.JPG", "PHOTO.jpg"},
+                                                                         {"scan.Jpeg", "scan.jpg"}}));
   EXPECT_EQ(run_log::closingLines(result).back(),
             "2 JPEG files now end in .jpg, such as PHOTO.JPG \u2192 PHOTO.jpg -- links to their old names "
             "need mending.");
 }
 
-TEST_F(RunDecisions, DeletionListIsReplacedWholeOnlyWhenPngsWereConverted) {
+// A list left from an earlier run would delete from the server a PNG that is wanted there now.
+TEST_F(RunDecisions, DeletionListIsReplacedWholeOrRemovedWhenNothingIsConverted) {
   fs::create_directories(output);
-  writeBytes(output / deletionList, "old.png\nolder.png\n");
-
-  writeSmallGif(source / "only.gif");
-  runOptimizer(Mode::changedOnly);
-  EXPECT_EQ(readBytes(output / deletionList), "old.png\nolder.png\n") << "nothing converted: list untouched";
-
   writeNoisePng(source / "logo.png", 700, 500);
   writeNoisePng(source / "team.png", 700, 500);
-  runOptimizer(Mode::fullReplacement);
-  EXPECT_EQ(readBytes(output / deletionList), "old.png\nolder.png\n") << "full replacement lists nothing";
-
   runOptimizer(Mode::changedOnly);
   EXPECT_EQ(readBytes(output / deletionList), "logo.png\nteam.png\n");
+
+  const ImageOptimizer::Result full = runOptimizer(Mode::fullReplacement);
+  EXPECT_FALSE(fs::exists(output / deletionList)) << "full replacement lists nothing";
+  EXPECT_TRUE(full.deletionListRemoved);
+
+  fs::remove(source / "logo.png");
+  fs::remove(source / "team.png");
+  writeSmallGif(source / "only.gif");
+  fs::create_directories(output / deletionList);  // not a list: left as it is
+  const ImageOptimizer::Result none = runOptimizer(Mode::changedOnly);
+  EXPECT_TRUE(fs::is_directory(output / deletionList));
+  EXPECT_FALSE(none.deletionListRemoved);
   expectNoTemporaryFiles();
 }
 
@@ -197,13 +202,16 @@ TEST_F(RunDecisions, AGrownFileLeavesNoOlderConvertedFileBehind) {
   writeSmallJpeg(source / "kept.jpg");  // its own name: the older kept.jpg is this entry's, not dense's
   fs::create_directories(output);
   writeBytes(output / "dense.jpg", "from an earlier run");
+  markAsMadeByARun(output / "dense.jpg", "dense.jpeg");
   writeBytes(output / "kept.jpg", "from an earlier run");
+  markAsMadeByARun(output / "kept.jpg", "kept.jpeg");
 
   const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
   EXPECT_EQ(result.grew, 2);
   EXPECT_EQ(namesIn(output), (Names{"dense.jpeg", "kept.jpeg", "kept.jpg"}));
   EXPECT_EQ(fingerprint(output / "dense.jpeg"), fingerprint(source / "dense.jpeg"));
   EXPECT_EQ(readBytes(output / "kept.jpg"), "from an earlier run");
+  EXPECT_EQ(outcomeOf("dense.jpeg").removedOlder, "dense.jpg");
 }
 
 TEST_F(RunDecisions, AnAnimatedPngIsWrittenUnchangedWithTheReason) {
@@ -211,11 +219,13 @@ TEST_F(RunDecisions, AnAnimatedPngIsWrittenUnchangedWithTheReason) {
   insertPngChunk(source / "anim.png", "acTL", std::string("\0\0\0\2\0\0\0\0", 8));  // 2 frames, looped
   fs::create_directories(output);
   writeBytes(output / "anim.jpg", "a still of it from an earlier run");
+  markAsMadeByARun(output / "anim.jpg", "anim.png");
 
   const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly);
   EXPECT_EQ(totalsOf(result), (Totals{0, 0, 0, {}, 0}));
-  EXPECT_EQ(lines,
-            (Names{"[1/1] anim.png", "  kept the original: an animated PNG, which a JPEG cannot hold"}));
+  EXPECT_EQ(result.keptAnimations, 1);
+  EXPECT_EQ(lines, (Names{"[1/1] anim.png", "  kept the original: an animated PNG, which a JPEG cannot hold",
+                          "  removed anim.jpg, which an earlier run made from it"}));
   EXPECT_EQ(contentsOf(output), contentsOf(source));
 }
 

@@ -1,5 +1,7 @@
 #include "run_fixture.h"
 
+#include <sys/xattr.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -129,4 +131,9 @@ void RunFixture::expectRunCarriedOut(const PlannedRun& plan, const ImageOptimize
       listed.push_back(planned.name);
   }
   EXPECT_EQ(result.renamedFiles, listed);
+}
+
+void markAsMadeByARun(const std::filesystem::path& file, const std::string& sourceName) {
+  const std::string record = "2 changed-only/q80/1920px/e1 jpeg 1 1 1 1 " + sourceName;
+  ASSERT_EQ(::setxattr(file.c_str(), "user.tarvolin.made-from", record.data(), record.size(), 0), 0) << file;
 }

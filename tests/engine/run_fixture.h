@@ -42,6 +42,10 @@ inline void PrintTo(const Totals& totals, std::ostream* out) {
        << totals.grew << ", renamed " << totals.renamedFiles.size() << ", failed " << totals.failed << "}";
 }
 
+// Marks `file` as an output an earlier run made from `sourceName` (in the file's folder), as the extended
+// attribute a run writes; spelled out here so that a changed record format fails the tests.
+void markAsMadeByARun(const std::filesystem::path& file, const std::string& sourceName);
+
 // A fresh source and output folder per test, and a run that records what it reports.
 class RunFixture : public ::testing::Test {
  protected:
