@@ -80,7 +80,7 @@ void copyOriginal(PreparedFile& file, const OpenedSource& source, const RunConte
     return;
   }
   StepError error;
-  TempFile copy = context.folder->newFile(error);
+  TempFile copy = context.folder->newFileFor(plan.entry.name, error);
   if (!error)
     error = copyContents(*source.file, copy);
   if (error) {
@@ -137,7 +137,7 @@ void reencode(PreparedFile& file, const OpenedSource& source, const RunContext& 
   }
 
   StepError error;
-  TempFile encoded = context.folder->newFile(error);
+  TempFile encoded = context.folder->newFileFor(plan.reencodeName, error);
   if (!error)
     error = encode(*source.file, header, encoded, context, memory);
   if (error.stopped()) {
@@ -269,6 +269,11 @@ PreparedFile prepare(const FilePlan& plan, const RunContext& context, MemoryBudg
   // Runs on a worker: what cannot be handled here ends the run when the file's turn comes.
   try {
     prepareFile(file, context, memory);
+    // A file that waits for its turn holds no descriptor; should parking fail, placing says why.
+    if (file.reencoded.valid())
+      file.reencoded.park();
+    if (file.original.valid())
+      file.original.park();
   } catch (const std::bad_alloc&) {
     file.runEnding = StepError::ofCode(std::make_error_code(std::errc::not_enough_memory));
   } catch (const std::exception& failure) {

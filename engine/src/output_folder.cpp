@@ -186,6 +186,19 @@ OutputFolder::Located OutputFolder::lookUp(const std::string& name) const {
   return located;
 }
 
+TempFile OutputFolder::newFileFor(const std::string& name, StepError& error) const {
+  const SplitName split = splitName(name);
+  if (split.folder.empty())
+    return TempFile::create(descriptor(), error);
+  StepError missing;
+  FolderRef folder = openFolderIn(descriptor(), split.folder, WhenMissing::fail, missing);
+  struct stat status {};
+  // Never in a folder of the source, which placing refuses anyway.
+  if (missing || ::fstat(folder.get(), &status) != 0 || sourceFolders_.contains({status.st_dev, status.st_ino}))
+    return TempFile::create(descriptor(), error);
+  return TempFile::createIn(std::move(folder), descriptor(), std::string(split.folder), error);
+}
+
 StepError OutputFolder::place(TempFile& file, const std::string& name) {
   // A folder is made only for a file that goes into it, and only now, in the run's order.
   const Located located = locate(name, WhenMissing::create);
@@ -193,6 +206,9 @@ StepError OutputFolder::place(TempFile& file, const std::string& name) {
     return located.error;
   if (const StepError blocked = checkPlaceable(name))
     return blocked;
+  // A crash may leave named temporary files in any folder a run writes into, as in the root.
+  if (const std::string folder(splitName(name).folder); !folder.empty() && cleanedFolders_.insert(folder).second)
+    TempFile::removeLeftovers(located.folder.get());
   const StepError error = file.placeAs(located.folder.get(), located.leaf);
   if (error && mayBeARefusedName(error)) {
     if (const auto refused = characterDrivesRefuse(located.leaf))

@@ -72,6 +72,9 @@ class OutputFolder final : public CaseProbeFolder {
   StepError lockForRun();
 
   TempFile newFile(StepError& error) { return TempFile::create(descriptor(), error); }
+  // A temporary file for `name`: in its folder where that folder exists (it may be another drive's
+  // mount point), else in this folder, whose drive the folder is then made on.
+  TempFile newFileFor(const std::string& name, StepError& error) const;
   // Puts `file` under `name`, replacing what is there, making the folders it is in; a folder of that
   // name stays and is named, and so does a character in the name that the drive refuses.
   StepError place(TempFile& file, const std::string& name);
@@ -126,6 +129,8 @@ class OutputFolder final : public CaseProbeFolder {
   std::filesystem::path path_;
   FileDescriptor descriptor_;
   std::set<FileIdentity> sourceFolders_;
+  // Subfolders placed into during this run, whose crashed runs' leftovers are gone already.
+  std::set<std::string> cleanedFolders_;
   struct HeldFolder {
     std::string relative;
     FolderRef folder;

@@ -127,6 +127,24 @@ TempFile TempFile::create(int folder, StepError& error) {
   return file;
 }
 
+TempFile TempFile::createIn(FolderRef folder, int root, std::string relative, StepError& error) {
+  TempFile file = create(folder.get(), error);
+  if (file.valid()) {
+    file.root_ = root;
+    file.relative_ = std::move(relative);
+    // The folder's descriptor is this file's own from here on; a borrowed root stays borrowed.
+    if (folder.get() != root) {
+      file.ownedFolder_ = FileDescriptor(::dup(folder.get()));
+      file.folder_ = file.ownedFolder_.get();
+      if (!file.ownedFolder_.valid()) {
+        error = StepError::ofErrno();
+        return {};
+      }
+    }
+  }
+  return file;
+}
+
 TempFile TempFile::createNamed(int folder, StepError& error) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     TempFile file = createNamed(folder, freshName(), error);
@@ -156,31 +174,43 @@ TempFile::~TempFile() {
   discard();
 }
 
-TempFile::TempFile(TempFile&& other) noexcept
-    : folder_(other.folder_),
-      descriptor_(std::move(other.descriptor_)),
-      name_(std::move(other.name_)),
-      placed_(other.placed_) {
-  other.name_.clear();
+TempFile::TempFile(TempFile&& other) noexcept {
+  *this = std::move(other);
 }
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
   if (this != &other) {
     discard();
     folder_ = other.folder_;
+    ownedFolder_ = std::move(other.ownedFolder_);
+    root_ = other.root_;
+    relative_ = std::move(other.relative_);
     descriptor_ = std::move(other.descriptor_);
     name_ = std::move(other.name_);
     placed_ = other.placed_;
+    parked_ = other.parked_;
     other.name_.clear();
+    other.parked_ = false;
   }
   return *this;
 }
 
+FolderRef TempFile::folder() const {
+  if (ownedFolder_.valid() || root_ < 0 || relative_.empty())
+    return FolderRef::borrowed(folder_);
+  StepError error;
+  return openFolderIn(root_, relative_, WhenMissing::fail, error);
+}
+
 void TempFile::discard() {
-  if (!placed_ && !name_.empty())
-    ::unlinkat(folder_, name_.c_str(), 0);
+  if (!placed_ && !name_.empty()) {
+    const FolderRef folder = this->folder();
+    ::unlinkat(folder.get(), name_.c_str(), 0);
+  }
   name_.clear();
   descriptor_.reset();
+  ownedFolder_.reset();
+  parked_ = false;
 }
 
 std::uint64_t TempFile::size() const {
@@ -190,28 +220,46 @@ std::uint64_t TempFile::size() const {
   return static_cast<std::uint64_t>(status.st_size);
 }
 
-StepError TempFile::placeAs(int folder, const std::string& finalName) {
+// An unnamed file gets a name through its descriptor; the final rename then replaces the old entry in one
+// step, which linking cannot do.
+StepError TempFile::giveName() {
+  const std::string self = "/proc/self/fd/" + std::to_string(descriptor());
+  for (int attempt = 0; attempt < 100 && name_.empty(); ++attempt) {
+    std::string name = freshName();
+    if (::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+        (errno == ENOENT && ::linkat(descriptor(), "", folder_, name.c_str(), AT_EMPTY_PATH) == 0)) {
+      name_ = std::move(name);
+    } else if (errno != EEXIST) {
+      return StepError::ofErrno();
+    }
+  }
+  return name_.empty() ? StepError::ofErrno(EEXIST) : StepError();
+}
+
+StepError TempFile::park() {
+  if (parked_)
+    return {};
   // Closing a second descriptor makes network and FUSE file systems report a write that failed late,
   // before the file takes a real name.
   if (::close(::dup(descriptor())) != 0 && errno != EINTR)
     return StepError::ofErrno();
   if (name_.empty()) {
-    // An unnamed file gets a name through its descriptor; the final rename then replaces the old entry
-    // in one step, which linking cannot do.
-    const std::string self = "/proc/self/fd/" + std::to_string(descriptor());
-    for (int attempt = 0; attempt < 100 && name_.empty(); ++attempt) {
-      std::string name = freshName();
-      if (::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-          (errno == ENOENT && ::linkat(descriptor(), "", folder_, name.c_str(), AT_EMPTY_PATH) == 0)) {
-        name_ = std::move(name);
-      } else if (errno != EEXIST) {
-        return StepError::ofErrno();
-      }
-    }
-    if (name_.empty())
-      return StepError::ofErrno(EEXIST);
+    if (const StepError error = giveName())
+      return error;
   }
-  if (::renameat(folder_, name_.c_str(), folder, finalName.c_str()) != 0)
+  descriptor_.reset();
+  ownedFolder_.reset();
+  parked_ = true;
+  return {};
+}
+
+StepError TempFile::placeAs(int folder, const std::string& finalName) {
+  if (const StepError error = park())
+    return error;
+  const FolderRef from = this->folder();
+  if (!from.valid())
+    return StepError::ofErrno();
+  if (::renameat(from.get(), name_.c_str(), folder, finalName.c_str()) != 0)
     return StepError::ofErrno();
   placed_ = true;
   name_.clear();
