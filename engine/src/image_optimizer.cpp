@@ -177,7 +177,7 @@ FolderRunOutcome runInFolder(const fs::path& source, const fs::path& destination
                            .skipUnchanged = settings.skipUnchanged,
                            .staleOutputs = &setup.plan.removals};
   const unsigned processors = processorsAvailable();
-  const unsigned jobs = settings.jobs == 0 ? processors : settings.jobs;
+  const unsigned jobs = jobsWithinDescriptorLimit(settings.jobs == 0 ? processors : settings.jobs);
   setThreadsPerImage(static_cast<int>(processors / jobs));
   FolderRunOutcome outcome = FolderRun(setup.plan.files, context, events, settings.stop,
                                        {.jobs = jobs, .memoryInFlight = memoryInFlight})

@@ -243,6 +243,16 @@ StepError decodeFailure(const ImageHeader& header) {
   return failure(header.format == ImageFormat::png ? WorkFailure::pngDamaged : WorkFailure::jpegDamaged);
 }
 
+// The process cannot open one more file: what made the image work fail, whatever libvips saw.
+StepError descriptorsExhausted() {
+  const int probe = ::dup(STDERR_FILENO);
+  if (probe >= 0) {
+    ::close(probe);
+    return {};
+  }
+  return errno == EMFILE || errno == ENFILE ? StepError::ofErrno() : StepError();
+}
+
 }  // namespace
 
 std::string imageLibraryVersion() {
@@ -305,6 +315,9 @@ StepError reencodeImage(const SourceFile& input, const ImageHeader& header, Temp
       return late;
     if (const int error = writing.error.load())
       return failure(WorkFailure::writeFailed, std::error_code(error, std::generic_category()).message());
+    // libvips says nothing of why; a process out of descriptors is the system's failure, not the file's.
+    if (const StepError exhausted = descriptorsExhausted())
+      return exhausted;
     return decodeFailure(header);
   }
 }

@@ -1,11 +1,14 @@
 #include "processor_count.h"
 
 #include <sched.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -47,4 +50,23 @@ unsigned processorsAvailable() {
   } catch (const std::exception&) {  // an unreadable quota leaves the affinity
     return affinity;
   }
+}
+
+unsigned jobsWithinDescriptorLimit(unsigned jobs) {
+  // The source, the re-encoded and the original's temporary files, and a moment's copy of one of them.
+  constexpr rlim_t perJob = 4;
+  // What the coordinator opens besides: a subfolder to place into, a listing, the deletion list.
+  constexpr rlim_t reserve = 4;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+    return jobs;
+  std::error_code error;
+  rlim_t open = 0;
+  for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
+       !error && entry != std::filesystem::directory_iterator(); entry.increment(error))
+    ++open;
+  if (error)
+    return jobs;
+  const rlim_t room = limit.rlim_cur > open + reserve ? limit.rlim_cur - open - reserve : 0;
+  return static_cast<unsigned>(std::clamp<rlim_t>(room / perJob, 1, jobs));
 }
