@@ -54,7 +54,7 @@ struct PlannedRun {
   bool caseIgnoringOutput = false;
   // Asked to leave unchanged files alone, on an output drive that keeps no record of them.
   bool recordsUnavailable = false;
-  // With skip-unchanged: the outputs of earlier runs that this plan does not make, which a complete run
+  // With skip-unchanged: the outputs of earlier runs that this plan does not make, which the run
   // removes (ImageOptimizer::Result::removed).
   std::vector<OutputRemoved> removals;
   // No PNG is listed, and a list of an earlier run is in the output folder: the run removes it.

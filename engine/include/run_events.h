@@ -95,8 +95,8 @@ enum class RemovalCause {
 };
 
 // With RunSettings::skipUnchanged: an output that carries the record of an earlier run, which this run
-// does not make. A complete run removes it, so that the folder holds what a run into an empty folder
-// leaves; a dry run lists it.
+// does not make. The run removes it before it places any file, so that the folder ends as a run into an
+// empty folder leaves it; a dry run lists it.
 struct OutputRemoved {
   std::string name;        // relative to the output folder
   std::string sourceName;  // relative to the source folder, as its record says
@@ -132,7 +132,7 @@ struct RunSettings {
   // carries the record of what it was made from (the source's name, size and modification time, and
   // the settings), equal to what the source and the settings are now. Anything else is redone: a
   // source whose date went back, an output edited or replaced, a file that had a problem last time.
-  // A complete run then also removes the outputs earlier runs made (they carry the record) that this
+  // The run then also removes the outputs earlier runs made (they carry the record) that this
   // run does not make, so the output folder ends as a run into an empty folder leaves it.
   bool skipUnchanged = false;
   // Every folder under the source folder too, but links to folders, hidden folders (".name") and the

@@ -45,13 +45,13 @@ OpenedSource openSource(const FilePlan& plan, const RunContext& context) {
   return source;
 }
 
-// An output says what it was made from. One whose image could not be re-encoded says nothing, so that
-// the next run tries it again and reports the problem until it is gone; one that stands under its own
-// name because of the plan (its JPEG's name is taken) says it, since a re-run cannot change that.
+// An output says what it was made from. One that stands under its own name because of the plan (its
+// JPEG's name is taken) says so, since a re-run cannot change that; one whose image could not be
+// re-encoded says that it failed, so that the next run tries it again.
 void keepRecord(PreparedFile& file, const TempFile& output, const SourceFile& source, OutputRecord::Made made,
                 const RunContext& context) {
   if (!file.outcome.reencodeFailure.empty())
-    return;
+    made = OutputRecord::Made::failed;
   const StepError error =
       attachRecord(output.descriptor(), context.recordSettings, made, file.plan->entry.name, source.status());
   if (isUnsupported(error))
@@ -231,15 +231,20 @@ void removeOlder(const std::string& name, const RunContext& context, FileOutcome
 }
 
 // After a re-encode that grew, or an animation kept whole, the output folder holds the original and no
-// converted file: an older one would be uploaded as if it were this image. After a JPEG placed under its
-// converted name, a re-run also removes the original an earlier run kept under the entry's own name.
+// converted file: an older one would be uploaded as if it were this image. A re-run also removes one
+// after a re-encode that failed, and, once the JPEG is placed under its converted name, the original an
+// earlier run kept under the entry's own name: a run into an empty folder would leave neither.
 void removeOlderOutputs(const FilePlan& plan, const RunContext& context, FileOutcome& outcome) {
-  if (plan.reencodeName != plan.convertedName || plan.convertedIsOwnName || !outcome.writeFailure.empty() ||
-      !outcome.copyFailure.empty())
+  if (plan.reencodeName != plan.convertedName || plan.convertedIsOwnName)
     return;
-  if (outcome.fate == FileFate::grew || outcome.fate == FileFate::keptAnimation)
+  const bool placedOriginal = outcome.writeFailure.empty() && outcome.copyFailure.empty();
+  if ((outcome.fate == FileFate::grew || outcome.fate == FileFate::keptAnimation) && placedOriginal)
     removeOlder(plan.convertedName, context, outcome);
-  else if (outcome.fate == FileFate::reencoded && context.skipUnchanged && plan.ownNameBlocked.empty())
+  else if (!context.skipUnchanged)
+    return;
+  else if (outcome.fate == FileFate::failed && !outcome.reencodeFailure.empty())
+    removeOlder(plan.convertedName, context, outcome);
+  else if (outcome.fate == FileFate::reencoded && plan.ownNameBlocked.empty())
     removeOlder(plan.entry.name, context, outcome);
 }
 

@@ -30,7 +30,7 @@ struct RunContext {
   // A re-run that leaves unchanged files alone also removes what earlier runs made for a file under
   // the name it no longer takes.
   bool skipUnchanged = false;
-  // What earlier runs made that this run does not: removed once every file is in place.
+  // What earlier runs made that this run does not: removed before any file is placed.
   const std::vector<OutputRemoved>* staleOutputs = nullptr;
 };
 

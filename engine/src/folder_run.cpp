@@ -12,11 +12,6 @@ namespace {
 // the largest files first, so that no large file is left running alone at the end.
 constexpr std::size_t lookahead = 32;
 
-// The run placed every file of its plan, without a stop or a failure.
-bool isComplete(const FolderRunOutcome& outcome) {
-  return !outcome.failure && !outcome.totals.stopped;
-}
-
 }  // namespace
 
 FolderRun::FolderRun(const std::vector<FilePlan>& plans, const RunContext& context,
@@ -30,6 +25,9 @@ FolderRunOutcome FolderRun::handleAll() {
       plans_.size(),
       {.workers = limits_.jobs, .lookahead = lookahead, .memoryCap = limits_.memoryInFlight, .stop = stop_});
   const std::size_t total = plans_.size();
+  // Before anything is placed: a stale file may stand where a folder of this run goes.
+  if (context_.staleOutputs)
+    removeStaleOutputs(*context_.folder, context_.sourceLinks, *context_.staleOutputs, events_, outcome_.totals);
   parallel.run({
       .weight = [this](std::size_t index) { return plans_[index].bytes; },
       .prepare = [this](std::size_t index,
@@ -44,12 +42,9 @@ FolderRunOutcome FolderRun::handleAll() {
     outcome_.totals.stopped = ImageOptimizer::StopPoint{
         placed_, placed_ == 0 ? std::string() : plans_[static_cast<std::size_t>(placed_) - 1].entry.name};
   }
-  // What a run into an empty folder would leave: the list of the converted files placed, or none, also
-  // when the run ended early; and once every file is in place, nothing an earlier run made that this
-  // one does not.
+  // As a run into an empty folder would leave it: the list of the converted files placed, or none, also
+  // when the run ended early.
   settleDeletionList(*context_.folder, context_.sourceLinks, outcome_.totals, events_);
-  if (isComplete(outcome_) && context_.staleOutputs)
-    removeStaleOutputs(*context_.folder, context_.sourceLinks, *context_.staleOutputs, events_, outcome_.totals);
   return std::move(outcome_);
 }
 

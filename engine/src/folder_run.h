@@ -33,7 +33,8 @@ class FolderRun {
   FolderRun(const std::vector<FilePlan>& plans, const RunContext& context, const RunEventHandler& events,
             std::stop_token stop, Limits limits);
 
-  // Ends with the deletion list and, with skip-unchanged, the removals (RunContext::staleOutputs).
+  // Begins, with skip-unchanged, with the removals (RunContext::staleOutputs), and ends with the
+  // deletion list.
   FolderRunOutcome handleAll();
 
  private:

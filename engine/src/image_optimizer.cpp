@@ -136,6 +136,8 @@ std::optional<RunFailure> setUp(const fs::path& source, const fs::path& destinat
   const std::vector<SourceEntry>& entries = run.listing.images;
   run.sourceLinks.emplace(entries);
   const bool foldsCase = foldsCaseForRun(run.folder, namesMeetWhenFolded(entries));
+  if (settings.skipUnchanged)
+    run.folder.lookThrough(outputsWhereFoldersGo(run.folder, run.listing.folderNames));
   run.plan = planRun(entries, {.mode = mode,
                                .foldsCase = foldsCase,
                                .folder = &run.folder,
@@ -214,6 +216,8 @@ PlannedRun planOf(const fs::path& source, const fs::path& destination, OutputMod
   for (const auto& [name, reason] : listing.unreadable)
     planned.foldersNotRead.push_back({name, reason});
   planned.caseIgnoringOutput = foldsCaseWithoutWriting(destination);
+  if (settings.skipUnchanged)
+    folder.lookThrough(outputsWhereFoldersGo(folder, listing.folderNames));
   const Plan plan = planRun(listing.images, {.mode = mode,
                                              .foldsCase = planned.caseIgnoringOutput,
                                              .folder = &folder,

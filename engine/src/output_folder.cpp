@@ -170,8 +170,25 @@ OutputFolder::Located OutputFolder::locate(const std::string& name, WhenMissing 
   return located;
 }
 
+bool OutputFolder::goesBeforePlacing(std::string_view folder) const {
+  if (goneBeforePlacing_.empty() || folder.empty())
+    return false;
+  // "blog/2024" goes with "blog" or with itself.
+  for (std::size_t end = folder.find('/');; end = folder.find('/', end + 1)) {
+    if (goneBeforePlacing_.contains(std::string(folder.substr(0, end))))
+      return true;
+    if (end == std::string_view::npos)
+      return false;
+  }
+}
+
 OutputFolder::Located OutputFolder::lookUp(const std::string& name) const {
   const SplitName split = splitName(name);
+  if (goesBeforePlacing(split.folder)) {
+    Located gone;
+    gone.error = StepError::ofErrno(ENOENT);  // a folder still to be made
+    return gone;
+  }
   if (!planning_ || split.folder.empty())
     return locate(name, WhenMissing::fail);
   if (!planFolder_ || planFolder_->relative != split.folder) {

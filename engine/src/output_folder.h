@@ -92,6 +92,9 @@ class OutputFolder final : public CaseProbeFolder {
   // The folders of the source tree: a subfolder of the output that is one of them is never written into.
   void keepOutOf(std::set<FileIdentity> sourceFolders) { sourceFolders_ = std::move(sourceFolders); }
   bool isSourceFolder(const FileIdentity& folder) const { return sourceFolders_.contains(folder); }
+  // Files a re-run removes before it places anything, which a plan looks through as if they were gone:
+  // an output of an earlier run where the source now has a folder of that name.
+  void lookThrough(std::set<std::string> names) { goneBeforePlacing_ = std::move(names); }
 
   // While a plan looks every name over, before anything is written, the folder the previous name was
   // in is kept open for the next: names come folder by folder, and entering each one again from the
@@ -125,10 +128,12 @@ class OutputFolder final : public CaseProbeFolder {
   Located locate(const std::string& name, WhenMissing missing) const;
   // For looking only: during a plan, through the folder held open for it.
   Located lookUp(const std::string& name) const;
+  bool goesBeforePlacing(std::string_view folder) const;
 
   std::filesystem::path path_;
   FileDescriptor descriptor_;
   std::set<FileIdentity> sourceFolders_;
+  std::set<std::string> goneBeforePlacing_;
   // Subfolders placed into during this run, whose crashed runs' leftovers are gone already.
   std::set<std::string> cleanedFolders_;
   struct HeldFolder {

@@ -23,6 +23,7 @@ constexpr std::pair<OutputRecord::Made, std::string_view> madeWords[] = {
     {OutputRecord::Made::jpeg, "jpeg"},
     {OutputRecord::Made::kept, "kept"},
     {OutputRecord::Made::copy, "copy"},
+    {OutputRecord::Made::failed, "failed"},
 };
 
 std::string_view wordOf(OutputRecord::Made made) {
@@ -63,7 +64,8 @@ std::int64_t nanoseconds(const timespec& time) {
 
 std::string OutputRecord::text() const {
   std::ostringstream text;
-  text << recordVersion << ' ' << settings << ' ' << wordOf(made) << ' ' << sourceSize << ' ' << sourceModified << ' ' << outputSize
+  text << recordVersion << ' ' << settings << ' ' << wordOf(made) << ' ' << sourceSize << ' ' << sourceModified
+       << ' ' << sourceChanged << ' ' << outputSize
        << ' ' << outputModified << ' ' << sourceName;
   return text.str();
 }
@@ -82,6 +84,7 @@ std::optional<OutputRecord> OutputRecord::parse(std::string_view text) {
   }
   if (!parseNumber(nextField(text), record.sourceSize) ||
       !parseNumber(nextField(text), record.sourceModified) ||
+      (version == recordVersion && !parseNumber(nextField(text), record.sourceChanged)) ||
       !parseNumber(nextField(text), record.outputSize) ||
       !parseNumber(nextField(text), record.outputModified))
     return std::nullopt;
@@ -98,6 +101,7 @@ OutputRecord recordFor(const std::string& settings, OutputRecord::Made made, con
           .sourceName = std::string(splitName(sourceName).leaf),
           .sourceSize = static_cast<std::uint64_t>(source.st_size),
           .sourceModified = nanoseconds(source.st_mtim),
+          .sourceChanged = nanoseconds(source.st_ctim),
           .outputSize = static_cast<std::uint64_t>(output.st_size),
           .outputModified = nanoseconds(output.st_mtim)};
 }

@@ -23,6 +23,9 @@ struct OutputRecord {
     jpeg,     // the re-encoded JPEG
     kept,     // the original, kept because its re-encode came out larger or it is animated
     copy,     // the original, copied as the plan said (a GIF, a small image, a name that was taken)
+    // The original, copied because its re-encode failed: it matches no plan, so that each run tries the
+    // image again and reports its problem until it is gone, yet it is known as the program's own.
+    failed,
   };
 
   // Everything that shapes the output besides the source: the mode, the quality, the size limit and
@@ -35,12 +38,17 @@ struct OutputRecord {
   std::string sourceName;
   std::uint64_t sourceSize = 0;
   std::int64_t sourceModified = 0;  // nanoseconds since the epoch
+  // When the source's bytes or status last changed, which no program can set: a picture replaced by
+  // another of the same size and modification time (cp -p, touch -r) is still told apart. Records of
+  // the first kind did not keep it.
+  std::int64_t sourceChanged = 0;
   std::uint64_t outputSize = 0;
   std::int64_t outputModified = 0;
 
   bool operator==(const OutputRecord&) const = default;
 
-  // "2 changed-only/q80/1920px/e1 jpeg <source size> <source time> <output size> <output time> <name>".
+  // "2 changed-only/q80/1920px/e1 jpeg <source size> <source time> <source change time> <output size>
+  // <output time> <name>".
   std::string text() const;
   static std::optional<OutputRecord> parse(std::string_view text);
 };

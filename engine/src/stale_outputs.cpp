@@ -33,6 +33,7 @@ FolderEntries entriesOf(int folder) {
       ::close(listed);
     return entries;
   }
+  ::rewinddir(directory);  // a copy of the descriptor shares its position with every other copy
   while (const dirent* entry = ::readdir(directory)) {
     const std::string name = entry->d_name;
     struct stat status {};
@@ -139,6 +140,16 @@ std::vector<OutputRemoved> findStaleOutputs(const OutputFolder& folder, const st
   if (folder.descriptor() < 0)
     return {};  // a dry run's output folder that is not there yet
   return StaleSearch(folder, files, foldsCase).search(recursive);
+}
+
+std::set<std::string> outputsWhereFoldersGo(const OutputFolder& folder, const std::vector<std::string>& folders) {
+  std::set<std::string> names;
+  for (const std::string& name : folders) {
+    const FoundOutput found = folder.findOutput(name);
+    if (found.record)
+      names.insert(name);
+  }
+  return names;
 }
 
 void removeStaleOutputs(OutputFolder& folder, const SourceLinkGuard* sourceLinks,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <set>
+#include <string>
 #include <vector>
 
 #include "output_folder.h"
@@ -13,6 +15,10 @@
 // `recursive` its whole tree, but hidden folders, links and folders of the source.
 std::vector<OutputRemoved> findStaleOutputs(const OutputFolder& folder, const std::vector<FilePlan>& files,
                                             bool recursive, bool foldsCase);
+
+// Outputs of earlier runs where the source now has folders of those names (relative to the source
+// folder): they go before anything is placed, and a plan looks through them (OutputFolder::lookThrough).
+std::set<std::string> outputsWhereFoldersGo(const OutputFolder& folder, const std::vector<std::string>& folders);
 
 // Removes them, each reported as an OutputRemoved event and counted; one that is no longer the
 // program's file, or that a source entry links to, stays.

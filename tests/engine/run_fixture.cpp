@@ -134,6 +134,6 @@ void RunFixture::expectRunCarriedOut(const PlannedRun& plan, const ImageOptimize
 }
 
 void markAsMadeByARun(const std::filesystem::path& file, const std::string& sourceName) {
-  const std::string record = "2 changed-only/q80/1920px/e1 jpeg 1 1 1 1 " + sourceName;
+  const std::string record = "2 changed-only/q80/1920px/e1 jpeg 1 1 1 1 1 " + sourceName;
   ASSERT_EQ(::setxattr(file.c_str(), "user.tarvolin.made-from", record.data(), record.size(), 0), 0) << file;
 }
