@@ -3,13 +3,16 @@
 // decides the same; a folder that did not change is left exactly as it was.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <chrono>
 #include <fstream>
 #include <functional>
 #include <map>
 
+#include "output_record.h"
 #include "run_fixture.h"
+#include "run_plan.h"
 #include "run_log.h"
 #include "test_images.h"
 
@@ -150,4 +153,37 @@ TEST_F(RunFixture, AClashThatShiftsRedoesTheName) {
   EXPECT_EQ(outcomeOf("logo.png").fate, FileFate::reencoded);
   EXPECT_NE(fingerprint(output / "logo.jpg"), photo);
   EXPECT_EQ(result.renamedFiles, Names{"logo.png"});
+}
+
+// The record on logo.jpg matches the source in everything but the name it was made from: it is another
+// file's output, and is redone.
+TEST_F(RunFixture, ARecordCountsOnlyForTheSourceItNames) {
+  writeNoiseJpeg(source / "logo.jpg", 1000, 800);
+  for (const std::string& madeFrom : {std::string("logo.jpeg"), std::string("logo.jpg")}) {
+    fs::create_directories(output);
+    writeBytes(output / "logo.jpg", "an earlier output");
+    struct stat sourceStatus {};
+    struct stat outputStatus {};
+    ASSERT_EQ(::stat((source / "logo.jpg").c_str(), &sourceStatus), 0);
+    ASSERT_EQ(::stat((output / "logo.jpg").c_str(), &outputStatus), 0);
+    const std::string record =
+        recordFor(recordSettings(Mode::changedOnly), OutputRecord::Made::jpeg, madeFrom, sourceStatus, outputStatus)
+            .text();
+    ASSERT_EQ(::setxattr((output / "logo.jpg").c_str(), outputRecordAttribute, record.data(), record.size(), 0), 0);
+    runOptimizer(Mode::changedOnly, skipUnchanged);
+    EXPECT_EQ(outcomeOf("logo.jpg").fate, madeFrom == "logo.jpg" ? FileFate::unchanged : FileFate::reencoded)
+        << "made from " << madeFrom;
+  }
+}
+
+// A name clash is reported on every run, but the original it keeps is not written again.
+TEST_F(RunFixture, AClashIsReportedAgainButNotRewritten) {
+  writeNoiseJpeg(source / "logo.jpg", 1000, 800);
+  writeNoisePng(source / "logo.png", 700, 500);
+  runOptimizer(Mode::changedOnly, skipUnchanged);
+  const std::int64_t written = modifiedNs(output / "logo.png");
+  const ImageOptimizer::Result again = runOptimizer(Mode::changedOnly, skipUnchanged);
+  EXPECT_EQ(outcomeOf("logo.png").fate, FileFate::keptOwnName);
+  EXPECT_EQ(again.failed, 1);
+  EXPECT_EQ(modifiedNs(output / "logo.png"), written);
 }

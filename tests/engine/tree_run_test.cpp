@@ -137,6 +137,12 @@ TEST_F(TreeRun, ATreeDeeperThanAPathCanBeWorks) {
       FileDescriptor(::open(output.c_str(), O_RDONLY | O_DIRECTORY)).get(), relative + "deep.gif", error);
   EXPECT_FALSE(error) << error.reason();
   EXPECT_EQ(copy.size(), gif.size());
+  // Its record is read back however long its name: a re-run leaves it alone, and says nothing else.
+  RunSettings again = recursive;
+  again.skipUnchanged = true;
+  const ImageOptimizer::Result rerun = runOptimizer(Mode::changedOnly, again);
+  EXPECT_EQ(rerun.skippedUnchanged, 1);
+  EXPECT_EQ(rerun.recordsNotKept, 0);
   // std::filesystem cannot remove what it cannot name; rm walks the tree by descriptors.
   ASSERT_EQ(std::system(("rm -rf '" + source.string() + "' '" + output.string() + "'").c_str()), 0);
 }
