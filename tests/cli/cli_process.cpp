@@ -36,7 +36,9 @@ CliProcess::CliProcess(const std::vector<std::string>& arguments, const std::fil
   posix_spawn_file_actions_init(&files);
   posix_spawn_file_actions_adddup2(&files, outPipe[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&files, errPipe[1], STDERR_FILENO);
-  if (!outputFile.empty())
+  if (outputFile == closedOutput)
+    posix_spawn_file_actions_addclose(&files, STDOUT_FILENO);
+  else if (!outputFile.empty())
     posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, outputFile.c_str(), O_WRONLY, 0);
   if (!workingFolder.empty())
     posix_spawn_file_actions_addchdir_np(&files, workingFolder.c_str());

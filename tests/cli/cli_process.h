@@ -17,7 +17,9 @@ class CliProcess {
     std::string err;
   };
 
-  // `outputFile`: standard output goes there instead of to a pipe (/dev/full).
+  // `outputFile`: standard output goes there instead of to a pipe (/dev/full), or with closedOutput the
+  // program starts with standard output closed (`>&-`).
+  static inline const std::filesystem::path closedOutput = "<closed>";
   explicit CliProcess(const std::vector<std::string>& arguments,
                       const std::filesystem::path& workingFolder = {},
                       const std::filesystem::path& outputFile = {});

@@ -1,4 +1,4 @@
-// tarvolin_engine_driver SOURCE DEST changedOnly|fullReplacement
+// tarvolin_engine_driver SOURCE DEST changedOnly|fullReplacement [recursive]
 // Runs the engine and prints its log lines, then its totals; an error goes to stderr with exit status 1.
 #include <iostream>
 #include <string_view>
@@ -7,8 +7,9 @@
 #include "run_log.h"
 
 int main(int argc, char** argv) {
-  if (argc != 4)
+  if (argc != 4 && argc != 5)
     return 2;
+  const bool recursive = argc == 5 && std::string_view(argv[4]) == "recursive";
   const auto mode = std::string_view(argv[3]) == "fullReplacement"
                         ? ImageOptimizer::OutputMode::fullReplacement
                         : ImageOptimizer::OutputMode::changedOnly;
@@ -19,7 +20,7 @@ int main(int argc, char** argv) {
           for (const std::string& line : run_log::linesOf(event))
             std::cout << line << '\n';
         },
-        RunSettings{});
+        RunSettings{.stop = {}, .jobs = 0, .skipUnchanged = false, .recursive = recursive});
     for (const std::string& line : run_log::closingLines(result))
       std::cout << line << '\n';
     return 0;

@@ -280,26 +280,34 @@ TEST_F(CaseIgnoringDrive, NoOutputReplacesAnother) {
 class NewFileModes : public RunFixture, public ::testing::WithParamInterface<mode_t> {};
 
 // Re-encodes, copies of every kind and the list all get what a new file gets under the user's umask,
-// whatever mode their source has: a source only its owner may read must not reach the server so.
+// whatever mode their source has: a source only its owner may read must not reach the server so. A
+// subfolder made for them gets a new folder's mode likewise.
 TEST_P(NewFileModes, EveryWrittenFileGetsTheUmasksModeNotItsSources) {
   writeNoisePng(source / "converted.png", 700, 500);
   writeJpegThatGrows(source / "grew.jpg");
   writeSmallGif(source / "anim.gif");
-  for (const std::string name : {"converted.png", "grew.jpg", "anim.gif"})
+  fs::create_directories(source / "blog");
+  writeSmallGif(source / "blog" / "deep.gif");
+  for (const std::string name : {"converted.png", "grew.jpg", "anim.gif", "blog/deep.gif"})
     fs::permissions(source / name, fs::perms::owner_read);
+  fs::permissions(source / "blog", fs::perms::owner_all);
   const mode_t before = ::umask(GetParam());
-  runOptimizer(Mode::changedOnly);
+  runOptimizer(Mode::changedOnly, RunSettings{.stop = {}, .jobs = 1, .skipUnchanged = false, .recursive = true});
   ::umask(before);
 
-  ASSERT_EQ(namesIn(output), (Names{deletionList, "anim.gif", "converted.jpg", "grew.jpg"}));
-  for (const std::string& name : namesIn(output)) {
+  ASSERT_EQ(namesIn(output), (Names{deletionList, "anim.gif", "blog/", "converted.jpg", "grew.jpg"}));
+  for (const std::string& name : {deletionList, std::string("anim.gif"), std::string("converted.jpg"),
+                                  std::string("grew.jpg"), std::string("blog/deep.gif")}) {
     struct stat status {};
     ASSERT_EQ(::stat((output / name).c_str(), &status), 0) << name;
     EXPECT_EQ(status.st_mode & 07777, 0666 & ~GetParam()) << name;
   }
+  struct stat folder {};
+  ASSERT_EQ(::stat((output / "blog").c_str(), &folder), 0);
+  EXPECT_EQ(folder.st_mode & 07777, 0777 & ~GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Umasks, NewFileModes, ::testing::Values(mode_t{022}, mode_t{077}),
+INSTANTIATE_TEST_SUITE_P(Umasks, NewFileModes, ::testing::Values(mode_t{002}, mode_t{022}, mode_t{077}),
                          [](const auto& info) {
                            return "umask0" + std::to_string(info.param >> 3 & 7) +
                                   std::to_string(info.param & 7);

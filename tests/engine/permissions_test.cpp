@@ -29,8 +29,10 @@ std::string quoted(const fs::path& path) {
 
 class Permissions : public RunFixture {
  protected:
-  ChildRun runUnprivileged(const std::string& mode) {
-    const std::string drop = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  // `limits`: a command that runs the driver under a limit of its own ("prlimit --nproc=1 ").
+  ChildRun runUnprivileged(const std::string& mode, const std::string& limits = "") {
+    const std::string drop =
+        (::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "") + limits;
     const fs::path errors = root / "stderr.txt";
     // A copy next to the folders: the build folder may lie where the unprivileged user cannot enter.
     const fs::path program = root / "tarvolin_engine_driver";
@@ -106,4 +108,39 @@ TEST_F(Permissions, UnreadableSourceFileIsNamedAndTheRestIsDone) {
   EXPECT_EQ(namesIn(output), (Names{"_DELETE_THESE_OLD_FILES_FROM_SERVER.txt", "public.jpg"}));
   EXPECT_EQ(contentsOf(source), before);
   expectNoTemporaryFiles();
+}
+
+// A folder that can be listed but not entered (r--) names entries it cannot show: it is a folder not
+// read, never a folder of broken links; the source folder itself so ends the run.
+TEST_F(Permissions, AFolderListedButNotEnteredIsNotRead) {
+  writeSmallGif(source / "top.gif");
+  fs::create_directories(source / "locked");
+  writeSmallGif(source / "locked" / "inside.gif");
+  const fs::perms listOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  allow(source / "locked", listOnly);
+  fs::create_directories(output);
+  allow(output, fs::perms::all);
+
+  const ChildRun run = runUnprivileged("changedOnly recursive");
+  EXPECT_EQ(run.exitStatus, 0) << run.error;
+  EXPECT_EQ(run.lines, (Names{"Could not read the folder locked: Permission denied", "[1/1] top.gif", "",
+                              "Done. 0 resized/converted, 0 already small.", "1 GIF file(s) copied unchanged.",
+                              "1 subfolder(s) could not be read -- see the messages above."}));
+
+  allow(source / "locked", fs::perms::all);
+  allow(source, listOnly);
+  const ChildRun whole = runUnprivileged("changedOnly recursive");
+  allow(source, fs::perms::all);
+  EXPECT_EQ(whole.exitStatus, 1);
+  EXPECT_EQ(whole.error, "Error: Permission denied: " + source.string() + "\n");
+}
+
+// No thread can be started for the work: the run's one error, never an end by std::terminate.
+TEST_F(Permissions, NoThreadForTheWorkIsTheRunsOneError) {
+  writeSmallGif(source / "a.gif");
+  fs::create_directories(output);
+  allow(output, fs::perms::all);
+  const ChildRun run = runUnprivileged("changedOnly", "prlimit --nproc=1 ");
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.error, "Error: Could not start a thread for the work: Resource temporarily unavailable\n");
 }

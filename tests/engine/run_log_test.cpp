@@ -59,6 +59,14 @@ TEST(RunLog, StartedFilesAndTheirProblems) {
     EXPECT_TRUE(run_log::problemLinesOf(fine).empty());
     EXPECT_TRUE(run_log::namedProblemLines(fine).empty());
   }
+  // A folder not read, a list not written and an old output not removed are problems of their own.
+  OutputRemoved stuck{"old.jpg", "old.png", RemovalCause::sourceGone, "", "Permission denied"};
+  for (const RunEvent& problem : {RunEvent(FolderNotRead{"blog", "Permission denied"}),
+                                  RunEvent(DeletionListFailure{"Permission denied"}), RunEvent(stuck)})
+    EXPECT_EQ(run_log::problemLinesOf(problem), run_log::linesOf(problem));
+  stuck.failure.clear();
+  EXPECT_EQ(run_log::linesOf(stuck), Names{"Removed old.jpg: its source old.png is gone."});
+  EXPECT_TRUE(run_log::problemLinesOf(stuck).empty());
   EXPECT_FALSE(run_log::reasonOf(outcome(FileFate::unchanged)));
   EXPECT_EQ(run_log::reasonOf(failed),
             "could not re-encode: the file is cut short; could not copy: No space "

@@ -8,6 +8,7 @@
 
 #include "encoder_run.h"
 #include "file_descriptor.h"
+#include "run_log.h"
 #include "test_images.h"
 
 namespace fs = std::filesystem;
@@ -145,4 +146,40 @@ TEST_F(TreeRun, ATreeDeeperThanAPathCanBeWorks) {
   EXPECT_EQ(rerun.recordsNotKept, 0);
   // std::filesystem cannot remove what it cannot name; rm walks the tree by descriptors.
   ASSERT_EQ(std::system(("rm -rf '" + source.string() + "' '" + output.string() + "'").c_str()), 0);
+}
+
+// Names are decided once, folders included: a folder x.jpg holds its name before x.png may convert into
+// it, and a JPEG renamed in a subfolder is named by its path.
+TEST_F(TreeRun, APlanNeverPromisesANameTwice) {
+  writeNoisePng(source / "x.png", 700, 500);
+  fs::create_directories(source / "x.jpg");
+  writeNoiseJpeg(source / "x.jpg" / "in.jpg", 1000, 800);
+  fs::create_directories(source / "blog");
+  writeNoiseJpeg(source / "blog" / "Big.JPEG", 1000, 800);
+  const PlannedRun plan = ImageOptimizer::plan(source, output, Mode::changedOnly, recursive);
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly, recursive);
+  EXPECT_EQ(result.failed, 1) << "x.png keeps its own name";
+  EXPECT_EQ(outcomeOf("x.png").nameTakenBy, "x.jpg/");
+  EXPECT_EQ(outcomeOf("x.jpg/in.jpg").fate, FileFate::reencoded);
+  expectRunCarriedOut(plan, result);
+  EXPECT_EQ(run_log::closingLines(result).back(),
+            "1 JPEG file now ends in .jpg: blog/Big.JPEG \u2192 blog/Big.jpg -- links to its old name need "
+            "mending.");
+}
+
+// An output subfolder that is another drive's mount point: its files are made there, since a rename
+// cannot cross drives.
+TEST_F(TreeRun, AnOutputSubfolderOnAnotherDriveWorks) {
+  fs::create_directories(output / "blog");
+  if (std::system(("mount -t tmpfs -o size=16m tmpfs '" + (output / "blog").string() + "' 2>/dev/null").c_str()) !=
+      0)
+    GTEST_SKIP() << "this machine does not let the test mount a drive";
+  fs::create_directories(source / "blog");
+  writeNoisePng(source / "blog" / "logo.png", 700, 500);
+  writeSmallGif(source / "blog" / "anim.gif");
+  const ImageOptimizer::Result result = runOptimizer(Mode::changedOnly, recursive);
+  const Names inside = namesIn(output / "blog");
+  std::system(("umount '" + (output / "blog").string() + "'").c_str());
+  EXPECT_EQ(result.failed, 0) << (lines.size() > 1 ? lines[1] : "");
+  EXPECT_EQ(inside, (Names{"anim.gif", "logo.jpg"}));
 }
