@@ -296,9 +296,9 @@ class ContentViewTest : public QObject {
       auto* frame = driver.view->findChild<QFocusFrame*>();
       QTRY_VERIFY(frame->isVisible() && frame->widget() == focused);
       const QImage window = driver.view->grab().toImage();
-      // The ring lies just outside the control, all the way round.
+      // The ring lies a pixel outside the control, all the way round.
       const QRect outside =
-          QRect(focused->mapTo(driver.view.get(), QPoint(0, 0)), focused->size()).adjusted(-1, -1, 1, 1);
+          QRect(focused->mapTo(driver.view.get(), QPoint(0, 0)), focused->size()).adjusted(-2, -2, 2, 2);
       int ringed = 0;
       for (const QPoint corner : {outside.topLeft(), outside.bottomRight()}) {
         for (int step = 0; step < outside.width(); ++step) {

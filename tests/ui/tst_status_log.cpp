@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QWheelEvent>
 
 #include "status_log.h"
 
@@ -66,22 +67,40 @@ class StatusLogTest : public QObject {
     QCOMPARE(log_->toPlainText(), QString::fromUtf8("Starting\u2026\n[1/1] a.png"));
   }
 
-  // About a dozen lines of its own font where there is room, a few where there is not; and at any height
-  // it shows whole lines only, leaving what cannot hold a whole one blank.
-  void heightCountsWholeLinesOfItsFont() {
+  // Its preferred and least heights in lines of its own font; and at any height, at any scroll position
+  // (a jump to a line, the wheel, the scroll bar dragged), whole lines only: the view a whole number of
+  // lines tall, the first line at its top.
+  void showsWholeLinesOnly() {
     log_->appendLines(numbered(1, 100), StatusLog::LineKind::plain);
+    QScrollBar* bar = log_->verticalScrollBar();
+    const auto checkWholeLines = [&](qreal line, const char* after) {
+      QCOMPARE(log_->viewport()->height() % qRound(line), 0);
+      QVERIFY2(log_->cursorRect(log_->cursorForPosition(QPoint(0, 0))).top() == 0, after);
+    };
     for (const double points : {9.0, 20.0}) {
       QFont font = log_->font();
       font.setPointSizeF(points);
       log_->setFont(font);
-      const qreal line = QFontMetricsF(font).lineSpacing();
-      const qreal margins = 2 * (log_->frameWidth() + log_->document()->documentMargin());
-      QCOMPARE(qRound((log_->sizeHint().height() - margins) / line), 12);
-      QCOMPARE(qRound((log_->minimumSizeHint().height() - margins) / line), 4);
+      const qreal line = log_->cursorRect(QTextCursor(log_->document())).height();
+      for (const auto& [height, lines] :
+           {std::pair{log_->sizeHint().height(), StatusLog::preferredLines},
+            std::pair{log_->minimumSizeHint().height(), StatusLog::minimumLines}}) {
+        log_->setFixedHeight(height);
+        QCOMPARE(log_->viewport()->height(), lines * qRound(line));
+      }
       for (int extra = 0; extra < qCeil(line); extra += 3) {
         log_->setFixedHeight(log_->sizeHint().height() + extra);
-        const qreal shown = (log_->viewport()->height() - 2 * log_->document()->documentMargin()) / line;
-        QVERIFY2(shown - qFloor(shown) < 0.2, qPrintable(QString::number(shown)));
+        checkWholeLines(line, "resized");
+        log_->showLine(40);
+        checkWholeLines(line, "after a jump");
+        QWheelEvent wheel(QPointF(5, 5), log_->viewport()->mapToGlobal(QPointF(5, 5)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(log_->viewport(), &wheel);
+        checkWholeLines(line, "after the wheel");
+        bar->setSliderDown(true);
+        bar->setSliderPosition(bar->maximum() - 1 - extra);
+        bar->setSliderDown(false);
+        checkWholeLines(line, "after a drag of the scroll bar");
       }
     }
   }
