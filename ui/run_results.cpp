@@ -2,9 +2,9 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
-#include <QStyle>
 #include <QTableView>
 
 #include "contrast.h"
@@ -104,18 +104,20 @@ void RunResults::showLogLine(qsizetype index) {
 }
 
 // Rows of two lines; the sizes' column as wide as the widest sizes and change, so that no run or stop
-// changes it; room for a few rows however small the window.
+// changes it; room for a few rows however small the window, and for the start of a name beside the sizes
+// however large the font, so that nothing is ever scrolled to sideways.
 void RunResults::fitTableToFont() {
   const QFontMetrics metrics = table_->fontMetrics();
   const int row = rowLines * metrics.lineSpacing() + metrics.height() / 2;
   table_->verticalHeader()->setDefaultSectionSize(row);
-  const int cellMargins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table_) + 1);
-  table_->horizontalHeader()->resizeSection(
-      1, cellMargins + metrics.height() +
-             std::max(metrics.horizontalAdvance(sizesText(999, 999).section(QLatin1Char('\n'), 0, 0)),
-                      metrics.horizontalAdvance(sizesText(1000, 999).section(QLatin1Char('\n'), 1))));
-  table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() + shownRows * row +
-                           2 * table_->frameWidth());
+  const int sizes = 2 * metrics.averageCharWidth() +
+                    std::max(metrics.horizontalAdvance(sizesText(999, 999).section(QLatin1Char('\n'), 0, 0)),
+                             metrics.horizontalAdvance(sizesText(1000, 999).section(QLatin1Char('\n'), 1)));
+  table_->horizontalHeader()->resizeSection(1, sizes);
+  const int frames = 2 * table_->frameWidth();
+  table_->setMinimumSize(
+      sizes + 4 * metrics.averageCharWidth() + table_->verticalScrollBar()->sizeHint().width() + frames,
+      table_->horizontalHeader()->sizeHint().height() + shownRows * row + frames);
 }
 
 // A new font sizes the rows to it; a new theme colours the problem rows again.

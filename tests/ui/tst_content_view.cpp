@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFocusFrame>
+#include <QHeaderView>
 #include <QLayout>
 #include <QScreen>
 #include <QScrollArea>
@@ -255,6 +256,12 @@ class ContentViewTest : public QObject {
     QVERIFY(driver.waitUntilIdle());
     QCOMPARE(view.width() == 520, points <= 20);
     QVERIFY(view.frameGeometry().height() <= view.screen()->availableGeometry().height());
+    // The table of files, at least four rows of two lines, the window scrolling where it must.
+    driver.find<QTabWidget>("results")->setCurrentIndex(1);
+    QCoreApplication::sendPostedEvents();
+    const int row = driver.table()->verticalHeader()->defaultSectionSize();
+    QVERIFY(row >= 2 * driver.table()->fontMetrics().lineSpacing());
+    QVERIFY(driver.table()->viewport()->height() >= 4 * row);
     QVERIFY(driver.link("problemSummary")->isVisible());
     for (auto* label : {driver.find<QLabel>("modeDescription"), driver.runFigures(),
                         driver.link("problemSummary"), driver.link("showOutputFolder")}) {
@@ -314,6 +321,31 @@ class ContentViewTest : public QObject {
     driver.includeSubfolders()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(driver.includeSubfolders(), Qt::Key_Tab);
     checkRing(driver.startButton());
+  }
+
+  // Secondary text ("Not selected", the mode's description) reads at 4.5:1 on the window, also where the
+  // theme's own de-emphasised colour does not.
+  void secondaryTextReads_data() {
+    QTest::addColumn<QPalette>("palette");
+    QPalette light = theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
+                           QColor(0x30, 0x8c, 0xc6), Qt::white);
+    light.setColor(QPalette::PlaceholderText, QColor(0x77, 0x77, 0x77));
+    QPalette dark = theme(QColor(0x2b, 0x2b, 0x2b), QColor(0xee, 0xee, 0xee), QColor(0x3a, 0x3a, 0x3a),
+                          QColor(0x3d, 0x8e, 0xe0), Qt::white);
+    dark.setColor(QPalette::PlaceholderText, QColor(0xee, 0xee, 0xee, 80));
+    QTest::newRow("light") << light;
+    QTest::newRow("dark") << dark;
+  }
+
+  void secondaryTextReads() {
+    QFETCH(QPalette, palette);
+    const ApplicationPaletteFor theme(palette);
+    ViewDriver driver;
+    for (QLabel* label : {driver.find<QLabel>("modeDescription"), driver.pathLabel("destRow")}) {
+      const QPalette& shown = label->palette();
+      QVERIFY2(contrastRatio(shown.color(label->foregroundRole()), shown.color(QPalette::Window)) >= 4.5,
+               qPrintable(label->objectName()));
+    }
   }
 
   // The real dialog is configured but never opened.

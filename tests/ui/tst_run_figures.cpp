@@ -3,6 +3,7 @@
 // nothing after a failed run, the problem line, and the link that shows the run's output folder.
 #include <QApplication>
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextBlock>
 
@@ -171,6 +172,32 @@ class RunFiguresTest : public QObject {
     for (QWidget* shown : outcome)
       QVERIFY2(shown->isHidden(), qPrintable(shown->objectName()));
     QCOMPARE(driver.view->statusLines().size(), 7);  // the log stays
+  }
+
+  // Tab and Shift+Tab each move once past a link, either way, and the link's text is not selected (a
+  // second frame round it).
+  void linksAreOneStopBothWays() {
+    ScriptedEngine engine(threeFiles(Result{2, 0, 0, {}, 1, 6000000, 600000}));
+    ViewDriver driver(engine.engine());
+    driver.view->show();
+    QApplication::setActiveWindow(driver.view.get());
+    QVERIFY(QTest::qWaitForWindowActive(driver.view.get()));
+    driver.start(scratch_.root, scratch_.root / "out");
+    QVERIFY(driver.waitUntilIdle());
+    const QList<QWidget*> order{driver.startButton(), driver.link("problemSummary"),
+                                driver.link("showOutputFolder"),
+                                driver.find<QTabWidget>("results")->tabBar()};
+    order.first()->setFocus(Qt::TabFocusReason);
+    for (qsizetype next = 1; next < order.size(); ++next) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QCOMPARE(QApplication::focusWidget(), order[next]);
+    }
+    for (qsizetype previous = order.size() - 2; previous >= 0; --previous) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+      QCOMPARE(QApplication::focusWidget(), order[previous]);
+      if (auto* link = qobject_cast<QLabel*>(order[previous]))
+        QVERIFY(!link->hasSelectedText());
+    }
   }
 
   // The link shows the folder the run wrote to, and is reached from the start button with Tab.
