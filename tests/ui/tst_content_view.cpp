@@ -74,6 +74,10 @@ QPalette theme(QColor window, QColor text, QColor button, QColor highlight, QCol
   palette.setColor(QPalette::Button, button);
   palette.setColor(QPalette::Highlight, highlight);
   palette.setColor(QPalette::HighlightedText, highlightedText);
+  // De-emphasised text halfway to the window, below 4.5:1 on it, as some themes have.
+  palette.setColor(QPalette::PlaceholderText,
+                   QColor((window.red() + text.red()) / 2, (window.green() + text.green()) / 2,
+                          (window.blue() + text.blue()) / 2));
   return palette;
 }
 
@@ -279,7 +283,7 @@ class ContentViewTest : public QObject {
 
   // The focused control carries a ring that stands out from the window by 3:1, in a light and a dark
   // theme and one whose accent is nearly the window's colour: from launch, before any key is pressed,
-  // and on the start button after a keyboard user chose the folders.
+  // and on the start button after a keyboard user chose the folders. Secondary text reads at 4.5:1.
   void focusIsRinged_data() {
     QTest::addColumn<QPalette>("palette");
     QTest::newRow("light") << theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20),
@@ -316,36 +320,15 @@ class ContentViewTest : public QObject {
       QVERIFY2(ringed >= 2 * outside.width() - 8, qPrintable(QString::number(ringed)));
     };
     checkRing(driver.chooseButton("sourceRow"));
+    for (QLabel* secondary : {driver.find<QLabel>("modeDescription"), driver.pathLabel("destRow")}) {
+      const QPalette& shown = secondary->palette();  // reads at 4.5:1 too
+      QVERIFY(contrastRatio(shown.color(secondary->foregroundRole()), shown.color(QPalette::Window)) >= 4.5);
+    }
     driver.choose("sourceRow", scratch_.root);
     driver.choose("destRow", scratch_.root / "out");
     driver.includeSubfolders()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(driver.includeSubfolders(), Qt::Key_Tab);
     checkRing(driver.startButton());
-  }
-
-  // Secondary text ("Not selected", the mode's description) reads at 4.5:1 on the window, also where the
-  // theme's own de-emphasised colour does not.
-  void secondaryTextReads_data() {
-    QTest::addColumn<QPalette>("palette");
-    QPalette light = theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20), QColor(0xf6, 0xf6, 0xf6),
-                           QColor(0x30, 0x8c, 0xc6), Qt::white);
-    light.setColor(QPalette::PlaceholderText, QColor(0x77, 0x77, 0x77));
-    QPalette dark = theme(QColor(0x2b, 0x2b, 0x2b), QColor(0xee, 0xee, 0xee), QColor(0x3a, 0x3a, 0x3a),
-                          QColor(0x3d, 0x8e, 0xe0), Qt::white);
-    dark.setColor(QPalette::PlaceholderText, QColor(0xee, 0xee, 0xee, 80));
-    QTest::newRow("light") << light;
-    QTest::newRow("dark") << dark;
-  }
-
-  void secondaryTextReads() {
-    QFETCH(QPalette, palette);
-    const ApplicationPaletteFor theme(palette);
-    ViewDriver driver;
-    for (QLabel* label : {driver.find<QLabel>("modeDescription"), driver.pathLabel("destRow")}) {
-      const QPalette& shown = label->palette();
-      QVERIFY2(contrastRatio(shown.color(label->foregroundRole()), shown.color(QPalette::Window)) >= 4.5,
-               qPrintable(label->objectName()));
-    }
   }
 
   // The real dialog is configured but never opened.
