@@ -134,7 +134,6 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   // The engine's own words for the run it would refuse.
   sameFolder_ = wrappingLabel(QStringLiteral("The output folder must be different from the source folder."),
                               "sameFolder", content_);
-  sameFolder_->hide();
   dropRefused_ = wrappingLabel(QString(), "dropRefused", content_);
   dropRefused_->hide();
 
