@@ -297,7 +297,6 @@ QWidget* OptimizeContentView::runStatusArea() {
   for (QWidget* part : std::initializer_list<QWidget*>{runFigures_, problemSummary_, showOutputFolder_,
                                                        openFailure_, unopenedPath_})
     layout->addWidget(part);
-  runStatus_->hide();
   return runStatus_;
 }
 
