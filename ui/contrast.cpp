@@ -32,3 +32,18 @@ QColor warningTextColor(const QColor& background) {
       return colour;
   }
 }
+
+QColor secondaryTextColor(const QPalette& palette) {
+  const auto blend = [](const QColor& from, const QColor& to, float share) {
+    return QColor::fromRgbF(from.redF() + (to.redF() - from.redF()) * share,
+                            from.greenF() + (to.greenF() - from.greenF()) * share,
+                            from.blueF() + (to.blueF() - from.blueF()) * share);
+  };
+  const QColor window = palette.color(QPalette::Window);
+  const QColor placeholder = palette.color(QPalette::PlaceholderText);
+  const QColor drawn = blend(window, placeholder, placeholder.alphaF());  // as it shows on the window
+  QColor colour = drawn;
+  for (int step = 1; step <= 20 && contrastRatio(colour, window) < textContrast; ++step)
+    colour = blend(drawn, palette.color(QPalette::WindowText), static_cast<float>(step) / 20);
+  return colour;
+}

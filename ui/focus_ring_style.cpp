@@ -1,6 +1,8 @@
 #include "focus_ring_style.h"
 
+#include <QFocusFrame>
 #include <QPainter>
+#include <QPainterPath>
 #include <QStyleOption>
 
 #include "contrast.h"
@@ -9,6 +11,14 @@
 int FocusRingStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                               QStyleHintReturn* returnData) const {
   return hint == SH_FocusFrame_AboveWidget ? 1 : QProxyStyle::styleHint(hint, option, widget, returnData);
+}
+
+// A pixel more round the focused control than the ring takes, so that the ring never touches an indicator
+// at the control's edge.
+int FocusRingStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const {
+  const bool ringMargin = (metric == PM_FocusFrameHMargin || metric == PM_FocusFrameVMargin) &&
+                          qobject_cast<const QFocusFrame*>(widget) != nullptr;
+  return QProxyStyle::pixelMetric(metric, option, widget) + (ringMargin ? 1 : 0);
 }
 
 void FocusRingStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
@@ -22,5 +32,28 @@ void FocusRingStyle::drawControl(ControlElement element, const QStyleOption* opt
   const QColor accent = palette.color(QPalette::Active, QPalette::Highlight);
   const bool seen =
       contrastRatio(accent, palette.color(QPalette::Active, QPalette::Window)) >= focusRingContrast;
-  painter->fillRect(option->rect, seen ? accent : palette.color(QPalette::Active, QPalette::WindowText));
+  const int width = QProxyStyle::pixelMetric(PM_FocusFrameHMargin, option, nullptr);
+  QPainterPath ring;
+  ring.addRect(option->rect);
+  ring.addRect(option->rect.adjusted(width, width, -width, -width));
+  painter->fillPath(ring, seen ? accent : palette.color(QPalette::Active, QPalette::WindowText));
+}
+
+// The mark a style draws on a focused control: a box round a label or a cell, an outline in a button or a
+// field's frame.
+void FocusRingStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                                   const QWidget* widget) const {
+  if (element == PE_FrameFocusRect)
+    return;
+  const auto unfocused = [&]<typename Option>(const Option* focused) {
+    Option copy(*focused);
+    copy.state &= ~State_HasFocus;
+    QProxyStyle::drawPrimitive(element, &copy, painter, widget);
+  };
+  if (const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option))
+    unfocused(button);
+  else if (const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(option))
+    unfocused(frame);
+  else
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
 }

@@ -2,9 +2,10 @@
 
 #include <QProxyStyle>
 
-// The window's one focus frame: a ring just outside the focused control, above the other widgets so
+// The window's one focus frame: a ring a pixel outside the focused control, above the other widgets so
 // that no container clips it, in the theme's accent colour where that stands out from the window by 3:1,
-// otherwise in the window's text colour. Only the frame uses this style; the controls keep the desktop's.
+// otherwise in the window's text colour. The controls are drawn by the application's style through it,
+// without a focus mark of their own beside the ring.
 class FocusRingStyle : public QProxyStyle {
   Q_OBJECT
 
@@ -13,6 +14,9 @@ class FocusRingStyle : public QProxyStyle {
 
   int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                 QStyleHintReturn* returnData) const override;
+  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override;
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override;
   void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                    const QWidget* widget) const override;
 };

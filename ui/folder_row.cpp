@@ -11,12 +11,16 @@
 
 namespace {
 
-// The one local folder that `data` carries, or nullopt for files, several items or non-local URLs.
-std::optional<std::filesystem::path> droppedFolder(const QMimeData* data) {
-  const QList<QUrl> urls = data != nullptr ? data->urls() : QList<QUrl>();  // none where it has only text
-  if (urls.size() != 1 || !urls.front().isLocalFile() || !QFileInfo(urls.front().toLocalFile()).isDir())
-    return std::nullopt;
-  return std::filesystem::path(QFile::encodeName(urls.front().toLocalFile()).toStdString());
+// Why `urls` is not the one local folder a row takes; empty where it is.
+QString whyNotOneFolder(const QList<QUrl>& urls) {
+  if (urls.size() > 1)
+    return QStringLiteral("Drop one folder at a time.");
+  if (urls.isEmpty() || !urls.front().isLocalFile())
+    return QStringLiteral("Only a folder on this computer can be dropped here.");
+  const QFileInfo dropped(urls.front().toLocalFile());
+  if (!dropped.exists())
+    return QStringLiteral("The dropped folder no longer exists.");
+  return dropped.isDir() ? QString() : QStringLiteral("Only a folder can be dropped here, not a file.");
 }
 
 }  // namespace
@@ -84,14 +88,18 @@ void FolderRow::changeEvent(QEvent* event) {
     showPath();
 }
 
+// Whatever is dragged here is let through to the drop, which takes one folder or says why it does not.
 void FolderRow::dragEnterEvent(QDragEnterEvent* event) {
-  if (droppedFolder(event->mimeData()))
-    event->acceptProposedAction();  // otherwise the cursor says no
+  event->acceptProposedAction();
 }
 
 void FolderRow::dropEvent(QDropEvent* event) {
-  if (const auto folder = droppedFolder(event->mimeData())) {
-    event->acceptProposedAction();
-    emit folderDropped(*folder);
+  const QList<QUrl> urls = event->mimeData()->urls();  // none where it has only text
+  if (const QString why = whyNotOneFolder(urls); !why.isEmpty()) {
+    event->ignore();
+    emit dropRefused(why);
+    return;
   }
+  event->acceptProposedAction();
+  emit folderDropped(std::filesystem::path(QFile::encodeName(urls.front().toLocalFile()).toStdString()));
 }

@@ -24,6 +24,8 @@ class FolderRow : public QWidget {
  signals:
   void chooseRequested();
   void folderDropped(const std::filesystem::path& folder);
+  // Something other than one local folder was dropped: `why`, in one line.
+  void dropRefused(const QString& why);
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;

@@ -7,7 +7,6 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
-#include <QFocusEvent>
 #include <QFocusFrame>
 #include <QFontDatabase>
 #include <QKeyEvent>
@@ -19,6 +18,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <utility>
@@ -63,19 +63,15 @@ QLabel* wrappingLabel(const QString& text, const char* name, QWidget* parent) {
   return label;
 }
 
-// A link for an action beside the main one. Tab reaches its link at once, and Enter activates it: a
-// plain label would take a second Tab to select the link it holds, and would ignore Enter when the
-// focus came to it some other way (a button before it disabled by a run's end).
+// A link for an action beside the main one: one stop for Tab and Shift+Tab, activated by Enter. The
+// keyboard does not go into its text, where QLabel would draw a second frame round the link and let
+// Shift+Tab select the same link again instead of leaving it.
 class LinkLabel : public QLabel {
  public:
   using QLabel::QLabel;
 
  protected:
-  void focusInEvent(QFocusEvent* event) override {
-    QLabel::focusInEvent(event);
-    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
-      focusNextPrevChild(event->reason() == Qt::TabFocusReason);
-  }
+  bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
   void keyPressEvent(QKeyEvent* event) override {
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
       return QLabel::keyPressEvent(event);
@@ -87,7 +83,8 @@ QLabel* linkLabel(const char* name, QWidget* parent) {
   auto* label = named(new LinkLabel(parent), name);
   label->setWordWrap(true);
   label->setTextFormat(Qt::RichText);
-  label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+  label->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+  label->setFocusPolicy(Qt::StrongFocus);
   return label;
 }
 
@@ -129,6 +126,7 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
     : QScrollArea(parent),
       chooser_(std::move(chooser)),
       openFolder_(std::move(openFolder)),
+      focusRingStyle_(QApplication::style()->name()),
       runController_(std::move(engine)) {
   content_ = new ContentColumn(this);
   heading_ = named(new QLabel(QStringLiteral("Image Optimizer"), content_), "heading");
@@ -136,7 +134,8 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   // The engine's own words for the run it would refuse.
   sameFolder_ = wrappingLabel(QStringLiteral("The output folder must be different from the source folder."),
                               "sameFolder", content_);
-  sameFolder_->hide();
+  dropRefused_ = wrappingLabel(QString(), "dropRefused", content_);
+  dropRefused_->hide();
 
   auto* column = new QVBoxLayout(content_);
   column->setContentsMargins(padding, padding, padding, padding);
@@ -144,8 +143,8 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   // Created in reading order, which is also the order Tab visits them.
   for (QWidget* part : std::initializer_list<QWidget*>{
            heading_, folderRow(QStringLiteral("Source folder"), "sourceRow", sourceFolder_),
-           folderRow(QStringLiteral("Output folder"), "destRow", destFolder_), sameFolder_, modeSection(),
-           startRow(), runStatusArea()})
+           folderRow(QStringLiteral("Output folder"), "destRow", destFolder_), sameFolder_, dropRefused_,
+           modeSection(), startRow(), runStatusArea()})
     column->addWidget(part);
   results_ = named(new RunResults(content_), "results");
   results_->hide();  // brought in with the first run
@@ -160,7 +159,10 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   connect(&runController_, &RunController::finished, this, &OptimizeContentView::finishRun);
   connect(&runController_, &RunController::failed, this, &OptimizeContentView::failRun);
 
-  // One focus ring for every control, shown from launch, also before any key is pressed.
+  // One focus ring for every control, shown from launch, also before any key is pressed; the controls
+  // draw none of their own.
+  for (QWidget* control : content_->findChildren<QWidget*>())
+    control->setStyle(&focusRingStyle_);
   focusFrame_ = std::make_unique<QFocusFrame>(this);
   focusFrame_->setStyle(&focusRingStyle_);
   connect(qApp, &QApplication::focusChanged, focusFrame_.get(), [this](QWidget*, QWidget* now) {
@@ -177,7 +179,10 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   fitWindow();
 }
 
-OptimizeContentView::~OptimizeContentView() = default;
+// The content goes before the style its controls are drawn with.
+OptimizeContentView::~OptimizeContentView() {
+  delete takeWidget();
+}
 
 // A folder chosen through the row's chooser or dropped on the row goes into `folder`.
 FolderRow* OptimizeContentView::folderRow(const QString& label, const char* name,
@@ -195,6 +200,11 @@ FolderRow* OptimizeContentView::folderRow(const QString& label, const char* name
       choose(*chosen);
   });
   connect(row, &FolderRow::folderDropped, this, choose);
+  connect(row, &FolderRow::dropRefused, this, [this](const QString& why) {
+    dropRefused_->setText(why);
+    dropRefused_->show();
+    qApp->installEventFilter(this);  // until the user's next click, key or drag
+  });
   return row;
 }
 
@@ -259,7 +269,7 @@ QWidget* OptimizeContentView::startRow() {
 }
 
 // What the run came to: the sizes or where it stopped, a problem line and a link to the output folder.
-// Its room is kept from the first run on, filled or not, so that the window does not change as it fills.
+// Shown only with something to say; the results pane gives it its room.
 QWidget* OptimizeContentView::runStatusArea() {
   runStatus_ = named(new QWidget(content_), "runStatus");
   runFigures_ = wrappingLabel(QString(), "runFigures", runStatus_);
@@ -274,11 +284,6 @@ QWidget* OptimizeContentView::runStatusArea() {
     unopenedPath_->setText(openFolder_(*destFolder_) ? QString() : displayPath(*destFolder_));
     showOutcome();
   });
-  for (QLabel* kept : {runFigures_, problemSummary_, showOutputFolder_}) {
-    QSizePolicy policy = kept->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    kept->setSizePolicy(policy);
-  }
   // Where "Show output folder" found nothing to show the folder with: says so, and gives the path to copy.
   openFailure_ =
       wrappingLabel(QStringLiteral("No file manager could be opened to show the output folder. It is here:"),
@@ -292,7 +297,6 @@ QWidget* OptimizeContentView::runStatusArea() {
   for (QWidget* part : std::initializer_list<QWidget*>{runFigures_, problemSummary_, showOutputFolder_,
                                                        openFailure_, unopenedPath_})
     layout->addWidget(part);
-  runStatus_->hide();
   return runStatus_;
 }
 
@@ -347,7 +351,6 @@ void OptimizeContentView::run() {
   progress_->setRange(0, 0);  // busy until the run says how many files it has
   placedFiles_ = 0;
   progress_->show();
-  runStatus_->show();
   results_->show();
   setRunning(true);
   appendLines({QStringLiteral("Starting\u2026")}, false);
@@ -447,10 +450,11 @@ void OptimizeContentView::showOutcome() {
   showOutputFolder_->setHidden(!runResult_);
   openFailure_->setHidden(unopenedPath_->text().isEmpty());
   unopenedPath_->setHidden(unopenedPath_->text().isEmpty());
+  runStatus_->setHidden(figures.isEmpty() && !runResult_);
 }
 
-// The desktop's font, with the heading larger and the log in its monospaced cut, and the theme's
-// warning colour for the refused folder and the problem line.
+// The desktop's font, with the heading larger and the log in its monospaced cut; the theme's colours,
+// with its secondary text made to read at 4.5:1, and its warning colour for refusals and the problem line.
 void OptimizeContentView::followTheme() {
   QFont heading = scaledFont(font(), 1.3);
   heading.setBold(true);
@@ -458,13 +462,12 @@ void OptimizeContentView::followTheme() {
   QFont log = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   log.setPointSizeF(scaledFont(font(), 0.9).pointSizeF());
   results_->log()->setFont(font().pointSizeF() > 0 ? log : scaledFont(font(), 0.9));
-  // The room kept for what a run comes to: the sizes, or where it stopped and the sizes, and a problem.
-  const int line = fontMetrics().lineSpacing();
-  runFigures_->setMinimumHeight(2 * line);
-  problemSummary_->setMinimumHeight(line);
-  QPalette warning = palette();
-  warning.setColor(QPalette::WindowText, warningTextColor(palette().color(QPalette::Window)));
-  sameFolder_->setPalette(warning);
+  QPalette shown = palette();
+  shown.setColor(QPalette::PlaceholderText, secondaryTextColor(palette()));
+  content_->setPalette(shown);
+  shown.setColor(QPalette::WindowText, warningTextColor(palette().color(QPalette::Window)));
+  sameFolder_->setPalette(shown);
+  dropRefused_->setPalette(shown);
   showOutcome();  // the problem line's link takes the new colour
 }
 
@@ -474,7 +477,9 @@ void OptimizeContentView::followTheme() {
 // results. Never taller than the screen: the log gives way first, then the content scrolls.
 void OptimizeContentView::fitWindow() {
   const QLayout* column = content_->layout();
-  const int frame = frameGeometry().height() - geometry().height();
+  // Until the window manager has framed the window, its frame is not known: a title bar is allowed for.
+  const int frame = std::max(frameGeometry().height() - geometry().height(),
+                             style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
   const int available = screen()->availableGeometry().height() - frame;
   const int narrowest = column->minimumSize().width();
   const bool scrolls = column->totalMinimumHeightForWidth(std::max(contentWidth, narrowest)) > available;
@@ -490,14 +495,25 @@ void OptimizeContentView::fitWindow() {
   const bool firstWithResults = minimumHeight() == maximumHeight();  // still the launch's fixed height
   setMinimumHeight(std::min(column->totalMinimumHeightForWidth(width - scrollBar), available));
   setMaximumHeight(QWIDGETSIZE_MAX);
-  if (firstWithResults)
-    resize(width, natural);
+  if (firstWithResults || height() > available)
+    resize(width, firstWithResults ? natural : available);
 }
 
 bool OptimizeContentView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == content_ && event->type() == QEvent::LayoutRequest)
     fitWindow();  // the layout has taken the request already
+  const QEvent::Type type = event->type();
+  if (type == QEvent::MouseButtonPress || type == QEvent::KeyPress || type == QEvent::DragEnter) {
+    dropRefused_->hide();
+    qApp->removeEventFilter(this);
+  }
   return QScrollArea::eventFilter(watched, event);
+}
+
+// The window manager frames the window after it is shown, which moves it: the frame is known then.
+void OptimizeContentView::moveEvent(QMoveEvent* event) {
+  QScrollArea::moveEvent(event);
+  fitWindow();
 }
 
 void OptimizeContentView::changeEvent(QEvent* event) {

@@ -56,6 +56,7 @@ class OptimizeContentView : public QScrollArea {
 
  protected:
   void changeEvent(QEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -95,6 +96,7 @@ class OptimizeContentView : public QScrollArea {
   QWidget* content_ = nullptr;
   QLabel* heading_ = nullptr;
   QLabel* sameFolder_ = nullptr;
+  QLabel* dropRefused_ = nullptr;  // why the last drop was refused, until the next action
   QButtonGroup* modeButtons_ = nullptr;
   QCheckBox* includeSubfolders_ = nullptr;
   QPushButton* startButton_ = nullptr;

@@ -9,7 +9,8 @@ class QTableView;
 class StatusLog;
 
 // What the last run reported, in two tabs: the status log, and a table with a row per file in the
-// order the run placed them, until a column is sorted. Activating a row shows its file's line in the log.
+// order the run placed them, until a column is sorted: its name and what happened to it, its sizes
+// before and after. Activating a row shows its file's line in the log.
 class RunResults : public QTabWidget {
   Q_OBJECT
 
@@ -28,6 +29,8 @@ class RunResults : public QTabWidget {
   void changeEvent(QEvent* event) override;
 
  private:
+  void fitTableToFont();
+
   StatusLog* log_;
   QStandardItemModel* files_;
   QTableView* table_;

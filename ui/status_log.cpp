@@ -7,6 +7,7 @@
 #include "contrast.h"
 
 constexpr int problemLineState = 1;  // the block state of a line that reports a problem
+constexpr int padding = 4;           // around the text, where the document's own margin would be
 
 StatusLog::StatusLog(QWidget* parent) : QPlainTextEdit(parent) {
   setReadOnly(true);
@@ -17,6 +18,9 @@ StatusLog::StatusLog(QWidget* parent) : QPlainTextEdit(parent) {
   setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);  // long paths have no spaces
   setBackgroundRole(QPalette::Base);                           // below the last whole line too
   setAutoFillBackground(true);
+  // The document's margin is above its first line only when scrolled to the top, which would shift the
+  // lines by it; the padding is the view's instead, the same at every scroll position.
+  document()->setDocumentMargin(0);
   markProblemLines();
 }
 
@@ -59,10 +63,9 @@ QSize StatusLog::minimumSizeHint() const {
   return {QPlainTextEdit::minimumSizeHint().width(), heightOfLines(minimumLines)};
 }
 
-// Whole lines of its font between the document's margins, inside the frame: a line is never cut.
+// Whole lines of its font inside the padding and the frame.
 int StatusLog::heightOfLines(int lines) const {
-  const qreal line = QFontMetricsF(font()).lineSpacing();
-  return qCeil(lines * line + 2 * document()->documentMargin()) + 2 * frameWidth();
+  return lines * lineHeight() + 2 * (padding + frameWidth());
 }
 
 // Again after a change of theme: the warning colour follows the background.
@@ -77,11 +80,20 @@ void StatusLog::markProblemLines() {
   }
 }
 
-// What the view cannot fill with a whole line is left blank below the last one, rather than cut a line.
+// A line of its font, as the layout stacks them (with the font's leading).
+int StatusLog::lineHeight() const {
+  return qCeil(QFontMetricsF(font()).lineSpacing());
+}
+
+// What the view cannot fill with a whole line is left blank below the last one, rather than cut a line;
+// the view scrolls by lines, so its first line is always whole too.
+void StatusLog::fitWholeLines() {
+  const int text = height() - 2 * (frameWidth() + padding);
+  setViewportMargins(padding, padding, padding, padding + std::max(0, text % lineHeight()));
+}
+
 void StatusLog::resizeEvent(QResizeEvent* event) {
-  const qreal line = QFontMetricsF(font()).lineSpacing();
-  const qreal text = height() - 2 * frameWidth() - 2 * document()->documentMargin();
-  setViewportMargins(0, 0, 0, qFloor(text - qFloor(text / line) * line));
+  fitWholeLines();
   QPlainTextEdit::resizeEvent(event);
 }
 
@@ -89,4 +101,6 @@ void StatusLog::changeEvent(QEvent* event) {
   QPlainTextEdit::changeEvent(event);
   if (event->type() == QEvent::PaletteChange)
     markProblemLines();
+  if (event->type() == QEvent::FontChange)
+    fitWholeLines();
 }

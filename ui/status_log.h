@@ -12,7 +12,7 @@ class StatusLog : public QPlainTextEdit {
 
  public:
   // The lines the log shows when there is room, and at least where there is not (a small screen).
-  static constexpr int preferredLines = 12;
+  static constexpr int preferredLines = 20;
   static constexpr int minimumLines = 4;
 
   enum class LineKind { plain, problem };
@@ -32,7 +32,9 @@ class StatusLog : public QPlainTextEdit {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  int lineHeight() const;
   int heightOfLines(int lines) const;
+  void fitWholeLines();
   void markProblemLines();
 
   QTextCharFormat problemFormat_;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFocusFrame>
+#include <QHeaderView>
 #include <QLayout>
 #include <QScreen>
 #include <QScrollArea>
@@ -73,6 +74,10 @@ QPalette theme(QColor window, QColor text, QColor button, QColor highlight, QCol
   palette.setColor(QPalette::Button, button);
   palette.setColor(QPalette::Highlight, highlight);
   palette.setColor(QPalette::HighlightedText, highlightedText);
+  // De-emphasised text halfway to the window, below 4.5:1 on it, as some themes have.
+  palette.setColor(QPalette::PlaceholderText,
+                   QColor((window.red() + text.red()) / 2, (window.green() + text.green()) / 2,
+                          (window.blue() + text.blue()) / 2));
   return palette;
 }
 
@@ -255,6 +260,12 @@ class ContentViewTest : public QObject {
     QVERIFY(driver.waitUntilIdle());
     QCOMPARE(view.width() == 520, points <= 20);
     QVERIFY(view.frameGeometry().height() <= view.screen()->availableGeometry().height());
+    // The table of files, at least four rows of two lines, the window scrolling where it must.
+    driver.find<QTabWidget>("results")->setCurrentIndex(1);
+    QCoreApplication::sendPostedEvents();
+    const int row = driver.table()->verticalHeader()->defaultSectionSize();
+    QVERIFY(row >= 2 * driver.table()->fontMetrics().lineSpacing());
+    QVERIFY(driver.table()->viewport()->height() >= 4 * row);
     QVERIFY(driver.link("problemSummary")->isVisible());
     for (auto* label : {driver.find<QLabel>("modeDescription"), driver.runFigures(),
                         driver.link("problemSummary"), driver.link("showOutputFolder")}) {
@@ -272,7 +283,7 @@ class ContentViewTest : public QObject {
 
   // The focused control carries a ring that stands out from the window by 3:1, in a light and a dark
   // theme and one whose accent is nearly the window's colour: from launch, before any key is pressed,
-  // and on the start button after a keyboard user chose the folders.
+  // and on the start button after a keyboard user chose the folders. Secondary text reads at 4.5:1.
   void focusIsRinged_data() {
     QTest::addColumn<QPalette>("palette");
     QTest::newRow("light") << theme(QColor(0xef, 0xef, 0xef), QColor(0x20, 0x20, 0x20),
@@ -296,9 +307,9 @@ class ContentViewTest : public QObject {
       auto* frame = driver.view->findChild<QFocusFrame*>();
       QTRY_VERIFY(frame->isVisible() && frame->widget() == focused);
       const QImage window = driver.view->grab().toImage();
-      // The ring lies just outside the control, all the way round.
+      // The ring lies a pixel outside the control, all the way round.
       const QRect outside =
-          QRect(focused->mapTo(driver.view.get(), QPoint(0, 0)), focused->size()).adjusted(-1, -1, 1, 1);
+          QRect(focused->mapTo(driver.view.get(), QPoint(0, 0)), focused->size()).adjusted(-2, -2, 2, 2);
       int ringed = 0;
       for (const QPoint corner : {outside.topLeft(), outside.bottomRight()}) {
         for (int step = 0; step < outside.width(); ++step) {
@@ -309,6 +320,10 @@ class ContentViewTest : public QObject {
       QVERIFY2(ringed >= 2 * outside.width() - 8, qPrintable(QString::number(ringed)));
     };
     checkRing(driver.chooseButton("sourceRow"));
+    for (QLabel* secondary : {driver.find<QLabel>("modeDescription"), driver.pathLabel("destRow")}) {
+      const QPalette& shown = secondary->palette();  // reads at 4.5:1 too
+      QVERIFY(contrastRatio(shown.color(secondary->foregroundRole()), shown.color(QPalette::Window)) >= 4.5);
+    }
     driver.choose("sourceRow", scratch_.root);
     driver.choose("destRow", scratch_.root / "out");
     driver.includeSubfolders()->setFocus(Qt::TabFocusReason);

@@ -1,5 +1,5 @@
 // Choosing folders: through the chooser (a fake answers for the user) and by dropping a folder from the
-// file manager onto a row.
+// file manager onto a row, and what a refused drop says.
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -19,13 +19,13 @@ QUrl url(const fs::path& path) {
   return QUrl::fromLocalFile(text(path));
 }
 
-// What the file manager does: enter the row with the data, then drop it there. Counts the accepted events.
-int dragAndDrop(QWidget* row, const QMimeData& data) {
+// What the file manager does: enter the row with the data, then drop it there. Whether the drop was taken.
+bool dragAndDrop(QWidget* row, const QMimeData& data) {
   QDragEnterEvent enter(row->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(row, &enter);
   QDropEvent drop(row->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(row, &drop);
-  return int{enter.isAccepted()} + int{drop.isAccepted()};
+  return drop.isAccepted();
 }
 
 }  // namespace
@@ -94,11 +94,11 @@ class FolderChoiceTest : public QObject {
     QMimeData source, output;
     source.setUrls({url(scratch_.root)});
     output.setUrls({url(scratch_.root / "out")});
-    QCOMPARE(dragAndDrop(driver.row("sourceRow"), source), 2);
+    QVERIFY(dragAndDrop(driver.row("sourceRow"), source));
     QCOMPARE(driver.view->sourceFolder(), scratch_.root);
     QCOMPARE(driver.view->destFolder(), std::nullopt);
     QCOMPARE(driver.pathLabel("sourceRow")->accessibleName(), "Source folder: " + text(scratch_.root));
-    QCOMPARE(dragAndDrop(driver.row("destRow"), output), 2);
+    QVERIFY(dragAndDrop(driver.row("destRow"), output));
     QCOMPARE(driver.view->destFolder(), scratch_.root / "out");
     QVERIFY(driver.startButton()->isEnabled());
     QCOMPARE(driver.chooser->calls, 0);
@@ -122,9 +122,17 @@ class FolderChoiceTest : public QObject {
     if (urls.isEmpty())
       data.setText(text(scratch_.root / "one"));
     ViewDriver driver;
+    driver.view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(driver.view.get()));
     driver.choose("sourceRow", scratch_.root / "earlier");
-    QCOMPARE(dragAndDrop(driver.row("sourceRow"), data), 0);
+    QVERIFY(!dragAndDrop(driver.row("sourceRow"), data));
     QCOMPARE(driver.view->sourceFolder(), scratch_.root / "earlier");
+    // One line says why, until the next click or key.
+    auto* why = driver.find<QLabel>("dropRefused");
+    QVERIFY(why->isVisible() && !why->text().isEmpty());
+    QVERIFY(why->heightForWidth(why->width()) < 2 * why->fontMetrics().lineSpacing());
+    QTest::keyClick(driver.chooseButton("destRow"), Qt::Key_Tab);
+    QVERIFY(why->isHidden());
   }
 };
 

@@ -3,6 +3,7 @@
 // nothing after a failed run, the problem line, and the link that shows the run's output folder.
 #include <QApplication>
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextBlock>
 
@@ -173,9 +174,10 @@ class RunFiguresTest : public QObject {
     QCOMPARE(driver.view->statusLines().size(), 7);  // the log stays
   }
 
-  // The link shows the folder the run wrote to, and is reached from the start button with Tab.
+  // The link shows the folder the run wrote to. Tab and Shift+Tab stop once at each link, either way,
+  // with no selection in its text (a second frame round it).
   void linkShowsTheRunsOutputFolder() {
-    ScriptedEngine engine(threeFiles(Result{3, 0, 0, {}, 0, 6000000, 600000}));
+    ScriptedEngine engine(threeFiles(Result{2, 0, 0, {}, 1, 6000000, 600000}));
     ViewDriver driver(engine.engine());
     driver.view->show();
     QApplication::setActiveWindow(driver.view.get());
@@ -183,9 +185,20 @@ class RunFiguresTest : public QObject {
     driver.start(scratch_.root, scratch_.root / "out");
     QVERIFY(driver.waitUntilIdle());
     QVERIFY(driver.openedFolders->empty());
-    driver.startButton()->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(driver.startButton(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), driver.link("showOutputFolder"));
+    const QList<QWidget*> order{driver.startButton(), driver.link("problemSummary"),
+                                driver.link("showOutputFolder"),
+                                driver.find<QTabWidget>("results")->tabBar()};
+    order.first()->setFocus(Qt::TabFocusReason);
+    for (const auto& [key, step] : {std::pair{Qt::Key_Tab, 1}, {Qt::Key_Backtab, -1}}) {
+      for (qsizetype index = step > 0 ? 1 : order.size() - 2; index >= 0 && index < order.size();
+           index += step) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+        QCOMPARE(QApplication::focusWidget(), order[index]);
+        QVERIFY(!driver.link("problemSummary")->hasSelectedText() &&
+                !driver.link("showOutputFolder")->hasSelectedText());
+      }
+    }
+    driver.link("showOutputFolder")->setFocus(Qt::BacktabFocusReason);
     QTest::keyClick(driver.link("showOutputFolder"), Qt::Key_Return);
     QCOMPARE(*driver.openedFolders, std::vector<fs::path>{scratch_.root / "out"});
     QCOMPARE(driver.link("showOutputFolder")->accessibleName(), "Show output folder");

@@ -66,22 +66,23 @@ class StatusLogTest : public QObject {
     QCOMPARE(log_->toPlainText(), QString::fromUtf8("Starting\u2026\n[1/1] a.png"));
   }
 
-  // About a dozen lines of its own font where there is room, a few where there is not; and at any height
-  // it shows whole lines only, leaving what cannot hold a whole one blank.
+  // About twenty lines of its own font where there is room, a few where there is not; and at any height
+  // it shows whole lines only, also after a jump to a line: the view a whole number of lines tall, with
+  // a line at its top.
   void heightCountsWholeLinesOfItsFont() {
     log_->appendLines(numbered(1, 100), StatusLog::LineKind::plain);
     for (const double points : {9.0, 20.0}) {
       QFont font = log_->font();
       font.setPointSizeF(points);
       log_->setFont(font);
-      const qreal line = QFontMetricsF(font).lineSpacing();
-      const qreal margins = 2 * (log_->frameWidth() + log_->document()->documentMargin());
-      QCOMPARE(qRound((log_->sizeHint().height() - margins) / line), 12);
-      QCOMPARE(qRound((log_->minimumSizeHint().height() - margins) / line), 4);
-      for (int extra = 0; extra < qCeil(line); extra += 3) {
+      const int line = log_->cursorRect(QTextCursor(log_->document())).height();
+      log_->setFixedHeight(log_->minimumSizeHint().height());
+      QCOMPARE(log_->viewport()->height(), StatusLog::minimumLines * line);
+      for (int extra = 0; extra < 2 * line; extra += 3) {
         log_->setFixedHeight(log_->sizeHint().height() + extra);
-        const qreal shown = (log_->viewport()->height() - 2 * log_->document()->documentMargin()) / line;
-        QVERIFY2(shown - qFloor(shown) < 0.2, qPrintable(QString::number(shown)));
+        log_->showLine(extra);
+        QCOMPARE(log_->viewport()->height() % line, 0);
+        QCOMPARE(log_->cursorRect(log_->cursorForPosition(QPoint(0, 0))).top(), 0);
       }
     }
   }
