@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <variant>
@@ -120,7 +121,12 @@ using RunEvent =
     std::variant<FileStarted, FilesFinished, FileOutcome, DeletionListFailure, FolderNotRead, OutputRemoved>;
 using RunEventHandler = std::function<void(const RunEvent&)>;
 
-// How a run is carried out; none of it changes what the run writes or reports.
+// Formats a run can also save beside each JPEG it writes, on request.
+enum class ExtraFormat {
+  avif,  // NAME.jpg.avif: the same pixels as NAME.jpg, kept where it is the smaller file
+};
+
+// How a run is carried out.
 struct RunSettings {
   // No new file is started and the files in hand finish; the output then holds every file before the
   // first one that had not finished, in name order, and nothing after it. The deletion list is written
