@@ -80,11 +80,13 @@ class Parser {
     }
     const std::size_t equals = argument.find('=');
     const std::string_view name = argument.substr(0, equals);
-    if (name != "--mode" && name != "--jobs")
+    if (name != "--mode" && name != "--jobs" && name != "--also")
       return UsageError{"unknown option " + inQuotes(argument)};
     const auto value = equals != std::string_view::npos ? argument.substr(equals + 1) : nextArgument();
     if (!value)
       return UsageError{std::string(name) + " needs a value"};
+    if (name == "--also")
+      return also(*value);
     return name == "--mode" ? mode(*value) : jobs(*value);
   }
 
@@ -138,6 +140,19 @@ class Parser {
     if (!jobs)
       return UsageError{"--jobs takes a whole number of 1 or more, not " + inQuotes(value)};
     request_.jobs = *jobs;
+    return std::nullopt;
+  }
+
+  // A list, so that more formats can join: "avif", or later "avif,webp".
+  std::optional<Request> also(std::string_view value) {
+    for (std::size_t start = 0; start <= value.size();) {
+      const std::size_t comma = std::min(value.find(',', start), value.size());
+      const std::string_view format = value.substr(start, comma - start);
+      if (format != "avif")
+        return UsageError{"--also takes avif, not " + inQuotes(format)};
+      request_.also.insert(ExtraFormat::avif);
+      start = comma + 1;
+    }
     return std::nullopt;
   }
 
@@ -200,7 +215,12 @@ file, the problems and a summary, as they happen.
                                is then kept) cannot be known without encoding
       --skip-unchanged         leave alone each file whose output in OUTPUT
                                still carries the record of this very file
-                               (name, size, time) and these settings
+                               (name, size, time) and these settings, and
+                               remove what earlier runs made that this one
+                               does not
+      --also avif              beside each JPEG written, NAME.jpg.avif of the
+                               same picture where it is smaller, for servers
+                               set up to serve it
       --json                   print a JSON object per file and a summary
                                object; the lines above go to standard error
   -h, --help                   print this help and exit

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -34,6 +35,7 @@ struct RunRequest {
   bool dryRun = false;
   bool skipUnchanged = false;  // RunSettings::skipUnchanged
   bool recursive = false;      // RunSettings::recursive
+  std::set<ExtraFormat> also;  // RunSettings::also: --also avif
 };
 
 struct HelpRequest {};

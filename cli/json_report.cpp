@@ -114,6 +114,8 @@ const char* causeWord(RemovalCause cause) {
       return "written-elsewhere";
     case RemovalCause::notWritten:
       return "not-written";
+    case RemovalCause::avifNotMade:
+      return "avif-not-made";
   }
   return "source-gone";
 }
@@ -151,7 +153,14 @@ void JsonReport::print(const RunEvent& event) {
   line["problem"] = outcome->isProblem();
   const std::optional<std::string> reason = run_log::reasonOf(*outcome);
   line["reason"] = reason ? Json(*reason) : Json();
-  putName(line, "removed", outcome->removedOlder);
+  Json removed = Json::array();
+  for (const std::string& name : outcome->removedOlder)
+    removed.push_back(name);
+  line["removed"] = removed;
+  if (avif_) {
+    putName(line, "avif", outcome->avifName);
+    line["avifBytes"] = outcome->avifName.empty() ? Json() : Json(outcome->avifBytes);
+  }
   out_.write(lineOf(line));
 }
 
@@ -195,6 +204,8 @@ void JsonReport::printPlan(const PlannedRun& plan) {
     line["action"] = actionWord(file.handling);
     putName(line, "output", file.outputName);
     line["listedForDeletion"] = file.listedForDeletion;
+    if (avif_)
+      putName(line, "avif", file.avifName);
     line["bytes"] = file.bytes;
     out_.write(lineOf(line));
   }

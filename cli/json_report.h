@@ -9,7 +9,9 @@
 // The keys and the outcome words are an interface; the manual page lists them.
 class JsonReport {
  public:
-  explicit JsonReport(LineOutput& out) : out_(out) {}
+  // `avif`: the run was asked for AVIF files; their keys are there only then, so that a run without
+  // the option reports as it always did.
+  JsonReport(LineOutput& out, bool avif) : out_(out), avif_(avif) {}
 
   void print(const RunEvent& event);
   // `stopSignal`: the signal that stopped the run, or 0.
@@ -19,4 +21,5 @@ class JsonReport {
 
  private:
   LineOutput& out_;
+  bool avif_;
 };

@@ -65,7 +65,7 @@ int optimize(const command_line::RunRequest& request) {
   LineOutput err(STDERR_FILENO);
   const bool json = request.report == Report::jsonLines;
   RunPrinter printer(json ? err : out, err, request.verbosity);
-  JsonReport report(out);
+  JsonReport report(out, !request.also.empty());
   try {
     // Before the engine starts any thread, so that all of them leave the signals to this one.
     StopSignals signals(stop);
@@ -76,7 +76,7 @@ int optimize(const command_line::RunRequest& request) {
           if (json)
             report.print(event);
         },
-        RunSettings{stop.get_token(), request.jobs, request.skipUnchanged, request.recursive});
+        RunSettings{stop.get_token(), request.jobs, request.skipUnchanged, request.recursive, request.also});
     runEnded = true;
     const int stopSignal = signals.received();
     printer.printEnding(result);
@@ -108,11 +108,14 @@ int printPlan(const command_line::RunRequest& request) {
   try {
     const PlannedRun plan = ImageOptimizer::plan(
         request.source, request.output, request.mode,
-        RunSettings{
-            .stop = {}, .jobs = 0, .skipUnchanged = request.skipUnchanged, .recursive = request.recursive});
+        RunSettings{.stop = {},
+                    .jobs = 0,
+                    .skipUnchanged = request.skipUnchanged,
+                    .recursive = request.recursive,
+                    .also = request.also});
     printer.printPlan(plan, request.mode);
     if (json)
-      JsonReport(out).printPlan(plan);
+      JsonReport(out, !request.also.empty()).printPlan(plan);
     if (out.error() == 0)
       return allHandled;
     // As after a run: the line that says how it ended is not lost with standard output.

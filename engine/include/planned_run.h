@@ -39,6 +39,9 @@ struct PlannedFile {
   // re-encode whose JPEG name is blocked): it is there already with the record of this source, and
   // stays as it is; the file is still reported as its outcome says.
   bool outputInPlace = false;
+  // With AVIF asked for: the AVIF the run writes beside its JPEG (outputName + ".avif") where it comes
+  // out smaller, or, unchanged, finds there. Empty for other files.
+  std::string avifName;
   std::uint64_t bytes = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <stop_token>
 #include <string>
 #include <variant>
+#include <vector>
 
 // What a run reports while it works, as values. They become log lines in one place only (run_log.h).
 // Events arrive on the thread that called ImageOptimizer::run. FileStarted and FileOutcome come in name
@@ -43,6 +44,15 @@ enum class FileFate {
   notWritten,
 };
 
+// With AVIF asked for (RunSettings::also), what became of the AVIF of a JPEG the run wrote.
+enum class AvifFate {
+  none,       // not asked for, or no JPEG written
+  kept,       // beside the JPEG as avifName
+  larger,     // it came out no smaller than the JPEG: not kept
+  failed,     // it could not be made or written (avifFailure): the JPEG stands alone
+  unchanged,  // beside an unchanged JPEG, as an earlier run made it
+};
+
 // Why a file did not take its converted name.
 enum class OwnNameReason {
   none,
@@ -70,9 +80,13 @@ struct FileOutcome {
   std::string notWrittenReason;   // with FileFate::notWritten
   std::uint64_t bytesBefore = 0;  // the source file's size
   std::uint64_t bytesAfter = 0;  // what the output folder holds for it (bytesBefore when nothing was written)
-  // An output an earlier run made for this file under its other name (its JPEG's, or its own), which
-  // the output folder no longer holds for it: removed now.
-  std::string removedOlder;
+  // Outputs an earlier run made for this file under its other name (its JPEG's, or its own, and the AVIF
+  // beside it), which the output folder no longer holds for it: removed now.
+  std::vector<std::string> removedOlder;
+  AvifFate avif = AvifFate::none;
+  std::string avifName;
+  std::uint64_t avifBytes = 0;
+  std::string avifFailure;
 
   // The file could not be handled as intended: it counts in Result::failed.
   bool isProblem() const {
@@ -93,6 +107,7 @@ enum class RemovalCause {
   sourceGone,        // no source of the run is named as its record says
   writtenElsewhere,  // its source now goes under another name (nowWrittenAs)
   notWritten,        // its source is now left out, or cannot be written at all
+  avifNotMade,       // an AVIF whose source's JPEG now has none beside it (the option is off)
 };
 
 // With RunSettings::skipUnchanged: an output that carries the record of an earlier run, which this run
@@ -145,4 +160,8 @@ struct RunSettings {
   // output folder; each file's output goes to the same folder under the output folder, and names are
   // relative paths ("blog/2024/team.png"). Without it only the files directly in the source folder.
   bool recursive = false;
+  // Beside every JPEG the run writes into the output folder, the same picture in each of these formats
+  // too (NAME.jpg.avif), where that file is smaller than the JPEG. None by default: every output is then
+  // as without the option.
+  std::set<ExtraFormat> also{};
 };

@@ -1,6 +1,8 @@
 #include "file_job.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <new>
 #include <optional>
 
@@ -52,8 +54,8 @@ void keepRecord(PreparedFile& file, const TempFile& output, const SourceFile& so
                 const RunContext& context) {
   if (!file.outcome.reencodeFailure.empty())
     made = OutputRecord::Made::failed;
-  const StepError error =
-      attachRecord(output.descriptor(), context.recordSettings, made, file.plan->entry.name, source.status());
+  const StepError error = attachRecord(output.descriptor(), context.recordSettings, made, file.plan->entry.name,
+                                       source.status(), file.avif.valid());
   if (isUnsupported(error))
     file.recordsUnsupported = true;
   else if (error)
@@ -99,15 +101,79 @@ void failReencoding(PreparedFile& file, const StepError& reason, const OpenedSou
   copyOriginal(file, source, context);
 }
 
-// Runs the encoder with the memory its image needs leased for it.
-StepError encode(const SourceFile& source, const ImageHeader& header, TempFile& output,
+// The pixels of a re-encode: the image fitted within the size limit, never enlarged.
+std::pair<std::int64_t, std::int64_t> fittedSize(const ImageHeader& header) {
+  const double scale = std::min(1.0, static_cast<double>(ImageOptimizer::maxDimension) /
+                                         std::max<double>({1.0, static_cast<double>(header.width),
+                                                           static_cast<double>(header.height)}));
+  return {std::llround(static_cast<double>(header.width) * scale),
+          std::llround(static_cast<double>(header.height) * scale)};
+}
+
+// What an image's work needs: its decode, and with an AVIF the AV1 encoder's own beside it.
+std::uint64_t memoryToWork(const ImageHeader& header, bool avif) {
+  const auto [width, height] = fittedSize(header);
+  return memoryToDecode(header) + (avif ? memoryToEncodeAvif(width, height) : 0);
+}
+
+// Runs the encoder with the memory its image needs leased for it; with `avif`, its AVIF too.
+StepError encode(const SourceFile& source, const ImageHeader& header, TempFile& output, AvifRequest* avif,
                  const RunContext& context, MemoryBudget& memory) {
   try {
-    const MemoryBudget::Lease lease = memory.lease(memoryToDecode(header));
-    return context.encoder(source, header, output);
+    const MemoryBudget::Lease lease = memory.lease(memoryToWork(header, avif != nullptr));
+    return avif ? context.avif.withJpeg(source, header, output, *avif) : context.encoder(source, header, output);
   } catch (const std::bad_alloc&) {
     return StepError::inWords("not enough memory to decode it");
   }
+}
+
+// An AVIF is kept only where it is smaller than the JPEG it stands beside.
+void settleAvif(PreparedFile& file, TempFile&& avif, const StepError& failure, std::uint64_t jpegBytes,
+                const std::string& jpegName, const SourceFile& source, const RunContext& context) {
+  FileOutcome& outcome = file.outcome;
+  if (failure) {
+    outcome.avif = AvifFate::failed;
+    outcome.avifFailure = failure.reason();
+    return;
+  }
+  outcome.avifBytes = avif.size();
+  if (outcome.avifBytes >= jpegBytes) {
+    outcome.avif = AvifFate::larger;
+    return;
+  }
+  outcome.avif = AvifFate::kept;
+  outcome.avifName = avifNameOf(jpegName);
+  keepRecord(file, avif, source, OutputRecord::Made::avif, context);
+  file.avif = std::move(avif);
+}
+
+// A temporary file for the AVIF beside `jpegName`, or why there is none.
+TempFile newAvifFile(const std::string& jpegName, const RunContext& context, StepError& error) {
+  return context.folder->newFileFor(avifNameOf(jpegName), error);
+}
+
+// The AVIF of a small JPEG copied unchanged: decoded for it alone.
+void makeAvifOfOriginal(PreparedFile& file, const SourceFile& source, const RunContext& context,
+                        MemoryBudget& memory) {
+  const std::string& name = file.plan->entry.name;
+  StepError error;
+  TempFile avif = newAvifFile(name, context, error);
+  ImageHeader header;
+  if (!error)
+    error = inspectImage(source, context.decodeLimits, header);
+  if (!error) {
+    try {
+      const MemoryBudget::Lease lease = memory.lease(memoryToWork(header, true));
+      error = context.avif.alone(source, header, avif);
+    } catch (const std::bad_alloc&) {
+      error = StepError::inWords("not enough memory to decode it");
+    }
+  }
+  if (error.stopped()) {
+    file.unfinished = true;
+    return;
+  }
+  settleAvif(file, std::move(avif), error, source.size(), name, source, context);
 }
 
 void reencode(PreparedFile& file, const OpenedSource& source, const RunContext& context,
@@ -138,8 +204,12 @@ void reencode(PreparedFile& file, const OpenedSource& source, const RunContext& 
 
   StepError error;
   TempFile encoded = context.folder->newFileFor(plan.reencodeName, error);
+  TempFile avifFile;
+  AvifRequest avif{.output = &avifFile, .failure = {}};
+  if (context.avif && !error)
+    avifFile = newAvifFile(plan.reencodeName, context, avif.failure);
   if (!error)
-    error = encode(*source.file, header, encoded, context, memory);
+    error = encode(*source.file, header, encoded, avifFile.valid() ? &avif : nullptr, context, memory);
   if (error.stopped()) {
     file.unfinished = true;
     return;
@@ -150,12 +220,24 @@ void reencode(PreparedFile& file, const OpenedSource& source, const RunContext& 
   // Equal sizes keep the re-encoded file: it is the one with upright pixels and no metadata.
   if (file.outcome.bytesBefore < encodedSize) {
     file.outcome.fate = FileFate::grew;
+    // The original kept is a JPEG: the AVIF of the same pass stands beside it, where smaller.
+    if (context.avif && plan.entry.kind == ImageKind::jpeg)
+      settleAvif(file, std::move(avifFile), avif.failure, file.outcome.bytesBefore, plan.entry.name,
+                 *source.file, context);
     return copyOriginal(file, source, context);
   }
+  if (context.avif)
+    settleAvif(file, std::move(avifFile), avif.failure, encodedSize, plan.reencodeName, *source.file, context);
   file.outcome.fate = FileFate::reencoded;
   file.outcome.bytesAfter = encodedSize;
   keepRecord(file, encoded, *source.file, OutputRecord::Made::jpeg, context);
   file.reencoded = std::move(encoded);
+}
+
+// A small JPEG copied unchanged, beside which its AVIF may go.
+bool makesJpegCopy(const FilePlan& plan, OutputMode mode) {
+  return plan.handling == Handling::small && mode == OutputMode::fullReplacement &&
+         plan.entry.kind == ImageKind::jpeg && plan.ownNameBlocked.empty();
 }
 
 FileFate fateOf(Handling handling) {
@@ -186,6 +268,11 @@ void prepareFile(PreparedFile& file, const RunContext& context, MemoryBudget& me
   if (plan.handling == Handling::unchanged) {
     outcome.outputName = plan.outputName;
     outcome.bytesAfter = plan.unchangedBytes;
+    if (!plan.avifName.empty()) {
+      outcome.avif = AvifFate::unchanged;
+      outcome.avifName = plan.avifName;
+      outcome.avifBytes = plan.unchangedAvifBytes;
+    }
     return;
   }
   if (plan.handling == Handling::notWritten) {
@@ -214,7 +301,10 @@ void prepareFile(PreparedFile& file, const RunContext& context, MemoryBudget& me
     outcome.bytesBefore = outcome.bytesAfter = source.file->size();
   if (plan.handling == Handling::reencode)
     return reencode(file, source, context, memory);
-  copyOriginal(file, source, context);
+  if (context.avif && source.file && makesJpegCopy(plan, context.mode))
+    makeAvifOfOriginal(file, *source.file, context, memory);
+  if (!file.unfinished)
+    copyOriginal(file, source, context);
 }
 
 // What an earlier run made for this entry under `name`, which the output folder no longer holds for it:
@@ -227,7 +317,13 @@ void removeOlder(const std::string& name, const RunContext& context, FileOutcome
   if (!found.status || (!found.record && !found.recordsUnsupported))
     return;
   if (!context.folder->remove(name))
-    outcome.removedOlder = name;
+    outcome.removedOlder.push_back(name);
+}
+
+// A file and the AVIF an earlier run put beside it.
+void removeOlderWithAvif(const std::string& name, const RunContext& context, FileOutcome& outcome) {
+  removeOlder(name, context, outcome);
+  removeOlder(avifNameOf(name), context, outcome);
 }
 
 // After a re-encode that grew, or an animation kept whole, the output folder holds the original and no
@@ -239,13 +335,15 @@ void removeOlderOutputs(const FilePlan& plan, const RunContext& context, FileOut
     return;
   const bool placedOriginal = outcome.writeFailure.empty() && outcome.copyFailure.empty();
   if ((outcome.fate == FileFate::grew || outcome.fate == FileFate::keptAnimation) && placedOriginal)
-    removeOlder(plan.convertedName, context, outcome);
+    removeOlderWithAvif(plan.convertedName, context, outcome);
   else if (!context.skipUnchanged)
     return;
   else if (outcome.fate == FileFate::failed && !outcome.reencodeFailure.empty())
-    removeOlder(plan.convertedName, context, outcome);
+    removeOlderWithAvif(plan.convertedName, context, outcome);
   else if (outcome.fate == FileFate::reencoded && plan.ownNameBlocked.empty())
-    removeOlder(plan.entry.name, context, outcome);
+    removeOlderWithAvif(plan.entry.name, context, outcome);
+}
+
 }
 
 // Checked again at the last moment: the folder may have changed since the file was planned.
@@ -265,6 +363,20 @@ void failWrite(FileOutcome& outcome, const std::string& name, const StepError& e
   outcome.bytesAfter = outcome.bytesBefore;
 }
 
+// The AVIF beside what was placed under `name`; where none was made, an older one goes, since a server
+// would hand it out in the new JPEG's place.
+void placeAvif(PreparedFile& file, const std::string& name, const RunContext& context) {
+  FileOutcome& outcome = file.outcome;
+  if (!file.avif.valid()) {
+    removeOlder(avifNameOf(name), context, outcome);
+    return;
+  }
+  if (const StepError error = placeAs(file.avif, avifNameOf(name), context)) {
+    outcome.avif = AvifFate::failed;
+    outcome.avifFailure = "could not write " + avifNameOf(name) + ": " + error.reason();
+    outcome.avifName.clear();
+  }
+
 }  // namespace
 
 PreparedFile prepare(const FilePlan& plan, const RunContext& context, MemoryBudget& memory) {
@@ -279,6 +391,8 @@ PreparedFile prepare(const FilePlan& plan, const RunContext& context, MemoryBudg
       file.reencoded.park();
     if (file.original.valid())
       file.original.park();
+    if (file.avif.valid())
+      file.avif.park();
   } catch (const std::bad_alloc&) {
     file.runEnding = StepError::ofCode(std::make_error_code(std::errc::not_enough_memory));
   } catch (const std::exception& failure) {
@@ -304,6 +418,8 @@ FileOutcome place(PreparedFile&& file, const RunContext& context) {
     if (const StepError error = placeAs(file.original, plan.entry.name, context))
       failWrite(outcome, plan.entry.name, error);
   }
+  if (!outcome.outputName.empty() && outcome.writeFailure.empty())
+    placeAvif(file, outcome.outputName, context);
   removeOlderOutputs(plan, context, outcome);
   return std::move(outcome);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "image_header.h"
+#include "image_work.h"
 #include "image_optimizer.h"
 #include "memory_budget.h"
 #include "output_folder.h"
@@ -17,6 +18,14 @@
 // Re-encodes one inspected image into a temporary file; the run's own is reencodeImage, a test may
 // put another in its place.
 using Encoder = std::function<StepError(const SourceFile&, const ImageHeader&, TempFile&)>;
+
+// With AVIF asked for: the image work that writes a JPEG and its AVIF from one decode, and the one that
+// writes the AVIF of a JPEG copied unchanged. Unset, only JPEGs are made.
+struct AvifEncoders {
+  std::function<StepError(const SourceFile&, const ImageHeader&, TempFile&, AvifRequest&)> withJpeg;
+  std::function<StepError(const SourceFile&, const ImageHeader&, TempFile&)> alone;
+  explicit operator bool() const { return static_cast<bool>(withJpeg); }
+};
 
 // What every file of a run shares.
 struct RunContext {
@@ -32,6 +41,7 @@ struct RunContext {
   bool skipUnchanged = false;
   // What earlier runs made that this run does not: removed before any file is placed.
   const std::vector<OutputRemoved>* staleOutputs = nullptr;
+  AvifEncoders avif{};
 };
 
 // One file, worked on and ready to be placed: its outcome as far as it is known, and the temporary
@@ -41,6 +51,7 @@ struct PreparedFile {
   FileOutcome outcome;
   TempFile reencoded;  // for plan->reencodeName
   TempFile original;   // for the entry's own name
+  TempFile avif;       // for the AVIF beside whichever of the two is placed
   // The source entry had gone when its turn came: the run ends at this file.
   StepError runEnding;
   // The run was stopped before this file's work was done: nothing of it may be placed.

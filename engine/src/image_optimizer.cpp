@@ -70,6 +70,22 @@ Encoder imageLibraryEncoder(const WorkLimits& limits) {
   };
 }
 
+bool wantsAvif(const RunSettings& settings) {
+  return settings.also.contains(ExtraFormat::avif);
+}
+
+AvifEncoders imageLibraryAvif(const WorkLimits& limits) {
+  return {.withJpeg =
+              [&limits](const SourceFile& input, const ImageHeader& header, TempFile& output, AvifRequest& avif) {
+                return reencodeImageWithAvif(input, header, output, avif, ImageOptimizer::maxDimension,
+                                             ImageOptimizer::jpegQuality, limits);
+              },
+          .alone =
+              [&limits](const SourceFile& input, const ImageHeader& header, TempFile& output) {
+                return avifOfImage(input, header, output, ImageOptimizer::maxDimension, limits);
+              }};
+}
+
 // Two of the names the run may write (own and converted) would be one on a drive that ignores case:
 // only then does it matter whether the output folder does.
 bool namesMeetWhenFolded(const std::vector<SourceEntry>& entries) {
@@ -92,9 +108,11 @@ bool writesAnything(const Plan& plan, OutputMode mode) {
   });
 }
 
+// An AVIF of a copied JPEG is image work too.
 bool reencodesAny(const Plan& plan) {
-  return std::ranges::any_of(plan.files,
-                             [](const FilePlan& file) { return file.handling == FileHandling::reencode; });
+  return std::ranges::any_of(plan.files, [](const FilePlan& file) {
+    return file.handling == FileHandling::reencode || (file.handling != FileHandling::unchanged && !file.avifName.empty());
+  });
 }
 
 // Lists the source folder, then opens the output folder and plans every file; the first failure ends
@@ -143,8 +161,9 @@ std::optional<RunFailure> setUp(const fs::path& source, const fs::path& destinat
                                .folder = &run.folder,
                                .sourceLinks = &*run.sourceLinks,
                                .skipUnchanged = settings.skipUnchanged,
-                               .recordSettings = recordSettings(mode),
+                               .recordSettings = recordSettings(mode, wantsAvif(settings)),
                                .recursive = settings.recursive,
+                               .avif = wantsAvif(settings),
                                .sourceFolders = &run.listing.folderNames});
   if (settings.skipUnchanged)
     run.plan.removals = findStaleOutputs(run.folder, run.plan.files, settings.recursive, foldsCase);
@@ -175,9 +194,10 @@ FolderRunOutcome runInFolder(const fs::path& source, const fs::path& destination
                            .sourceLinks = setup.sourceLinks ? &*setup.sourceLinks : nullptr,
                            .encoder = imageLibraryEncoder(limits),
                            .decodeLimits = DecodeLimits{.time = limits},
-                           .recordSettings = recordSettings(mode),
+                           .recordSettings = recordSettings(mode, wantsAvif(settings)),
                            .skipUnchanged = settings.skipUnchanged,
-                           .staleOutputs = &setup.plan.removals};
+                           .staleOutputs = &setup.plan.removals,
+                           .avif = wantsAvif(settings) ? imageLibraryAvif(limits) : AvifEncoders{}};
   const unsigned processors = processorsAvailable();
   const unsigned jobs = jobsWithinDescriptorLimit(settings.jobs == 0 ? processors : settings.jobs);
   setThreadsPerImage(static_cast<int>(processors / jobs));
@@ -223,8 +243,9 @@ PlannedRun planOf(const fs::path& source, const fs::path& destination, OutputMod
                                              .folder = &folder,
                                              .sourceLinks = &sourceLinks,
                                              .skipUnchanged = settings.skipUnchanged,
-                                             .recordSettings = recordSettings(mode),
+                                             .recordSettings = recordSettings(mode, wantsAvif(settings)),
                                              .recursive = settings.recursive,
+                                             .avif = wantsAvif(settings),
                                              .sourceFolders = &listing.folderNames});
   planned.recordsUnavailable = plan.recordsUnavailable;
   if (settings.skipUnchanged)

@@ -253,6 +253,85 @@ StepError descriptorsExhausted() {
   return errno == EMFILE || errno == ENFILE ? StepError::ofErrno() : StepError();
 }
 
+// AVIF at this quality and speed is at least as close to the source as the JPEG beside it, by SSIM over
+// the bench's photographs, at about two thirds of its bytes (bench/README.md); the fastest speed keeps a
+// run with AVIF within three times one without.
+constexpr int avifQuality = 78;
+constexpr int avifEffort = 0;
+
+void saveAvif(VImage image, vips::VTarget& target, WorkClock& clock) {
+  vips_image_set_progress(image.get_image(), TRUE);
+  g_signal_connect(image.get_image(), "eval", G_CALLBACK(watchProgress), &clock);
+  image.heifsave_target(target, VImage::option()
+                                    ->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1)
+                                    ->set("Q", avifQuality)
+                                    ->set("effort", avifEffort)
+                                    ->set("strip", true));
+}
+
+// What one image's work writes: its JPEG, its AVIF, or both from one decode.
+struct WorkOutputs {
+  TempFile* jpeg = nullptr;
+  AvifRequest* avif = nullptr;
+  std::int64_t maxSize = 0;
+  std::int64_t quality = 0;
+};
+
+// The AVIF from pixels in hand; its failure is its own.
+void writeAvif(const VImage& pixels, AvifRequest& avif, WorkClock& clock) {
+  OutputWriting writing{avif.output->descriptor()};
+  try {
+    vips::VTarget target = targetFor(writing);
+    saveAvif(pixels, target, clock);
+  } catch (const vips::VError&) {
+    vips_error_clear();
+    if (const StepError late = clock.failure())
+      avif.failure = late;
+    else if (const int code = writing.error.load())
+      avif.failure = failure(WorkFailure::writeFailed, std::error_code(code, std::generic_category()).message());
+    else
+      avif.failure = StepError::inWords("the AVIF encoder refused the image");
+  }
+}
+
+StepError work(const SourceFile& input, const ImageHeader& header, const WorkOutputs& outputs,
+               const WorkLimits& limits) {
+  WorkClock clock(limits, header.inspectionTime);
+  SourceReading reading{&input, &clock, header.imageEnd};
+  OutputWriting writing{outputs.jpeg ? outputs.jpeg->descriptor() : -1};
+  try {
+    const vips::VSource source = sourceFor(reading, header.wholeImageDecode);
+    // Opened once to learn what the image holds; a transparent image is then shrunk from this same load.
+    const VImage described = VImage::new_from_source(
+        source, "",
+        VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL)->set("fail_on", VIPS_FAIL_ON_TRUNCATED));
+    const int bound = static_cast<int>(outputs.maxSize);
+    const bool fromDescribed = described.has_alpha() || header.encodingGamma > 0;
+    VImage ready = webReady(fromDescribed ? flattenedThenShrunk(described, header.encodingGamma, bound)
+                                          : shrunkUpright(source, described, bound));
+    // Decoded here, where a failure is the image's: then the pixels are held for both encodes.
+    if (outputs.avif)
+      ready = ready.copy_memory();
+    if (outputs.jpeg) {
+      vips::VTarget target = targetFor(writing);
+      saveJpeg(ready, target, static_cast<int>(outputs.quality), clock);
+    }
+    if (outputs.avif)
+      writeAvif(ready, *outputs.avif, clock);
+    return {};
+  } catch (const vips::VError&) {
+    vips_error_clear();
+    if (const StepError late = clock.failure())
+      return late;
+    if (const int error = writing.error.load())
+      return failure(WorkFailure::writeFailed, std::error_code(error, std::generic_category()).message());
+    // libvips says nothing of why; a process out of descriptors is the system's failure, not the file's.
+    if (const StepError exhausted = descriptorsExhausted())
+      return exhausted;
+    return decodeFailure(header);
+  }
+}
+
 }  // namespace
 
 std::string imageLibraryVersion() {
@@ -293,31 +372,27 @@ void setThreadsPerImage(int threads) {
 
 StepError reencodeImage(const SourceFile& input, const ImageHeader& header, TempFile& output,
                         std::int64_t maxSize, std::int64_t quality, const WorkLimits& limits) {
-  WorkClock clock(limits, header.inspectionTime);
-  SourceReading reading{&input, &clock, header.imageEnd};
-  OutputWriting writing{output.descriptor()};
-  try {
-    const vips::VSource source = sourceFor(reading, header.wholeImageDecode);
-    // Opened once to learn what the image holds; a transparent image is then shrunk from this same load.
-    const VImage described = VImage::new_from_source(
-        source, "",
-        VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL)->set("fail_on", VIPS_FAIL_ON_TRUNCATED));
-    const int bound = static_cast<int>(maxSize);
-    const bool fromDescribed = described.has_alpha() || header.encodingGamma > 0;
-    const VImage shrunk = fromDescribed ? flattenedThenShrunk(described, header.encodingGamma, bound)
-                                        : shrunkUpright(source, described, bound);
-    vips::VTarget target = targetFor(writing);
-    saveJpeg(webReady(shrunk), target, static_cast<int>(quality), clock);
-    return {};
-  } catch (const vips::VError&) {
-    vips_error_clear();
-    if (const StepError late = clock.failure())
-      return late;
-    if (const int error = writing.error.load())
-      return failure(WorkFailure::writeFailed, std::error_code(error, std::generic_category()).message());
-    // libvips says nothing of why; a process out of descriptors is the system's failure, not the file's.
-    if (const StepError exhausted = descriptorsExhausted())
-      return exhausted;
-    return decodeFailure(header);
-  }
+  return work(input, header, {.jpeg = &output, .avif = nullptr, .maxSize = maxSize, .quality = quality}, limits);
+}
+
+StepError reencodeImageWithAvif(const SourceFile& input, const ImageHeader& header, TempFile& output,
+                                AvifRequest& avif, std::int64_t maxSize, std::int64_t quality,
+                                const WorkLimits& limits) {
+  return work(input, header, {.jpeg = &output, .avif = &avif, .maxSize = maxSize, .quality = quality}, limits);
+}
+
+StepError avifOfImage(const SourceFile& input, const ImageHeader& header, TempFile& output,
+                      std::int64_t maxSize, const WorkLimits& limits) {
+  AvifRequest avif{.output = &output, .failure = {}};
+  if (const StepError error =
+          work(input, header, {.jpeg = nullptr, .avif = &avif, .maxSize = maxSize, .quality = 0}, limits))
+    return error;
+  return avif.failure;
+}
+
+std::uint64_t memoryToEncodeAvif(std::int64_t width, std::int64_t height) {
+  // The AV1 encoder's frames and its analysis of them, fitted to measurements at 1920 px (bench/README.md),
+  // and the pixels held in memory for both encodes.
+  const auto pixels = static_cast<std::uint64_t>(std::max<std::int64_t>(width, 1) * std::max<std::int64_t>(height, 1));
+  return (24ULL << 20) + pixels * 24;
 }

@@ -30,3 +30,23 @@ void setThreadsPerImage(int threads);
 // decoded, takes too long (the time its inspection took counts), or cannot be written.
 StepError reencodeImage(const SourceFile& input, const ImageHeader& header, TempFile& output,
                         std::int64_t maxSize, std::int64_t quality, const WorkLimits& limits);
+
+// The AVIF beside a JPEG, asked of the image work with it: where it goes, and why none was written.
+struct AvifRequest {
+  TempFile* output = nullptr;
+  StepError failure;
+};
+
+// As reencodeImage, and from the very pixels its JPEG is made of, in the same pass, an AVIF into
+// `avif.output` (sRGB, no metadata). An AVIF that cannot be made fails on its own, in `avif.failure`: the
+// JPEG stands without it.
+StepError reencodeImageWithAvif(const SourceFile& input, const ImageHeader& header, TempFile& output,
+                                AvifRequest& avif, std::int64_t maxSize, std::int64_t quality,
+                                const WorkLimits& limits);
+
+// The AVIF of a JPEG that is copied unchanged, shrunk as a re-encode would be.
+StepError avifOfImage(const SourceFile& input, const ImageHeader& header, TempFile& output,
+                      std::int64_t maxSize, const WorkLimits& limits);
+
+// The memory an AVIF encode of an image of this size takes beside its pixels (the AV1 encoder's own).
+std::uint64_t memoryToEncodeAvif(std::int64_t width, std::int64_t height);

@@ -24,7 +24,9 @@ constexpr std::pair<OutputRecord::Made, std::string_view> madeWords[] = {
     {OutputRecord::Made::kept, "kept"},
     {OutputRecord::Made::copy, "copy"},
     {OutputRecord::Made::failed, "failed"},
+    {OutputRecord::Made::avif, "avif"},
 };
+constexpr std::string_view withAvifSuffix = "+avif";
 
 std::string_view wordOf(OutputRecord::Made made) {
   for (const auto& [kind, word] : madeWords) {
@@ -64,7 +66,7 @@ std::int64_t nanoseconds(const timespec& time) {
 
 std::string OutputRecord::text() const {
   std::ostringstream text;
-  text << recordVersion << ' ' << settings << ' ' << wordOf(made) << ' ' << sourceSize << ' ' << sourceModified
+  text << recordVersion << ' ' << settings << ' ' << wordOf(made) << (withAvif ? withAvifSuffix : "") << ' ' << sourceSize << ' ' << sourceModified
        << ' ' << sourceChanged << ' ' << outputSize
        << ' ' << outputModified << ' ' << sourceName;
   return text.str();
@@ -77,7 +79,11 @@ std::optional<OutputRecord> OutputRecord::parse(std::string_view text) {
     return std::nullopt;
   record.settings = nextField(text);
   if (version == recordVersion) {
-    const std::optional<OutputRecord::Made> made = madeOf(nextField(text));
+    std::string_view word = nextField(text);
+    record.withAvif = word.ends_with(withAvifSuffix);
+    if (record.withAvif)
+      word.remove_suffix(withAvifSuffix.size());
+    const std::optional<OutputRecord::Made> made = madeOf(word);
     if (!made)
       return std::nullopt;
     record.made = *made;
@@ -95,9 +101,10 @@ std::optional<OutputRecord> OutputRecord::parse(std::string_view text) {
 }
 
 OutputRecord recordFor(const std::string& settings, OutputRecord::Made made, const std::string& sourceName,
-                       const struct stat& source, const struct stat& output) {
+                       const struct stat& source, const struct stat& output, bool withAvif) {
   return {.settings = settings,
           .made = made,
+          .withAvif = withAvif,
           .sourceName = std::string(splitName(sourceName).leaf),
           .sourceSize = static_cast<std::uint64_t>(source.st_size),
           .sourceModified = nanoseconds(source.st_mtim),
@@ -138,11 +145,11 @@ std::optional<OutputRecord> readRecord(int file, bool& unsupported) {
 }
 
 StepError attachRecord(int descriptor, const std::string& settings, OutputRecord::Made made,
-                       const std::string& sourceName, const struct stat& source) {
+                       const std::string& sourceName, const struct stat& source, bool withAvif) {
   struct stat output {};
   if (::fstat(descriptor, &output) != 0)
     return StepError::ofErrno();
-  const std::string text = recordFor(settings, made, sourceName, source, output).text();
+  const std::string text = recordFor(settings, made, sourceName, source, output, withAvif).text();
   if (::fsetxattr(descriptor, outputRecordAttribute, text.data(), text.size(), 0) != 0)
     return StepError::ofErrno();
   return {};

@@ -26,12 +26,16 @@ struct OutputRecord {
     // The original, copied because its re-encode failed: it matches no plan, so that each run tries the
     // image again and reports its problem until it is gone, yet it is known as the program's own.
     failed,
+    avif,  // the AVIF beside a JPEG, NAME.jpg.avif
   };
 
   // Everything that shapes the output besides the source: the mode, the quality, the size limit and
   // the version of the encoding settings (recordSettings).
   std::string settings;
   Made made = Made::unknown;
+  // A JPEG's: its AVIF stands beside it, with a record of its own ("jpeg+avif"). Without it, none was
+  // kept (it came out larger, or could not be made).
+  bool withAvif = false;
   // The source's name in its folder, which is the output's folder too ("team.png" for
   // "blog/2024/team.jpg"), so that a record stays short however deep the tree. Records of the first kind
   // hold the name relative to the source folder.
@@ -61,7 +65,7 @@ std::int64_t nanoseconds(const timespec& time);
 // The record of an output as it would be made now from a source of this name (relative to the source
 // folder) and status.
 OutputRecord recordFor(const std::string& settings, OutputRecord::Made made, const std::string& sourceName,
-                       const struct stat& source, const struct stat& output);
+                       const struct stat& source, const struct stat& output, bool withAvif = false);
 
 // What the output folder holds under a name, as a re-run judges it.
 struct FoundOutput {
@@ -76,6 +80,6 @@ std::optional<OutputRecord> readRecord(int file, bool& unsupported);
 // Puts the record on the file open as `descriptor`, once its last byte is written. Fails with
 // EOPNOTSUPP where the drive keeps no extended attributes.
 StepError attachRecord(int descriptor, const std::string& settings, OutputRecord::Made made,
-                       const std::string& sourceName, const struct stat& source);
+                       const std::string& sourceName, const struct stat& source, bool withAvif = false);
 
 bool isUnsupported(const StepError& error);

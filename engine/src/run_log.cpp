@@ -68,11 +68,30 @@ std::vector<std::string> phrasesOf(const FileOutcome& outcome) {
   return phrases;
 }
 
-// What happened beside the file's own outcome: an older output of it removed.
+// The AVIF beside its JPEG, or why there is none.
+std::optional<std::string> avifNote(const FileOutcome& outcome) {
+  switch (outcome.avif) {
+    case AvifFate::kept:
+      return "+ AVIF " + sizeText(outcome.avifBytes);
+    case AvifFate::larger:
+      return "no AVIF: it came out no smaller than the JPEG (" + sizeText(outcome.avifBytes) + ")";
+    case AvifFate::failed:
+      return "no AVIF: " + shownName(outcome.avifFailure);
+    case AvifFate::none:
+    case AvifFate::unchanged:
+      break;
+  }
+  return std::nullopt;
+}
+
+// What happened beside the file's own outcome: its AVIF, older outputs of it removed.
 std::vector<std::string> notesOf(const FileOutcome& outcome) {
-  if (outcome.removedOlder.empty())
-    return {};
-  return {"removed " + shownName(outcome.removedOlder) + ", which an earlier run made from it"};
+  std::vector<std::string> notes;
+  if (const auto avif = avifNote(outcome))
+    notes.push_back(*avif);
+  for (const std::string& removed : outcome.removedOlder)
+    notes.push_back("removed " + shownName(removed) + ", which an earlier run made from it");
+  return notes;
 }
 
 // "its source old.png is gone"
@@ -85,6 +104,8 @@ std::string removalReason(const OutputRemoved& removal) {
       return source + " now goes to " + shownName(removal.nowWrittenAs);
     case RemovalCause::notWritten:
       return source + " is no longer written to the output folder";
+    case RemovalCause::avifNotMade:
+      return "no AVIF is made for " + shownName(removal.sourceName) + " now";
   }
   return {};
 }
@@ -344,7 +365,7 @@ std::string inPlace(const PlannedFile& file) {
   return file.outputInPlace ? " (there already, unchanged since the last run)" : "";
 }
 
-std::string plannedAction(const PlannedFile& file, ImageOptimizer::OutputMode mode) {
+std::string plannedJpegAction(const PlannedFile& file, ImageOptimizer::OutputMode mode) {
   switch (file.handling) {
     case FileHandling::reencode:
       if (!file.reencodeBlocked.empty()) {
@@ -372,6 +393,13 @@ std::string plannedAction(const PlannedFile& file, ImageOptimizer::OutputMode mo
       return "not written: " + shownName(file.notWrittenReason);
   }
   return {};
+}
+
+std::string plannedAction(const PlannedFile& file, ImageOptimizer::OutputMode mode) {
+  if (file.avifName.empty())
+    return plannedJpegAction(file, mode);
+  return plannedJpegAction(file, mode) +
+         (file.handling == FileHandling::unchanged ? ", with its AVIF" : ", and its AVIF where that is smaller");
 }
 
 }  // namespace
@@ -467,7 +495,9 @@ std::string outcomeText(const FileOutcome& outcome) {
   switch (outcome.fate) {
     case FileFate::reencoded: {
       const auto note = reasonOf(outcome);  // the name it kept, and why
-      return "re-encoded as " + shownName(outcome.outputName) + (note ? " (" + *note + ")" : "");
+      const auto avif = outcome.avif == AvifFate::kept ? avifNote(outcome) : std::nullopt;
+      return "re-encoded as " + shownName(outcome.outputName) + (avif ? " " + *avif : "") +
+             (note ? " (" + *note + ")" : "");
     }
     case FileFate::small:
       return outcome.outputName.empty() ? "left out as small" : "copied as small";

@@ -142,8 +142,17 @@ void findUnchanged(FilePlan& plan, const PlanInputs& inputs, bool& recordsUnavai
     recordsUnavailable = recordsUnavailable || found.recordsUnsupported;
     if (!found.record || std::ranges::find(candidate.made, found.record->made) == candidate.made.end() ||
         *found.record != recordFor(inputs.recordSettings, found.record->made, plan.entry.name, plan.source,
-                                   *found.status))
+                                   *found.status, found.record->withAvif))
       continue;
+    // Its AVIF must be there as it was made with it, or the JPEG is made again with a new one.
+    if (found.record->withAvif) {
+      const FoundOutput avif = inputs.folder->findOutput(avifNameOf(candidate.name));
+      if (!avif.record || *avif.record != recordFor(inputs.recordSettings, OutputRecord::Made::avif,
+                                                    plan.entry.name, plan.source, *avif.status))
+        continue;
+      plan.avifName = avifNameOf(candidate.name);
+      plan.unchangedAvifBytes = static_cast<std::uint64_t>(avif.status->st_size);
+    }
     plan.unchangedBytes = static_cast<std::uint64_t>(found.status->st_size);
     if (plan.handling == Handling::keepOwnName || !plan.reencodeBlocked.empty()) {
       plan.outputInPlace = true;
@@ -154,6 +163,14 @@ void findUnchanged(FilePlan& plan, const PlanInputs& inputs, bool& recordsUnavai
     plan.listedForDeletion = plan.listedWhenConverted && candidate.name == plan.convertedName;
     return;
   }
+}
+
+// The run writes a JPEG for it, beside which an AVIF may go: a re-encode, or a small JPEG copied.
+bool makesJpeg(const FilePlan& plan, OutputMode mode) {
+  if (plan.handling == Handling::reencode)
+    return plan.reencodeBlocked.empty();
+  return plan.handling == Handling::small && mode == OutputMode::fullReplacement &&
+         plan.entry.kind == ImageKind::jpeg;
 }
 
 void decide(FilePlan& plan, const PlanInputs& inputs, NameClaims& claims,
@@ -175,8 +192,14 @@ void decide(FilePlan& plan, const PlanInputs& inputs, NameClaims& claims,
   else
     planReencoding(plan, inputs, claims);
   placeOutputs(plan, inputs);
-  if (inputs.skipUnchanged && !plan.outputName.empty())
+  if (inputs.avif && makesJpeg(plan, inputs.mode))
+    plan.avifName = avifNameOf(plan.outputName);
+  if (inputs.skipUnchanged && !plan.outputName.empty()) {
+    const std::string planned = std::exchange(plan.avifName, {});
     findUnchanged(plan, inputs, recordsUnavailable);
+    if (plan.handling != Handling::unchanged)
+      plan.avifName = planned;
+  }
 }
 
 }  // namespace
@@ -190,10 +213,20 @@ std::vector<std::string> FilePlan::namesMade() const {
   std::vector<std::string> names;
   if (!outputName.empty())
     names.push_back(outputName);
+  if (!avifName.empty())
+    names.push_back(avifName);
   if (handling == Handling::reencode && reencodeBlocked.empty() && ownNameBlocked.empty() &&
-      reencodeName != entry.name)
+      reencodeName != entry.name) {
     names.push_back(entry.name);
+    // A JPEG kept as it is, its re-encode having come out larger, may have its AVIF too.
+    if (!avifName.empty() && entry.kind == ImageKind::jpeg)
+      names.push_back(avifNameOf(entry.name));
+  }
   return names;
+}
+
+std::string avifNameOf(const std::string& jpeg) {
+  return jpeg + ".avif";
 }
 
 std::string folderClaimant(const std::string& folder) {
@@ -225,8 +258,8 @@ Plan planRun(const std::vector<SourceEntry>& entries, const PlanInputs& inputs) 
   return plan;
 }
 
-std::string recordSettings(OutputMode mode) {
+std::string recordSettings(OutputMode mode, bool avif) {
   return std::string(mode == OutputMode::changedOnly ? "changed-only" : "full-replacement") + "/q" +
          std::to_string(ImageOptimizer::jpegQuality) + "/" + std::to_string(ImageOptimizer::maxDimension) +
-         "px/e" + std::to_string(encodingVersion);
+         "px/e" + std::to_string(encodingVersion) + (avif ? "+avif" : "");
 }

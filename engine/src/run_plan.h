@@ -33,6 +33,7 @@ struct FilePlan : PlannedFile {
   // file a source link leads to. Empty when nothing does.
   std::string ownNameBlocked;
   std::uint64_t unchangedBytes = 0;  // with unchanged: the size of the output it found
+  std::uint64_t unchangedAvifBytes = 0;  // and of the AVIF beside it, where there is one
 
   // The run writes the original under its own name when the handling asks for it.
   bool writesOriginal(ImageOptimizer::OutputMode mode) const;
@@ -53,6 +54,8 @@ struct PlanInputs {
   bool skipUnchanged = false;
   std::string recordSettings;  // what the records of this run's outputs say of its settings
   bool recursive = false;
+  // An AVIF beside every JPEG written (RunSettings::also).
+  bool avif = false;
   // With recursive: the subfolders of the source that the run looked into, relative to it. Their names
   // are the output's folders, which no file may take.
   const std::vector<std::string>* sourceFolders = nullptr;
@@ -72,5 +75,8 @@ Plan planRun(const std::vector<SourceEntry>& entries, const PlanInputs& inputs);
 // How a folder of the source tree holds its name among the files' names: "blog/" for "blog".
 std::string folderClaimant(const std::string& folder);
 
-// The settings part of an output's record: "changed-only/q80/1920px/e1".
-std::string recordSettings(ImageOptimizer::OutputMode mode);
+// The settings part of an output's record: "changed-only/q80/1920px/e1", and "+avif" with AVIF.
+std::string recordSettings(ImageOptimizer::OutputMode mode, bool avif = false);
+
+// The name of the AVIF beside the JPEG named `jpeg`.
+std::string avifNameOf(const std::string& jpeg);

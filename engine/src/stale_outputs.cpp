@@ -119,6 +119,8 @@ class StaleSearch {
       removal.cause = RemovalCause::sourceGone;
     } else if (plan->second->outputName.empty()) {
       removal.cause = RemovalCause::notWritten;
+    } else if (record->made == OutputRecord::Made::avif && plan->second->avifName.empty()) {
+      removal.cause = RemovalCause::avifNotMade;
     } else {
       removal.cause = RemovalCause::writtenElsewhere;
       removal.nowWrittenAs = plan->second->outputName;
