@@ -404,6 +404,8 @@ PreparedFile prepare(const FilePlan& plan, const RunContext& context, MemoryBudg
 FileOutcome place(PreparedFile&& file, const RunContext& context) {
   FileOutcome& outcome = file.outcome;
   const FilePlan& plan = *file.plan;
+  // Only what was written now has its AVIF settled; what was left alone keeps what it has.
+  const bool placing = file.reencoded.valid() || file.original.valid();
   if (file.reencoded.valid()) {
     outcome.outputName = plan.reencodeName;
     // Rare: the plan looked for what stands in the way. The original is not tried then: copying it
@@ -418,7 +420,7 @@ FileOutcome place(PreparedFile&& file, const RunContext& context) {
     if (const StepError error = placeAs(file.original, plan.entry.name, context))
       failWrite(outcome, plan.entry.name, error);
   }
-  if (!outcome.outputName.empty() && outcome.writeFailure.empty())
+  if (placing && !outcome.outputName.empty() && outcome.writeFailure.empty())
     placeAvif(file, outcome.outputName, context);
   removeOlderOutputs(plan, context, outcome);
   return std::move(outcome);

@@ -36,12 +36,15 @@ const std::vector<std::string> rootNames = {"logo.jpg", "logo.jpeg", "logo.png",
                                             "b.jpeg",   "hero.png",  "hero.jpg", "x.png",    "anim.gif"};
 const std::vector<std::string> treeNames = {"blog/logo.png", "blog/logo.jpg", "blog/Big.JPEG", "x.jpg/in.jpg"};
 
-std::vector<Content> contentsFor(const std::string& name) {
+// A picture that grows is large noise, whose AVIF would take seconds: not in the sequences with AVIF.
+std::vector<Content> contentsFor(const std::string& name, bool avif) {
   const std::string extension = fs::path(name).extension().string();
   if (extension == ".gif")
     return {Content::gif};
   if (extension == ".png" || extension == ".PNG")
     return {Content::pngA, Content::pngB, Content::smallPng, Content::animated};
+  if (avif)
+    return {Content::jpegA, Content::jpegB, Content::smallJpeg, Content::brokenJpeg};
   return {Content::jpegA, Content::jpegB, Content::grows, Content::smallJpeg, Content::brokenJpeg};
 }
 
@@ -102,6 +105,9 @@ class KeptFolder : public RunFixture {
   }
 
   Ending runInto(const fs::path& folder, Mode mode, bool recursive, unsigned jobs) {
+    std::set<ExtraFormat> also;
+    if (avif_)
+      also.insert(ExtraFormat::avif);
     Ending ending;
     const RunEventHandler record = [&ending](const RunEvent& event) {
       if (const auto* outcome = std::get_if<FileOutcome>(&event); outcome && outcome->isProblem())
@@ -113,7 +119,7 @@ class KeptFolder : public RunFixture {
     };
     const ImageOptimizer::Result result = ImageOptimizer::run(
         source, folder, mode, record,
-        RunSettings{.stop = {}, .jobs = jobs, .skipUnchanged = true, .recursive = recursive});
+        RunSettings{.stop = {}, .jobs = jobs, .skipUnchanged = true, .recursive = recursive, .also = also});
     ending.exitsWithProblems = result.failed > 0 || result.deletionListFailed || !result.foldersNotRead.empty() ||
                                result.removalsFailed > 0;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
@@ -147,10 +153,16 @@ class KeptFolder : public RunFixture {
       return from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];
     };
     const std::vector<std::string> existing = present();
-    switch (std::uniform_int_distribution(0, 9)(random)) {
+    switch (std::uniform_int_distribution(0, 10)(random)) {
       case 0:
         mode = mode == Mode::changedOnly ? Mode::fullReplacement : Mode::changedOnly;
         return "switch mode";
+      case 10:
+        if (withAvif_) {
+          avif_ = !avif_;
+          return avif_ ? "ask for AVIF" : "stop asking for AVIF";
+        }
+        [[fallthrough]];
       case 1:
       case 2:
         if (!existing.empty()) {
@@ -179,7 +191,7 @@ class KeptFolder : public RunFixture {
         [[fallthrough]];
       default: {
         const std::string name = pick(names);
-        const Content content = pick(contentsFor(name));
+        const Content content = pick(contentsFor(name, withAvif_));
         const bool older = std::uniform_int_distribution(0, 1)(random) == 1;
         put(name, content, older);
         return std::string(older ? "put an older " : "put ") + contentFiles.at(content) + " as " + name;
@@ -188,6 +200,8 @@ class KeptFolder : public RunFixture {
   }
 
   static fs::path pool_;
+  bool withAvif_ = false;  // the sequence asks for AVIF at times
+  bool avif_ = false;      // and does now
 };
 
 fs::path KeptFolder::pool_;
@@ -220,11 +234,12 @@ TEST_F(KeptFolder, EndsAsACleanRunAfterAnyEdits) {
     if (recursive)
       names.insert(names.end(), treeNames.begin(), treeNames.end());
     Mode mode = sequence % 4 < 2 ? Mode::changedOnly : Mode::fullReplacement;
+    withAvif_ = avif_ = sequence % 4 == 3;
     fs::remove_all(source);
     fs::remove_all(output);
     fs::create_directories(source);
     std::ostringstream history;
-    history << "seed " << seed << (recursive ? ", recursive" : "") << ":";
+    history << "seed " << seed << (recursive ? ", recursive" : "") << (avif_ ? ", with AVIF" : "") << ":";
     for (int step = 0; step < steps; ++step) {
       history << "\n  " << edit(random, mode, names) << " ("
               << (mode == Mode::changedOnly ? "changed only" : "full replacement") << ")";
