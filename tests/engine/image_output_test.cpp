@@ -2,6 +2,9 @@
 // transparent, and with no metadata left.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+
 #include "run_fixture.h"
 #include "test_images.h"
 
@@ -165,4 +168,43 @@ TEST_F(ImageOutput, CmykPhotosAreConvertedToSrgb) {
   EXPECT_GT(red[0], 200.0);
   EXPECT_LT(red[1], 60.0);
   EXPECT_LT(red[2], 60.0);
+}
+
+namespace {
+
+// What libvips' own command tells of an image: its fields, as `vipsheader -a` prints them. A separate
+// process, since the engine lets no decoder but JPEG's and PNG's run in this one.
+std::string headerOf(const fs::path& image) {
+  std::string text;
+  if (FILE* pipe = ::popen(("vipsheader -a '" + image.string() + "' 2>&1").c_str(), "r")) {
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+      text += buffer;
+    ::pclose(pipe);
+  }
+  return text;
+}
+
+}  // namespace
+
+// The AVIF beside a JPEG is the same picture, as small as the JPEG's pixels, in sRGB, without the
+// source's metadata, and smaller; once a later JPEG stands there without one, an older AVIF goes, since
+// a server would hand it out in the new JPEG's place.
+TEST_F(ImageOutput, AnAvifBesideTheJpegIsTheSamePictureSmaller) {
+  writeP3RedJpeg(source / "p3.jpg", 2400, 1600);
+  RunSettings avif{.stop = {}, .jobs = 1};
+  avif.also = {ExtraFormat::avif};
+  EXPECT_EQ(runOptimizer(Mode::changedOnly, avif).processed, 1);
+  const std::string header = headerOf(output / "p3.jpg.avif");
+  EXPECT_NE(header.find("width: 1920\n"), std::string::npos) << header;
+  EXPECT_NE(header.find("height: 1280\n"), std::string::npos) << header;
+  EXPECT_NE(header.find("interpretation: srgb"), std::string::npos) << header;
+  for (const char* field : {"exif-data", "xmp-data", "icc-profile-data"})
+    EXPECT_EQ(header.find(field), std::string::npos) << field << "\n" << header;
+  EXPECT_LT(fs::file_size(output / "p3.jpg.avif"), fs::file_size(output / "p3.jpg"));
+  EXPECT_EQ(outcomeOf("p3.jpg").avifName, "p3.jpg.avif");
+
+  fs::last_write_time(source / "p3.jpg", fs::last_write_time(source / "p3.jpg") + std::chrono::seconds(1));
+  runOptimizer(Mode::changedOnly);
+  EXPECT_FALSE(fs::exists(output / "p3.jpg.avif"));
 }
