@@ -91,8 +91,8 @@ int optimize(const command_line::RunRequest& request) {
     return runFailed;
   } catch (const std::system_error& error) {
     // Only the watch for stop signals throws this; the engine's own failures are RunErrors.
-    err.writeLines({run_log::errorLine(ImageOptimizer::RunError(
-        "Could not watch for stop signals: " + error.code().message()))});
+    err.writeLines({run_log::errorLine(
+        ImageOptimizer::RunError("Could not watch for stop signals: " + error.code().message()))});
     return runFailed;
   }
 }
@@ -106,13 +106,12 @@ int printPlan(const command_line::RunRequest& request) {
   const bool json = request.report == command_line::Report::jsonLines;
   RunPrinter printer(json ? err : out, err, request.verbosity);
   try {
-    const PlannedRun plan = ImageOptimizer::plan(
-        request.source, request.output, request.mode,
-        RunSettings{.stop = {},
-                    .jobs = 0,
-                    .skipUnchanged = request.skipUnchanged,
-                    .recursive = request.recursive,
-                    .also = request.also});
+    const PlannedRun plan = ImageOptimizer::plan(request.source, request.output, request.mode,
+                                                 RunSettings{.stop = {},
+                                                             .jobs = 0,
+                                                             .skipUnchanged = request.skipUnchanged,
+                                                             .recursive = request.recursive,
+                                                             .also = request.also});
     printer.printPlan(plan, request.mode);
     if (json)
       JsonReport(out, !request.also.empty()).printPlan(plan);

@@ -58,12 +58,13 @@ StepError writeDeletionList(OutputFolder& folder, const std::vector<std::string>
 bool holdsDeletionList(const OutputFolder& folder) {
   struct stat status {};
   return folder.descriptor() >= 0 &&
-         ::fstatat(folder.descriptor(), ImageOptimizer::deletionListName, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+         ::fstatat(folder.descriptor(), ImageOptimizer::deletionListName, &status, AT_SYMLINK_NOFOLLOW) ==
+             0 &&
          S_ISREG(status.st_mode);
 }
 
-void settleDeletionList(OutputFolder& folder, const SourceLinkGuard* sourceLinks, ImageOptimizer::Result& totals,
-                        const RunEventHandler& events) {
+void settleDeletionList(OutputFolder& folder, const SourceLinkGuard* sourceLinks,
+                        ImageOptimizer::Result& totals, const RunEventHandler& events) {
   StepError error;
   if (!totals.renamedFiles.empty()) {
     if (sourceLinks)

@@ -26,5 +26,5 @@ bool holdsDeletionList(const OutputFolder& folder);
 // Brings the list in line with the run's converted PNG files: written when there are any, and otherwise
 // an earlier list removed, since its names would delete files from the server that are wanted there now
 // (a PNG kept as PNG, or one that keeps its own name). Reported and counted in `totals`.
-void settleDeletionList(OutputFolder& folder, const SourceLinkGuard* sourceLinks, ImageOptimizer::Result& totals,
-                        const RunEventHandler& events);
+void settleDeletionList(OutputFolder& folder, const SourceLinkGuard* sourceLinks,
+                        ImageOptimizer::Result& totals, const RunEventHandler& events);

@@ -54,8 +54,8 @@ void keepRecord(PreparedFile& file, const TempFile& output, const SourceFile& so
                 const RunContext& context) {
   if (!file.outcome.reencodeFailure.empty())
     made = OutputRecord::Made::failed;
-  const StepError error = attachRecord(output.descriptor(), context.recordSettings, made, file.plan->entry.name,
-                                       source.status(), file.avif.valid());
+  const StepError error = attachRecord(output.descriptor(), context.recordSettings, made,
+                                       file.plan->entry.name, source.status(), file.avif.valid());
   if (isUnsupported(error))
     file.recordsUnsupported = true;
   else if (error)
@@ -121,7 +121,8 @@ StepError encode(const SourceFile& source, const ImageHeader& header, TempFile& 
                  const RunContext& context, MemoryBudget& memory) {
   try {
     const MemoryBudget::Lease lease = memory.lease(memoryToWork(header, avif != nullptr));
-    return avif ? context.avif.withJpeg(source, header, output, *avif) : context.encoder(source, header, output);
+    return avif ? context.avif.withJpeg(source, header, output, *avif)
+                : context.encoder(source, header, output);
   } catch (const std::bad_alloc&) {
     return StepError::inWords("not enough memory to decode it");
   }
@@ -227,7 +228,8 @@ void reencode(PreparedFile& file, const OpenedSource& source, const RunContext& 
     return copyOriginal(file, source, context);
   }
   if (context.avif)
-    settleAvif(file, std::move(avifFile), avif.failure, encodedSize, plan.reencodeName, *source.file, context);
+    settleAvif(file, std::move(avifFile), avif.failure, encodedSize, plan.reencodeName, *source.file,
+               context);
   file.outcome.fate = FileFate::reencoded;
   file.outcome.bytesAfter = encodedSize;
   keepRecord(file, encoded, *source.file, OutputRecord::Made::jpeg, context);
@@ -344,7 +346,7 @@ void removeOlderOutputs(const FilePlan& plan, const RunContext& context, FileOut
     removeOlderWithAvif(plan.entry.name, context, outcome);
 }
 
-}
+}  // namespace
 
 // Checked again at the last moment: the folder may have changed since the file was planned.
 StepError placeAs(TempFile& file, const std::string& name, const RunContext& context) {

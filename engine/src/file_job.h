@@ -4,8 +4,8 @@
 #include <string>
 
 #include "image_header.h"
-#include "image_work.h"
 #include "image_optimizer.h"
+#include "image_work.h"
 #include "memory_budget.h"
 #include "output_folder.h"
 #include "run_events.h"

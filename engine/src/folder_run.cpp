@@ -27,7 +27,8 @@ FolderRunOutcome FolderRun::handleAll() {
   const std::size_t total = plans_.size();
   // Before anything is placed: a stale file may stand where a folder of this run goes.
   if (context_.staleOutputs)
-    removeStaleOutputs(*context_.folder, context_.sourceLinks, *context_.staleOutputs, events_, outcome_.totals);
+    removeStaleOutputs(*context_.folder, context_.sourceLinks, *context_.staleOutputs, events_,
+                       outcome_.totals);
   parallel.run({
       .weight = [this](std::size_t index) { return plans_[index].bytes; },
       .prepare = [this](std::size_t index,

@@ -75,15 +75,16 @@ bool wantsAvif(const RunSettings& settings) {
 }
 
 AvifEncoders imageLibraryAvif(const WorkLimits& limits) {
-  return {.withJpeg =
-              [&limits](const SourceFile& input, const ImageHeader& header, TempFile& output, AvifRequest& avif) {
-                return reencodeImageWithAvif(input, header, output, avif, ImageOptimizer::maxDimension,
-                                             ImageOptimizer::jpegQuality, limits);
-              },
-          .alone =
-              [&limits](const SourceFile& input, const ImageHeader& header, TempFile& output) {
-                return avifOfImage(input, header, output, ImageOptimizer::maxDimension, limits);
-              }};
+  return {
+      .withJpeg =
+          [&limits](const SourceFile& input, const ImageHeader& header, TempFile& output, AvifRequest& avif) {
+            return reencodeImageWithAvif(input, header, output, avif, ImageOptimizer::maxDimension,
+                                         ImageOptimizer::jpegQuality, limits);
+          },
+      .alone =
+          [&limits](const SourceFile& input, const ImageHeader& header, TempFile& output) {
+            return avifOfImage(input, header, output, ImageOptimizer::maxDimension, limits);
+          }};
 }
 
 // Two of the names the run may write (own and converted) would be one on a drive that ignores case:
@@ -111,7 +112,8 @@ bool writesAnything(const Plan& plan, OutputMode mode) {
 // An AVIF of a copied JPEG is image work too.
 bool reencodesAny(const Plan& plan) {
   return std::ranges::any_of(plan.files, [](const FilePlan& file) {
-    return file.handling == FileHandling::reencode || (file.handling != FileHandling::unchanged && !file.avifName.empty());
+    return file.handling == FileHandling::reencode ||
+           (file.handling != FileHandling::unchanged && !file.avifName.empty());
   });
 }
 
@@ -220,7 +222,7 @@ FolderRunOutcome runInFolder(const fs::path& source, const fs::path& destination
 namespace {
 
 PlannedRun planOf(const fs::path& source, const fs::path& destination, OutputMode mode,
-                                const RunSettings& settings) {
+                  const RunSettings& settings) {
   if (const auto refused = refuseSameFolder(source, destination))
     endRun(*refused);
   SourceListing listing;

@@ -288,7 +288,8 @@ void writeAvif(const VImage& pixels, AvifRequest& avif, WorkClock& clock) {
     if (const StepError late = clock.failure())
       avif.failure = late;
     else if (const int code = writing.error.load())
-      avif.failure = failure(WorkFailure::writeFailed, std::error_code(code, std::generic_category()).message());
+      avif.failure =
+          failure(WorkFailure::writeFailed, std::error_code(code, std::generic_category()).message());
     else
       avif.failure = StepError::inWords("the AVIF encoder refused the image");
   }
@@ -372,13 +373,15 @@ void setThreadsPerImage(int threads) {
 
 StepError reencodeImage(const SourceFile& input, const ImageHeader& header, TempFile& output,
                         std::int64_t maxSize, std::int64_t quality, const WorkLimits& limits) {
-  return work(input, header, {.jpeg = &output, .avif = nullptr, .maxSize = maxSize, .quality = quality}, limits);
+  return work(input, header, {.jpeg = &output, .avif = nullptr, .maxSize = maxSize, .quality = quality},
+              limits);
 }
 
 StepError reencodeImageWithAvif(const SourceFile& input, const ImageHeader& header, TempFile& output,
                                 AvifRequest& avif, std::int64_t maxSize, std::int64_t quality,
                                 const WorkLimits& limits) {
-  return work(input, header, {.jpeg = &output, .avif = &avif, .maxSize = maxSize, .quality = quality}, limits);
+  return work(input, header, {.jpeg = &output, .avif = &avif, .maxSize = maxSize, .quality = quality},
+              limits);
 }
 
 StepError avifOfImage(const SourceFile& input, const ImageHeader& header, TempFile& output,
@@ -393,6 +396,7 @@ StepError avifOfImage(const SourceFile& input, const ImageHeader& header, TempFi
 std::uint64_t memoryToEncodeAvif(std::int64_t width, std::int64_t height) {
   // The AV1 encoder's frames and its analysis of them, fitted to measurements at 1920 px (bench/README.md),
   // and the pixels held in memory for both encodes.
-  const auto pixels = static_cast<std::uint64_t>(std::max<std::int64_t>(width, 1) * std::max<std::int64_t>(height, 1));
+  const auto pixels =
+      static_cast<std::uint64_t>(std::max<std::int64_t>(width, 1) * std::max<std::int64_t>(height, 1));
   return (24ULL << 20) + pixels * 24;
 }

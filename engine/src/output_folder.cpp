@@ -211,7 +211,8 @@ TempFile OutputFolder::newFileFor(const std::string& name, StepError& error) con
   FolderRef folder = openFolderIn(descriptor(), split.folder, WhenMissing::fail, missing);
   struct stat status {};
   // Never in a folder of the source, which placing refuses anyway.
-  if (missing || ::fstat(folder.get(), &status) != 0 || sourceFolders_.contains({status.st_dev, status.st_ino}))
+  if (missing || ::fstat(folder.get(), &status) != 0 ||
+      sourceFolders_.contains({status.st_dev, status.st_ino}))
     return TempFile::create(descriptor(), error);
   return TempFile::createIn(std::move(folder), descriptor(), std::string(split.folder), error);
 }
@@ -224,7 +225,8 @@ StepError OutputFolder::place(TempFile& file, const std::string& name) {
   if (const StepError blocked = checkPlaceable(name))
     return blocked;
   // A crash may leave named temporary files in any folder a run writes into, as in the root.
-  if (const std::string folder(splitName(name).folder); !folder.empty() && cleanedFolders_.insert(folder).second)
+  if (const std::string folder(splitName(name).folder);
+      !folder.empty() && cleanedFolders_.insert(folder).second)
     TempFile::removeLeftovers(located.folder.get());
   const StepError error = file.placeAs(located.folder.get(), located.leaf);
   if (error && mayBeARefusedName(error)) {

@@ -20,10 +20,8 @@ constexpr std::string_view firstVersion = "1";
 constexpr std::string_view recordVersion = "2";
 
 constexpr std::pair<OutputRecord::Made, std::string_view> madeWords[] = {
-    {OutputRecord::Made::jpeg, "jpeg"},
-    {OutputRecord::Made::kept, "kept"},
-    {OutputRecord::Made::copy, "copy"},
-    {OutputRecord::Made::failed, "failed"},
+    {OutputRecord::Made::jpeg, "jpeg"}, {OutputRecord::Made::kept, "kept"},
+    {OutputRecord::Made::copy, "copy"}, {OutputRecord::Made::failed, "failed"},
     {OutputRecord::Made::avif, "avif"},
 };
 constexpr std::string_view withAvifSuffix = "+avif";
@@ -66,9 +64,9 @@ std::int64_t nanoseconds(const timespec& time) {
 
 std::string OutputRecord::text() const {
   std::ostringstream text;
-  text << recordVersion << ' ' << settings << ' ' << wordOf(made) << (withAvif ? withAvifSuffix : "") << ' ' << sourceSize << ' ' << sourceModified
-       << ' ' << sourceChanged << ' ' << outputSize
-       << ' ' << outputModified << ' ' << sourceName;
+  text << recordVersion << ' ' << settings << ' ' << wordOf(made) << (withAvif ? withAvifSuffix : "") << ' '
+       << sourceSize << ' ' << sourceModified << ' ' << sourceChanged << ' ' << outputSize << ' '
+       << outputModified << ' ' << sourceName;
   return text.str();
 }
 

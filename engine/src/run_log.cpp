@@ -291,9 +291,9 @@ std::vector<std::string> closingLines(const ImageOptimizer::Result& result) {
 
 std::optional<std::string> emptyRunLine(const ImageOptimizer::Result& result) {
   const bool handledAny = result.images > 0 || result.processed + result.skippedSmall + result.grew +
-                                                    result.failed + result.skippedUnchanged + result.copied +
-                                                    result.keptAnimations >
-                                                0;
+                                                       result.failed + result.skippedUnchanged +
+                                                       result.copied + result.keptAnimations >
+                                                   0;
   if (handledAny || result.stopped)
     return std::nullopt;
   if (result.recursive) {
@@ -398,8 +398,9 @@ std::string plannedJpegAction(const PlannedFile& file, ImageOptimizer::OutputMod
 std::string plannedAction(const PlannedFile& file, ImageOptimizer::OutputMode mode) {
   if (file.avifName.empty())
     return plannedJpegAction(file, mode);
-  return plannedJpegAction(file, mode) +
-         (file.handling == FileHandling::unchanged ? ", with its AVIF" : ", and its AVIF where that is smaller");
+  return plannedJpegAction(file, mode) + (file.handling == FileHandling::unchanged
+                                              ? ", with its AVIF"
+                                              : ", and its AVIF where that is smaller");
 }
 
 }  // namespace
@@ -424,7 +425,8 @@ std::vector<std::string> plannedLines(const PlannedRun& run, ImageOptimizer::Out
   }
   if (run.removesDeletionList) {
     lines.push_back("");
-    lines.push_back("The " + deletionListName + " of an earlier run would be removed: no PNG file is converted.");
+    lines.push_back("The " + deletionListName +
+                    " of an earlier run would be removed: no PNG file is converted.");
   }
   lines.push_back("");
   if (const auto leftOut = leftOutLine(run.leftOut))
@@ -478,7 +480,8 @@ std::optional<std::string> problemSummaryText(const ImageOptimizer::Result& resu
   }
   if (result.removalsFailed > 0) {
     problems.push_back(std::to_string(result.removalsFailed) +
-                       (result.removalsFailed == 1 ? " old output" : " old outputs") + " could not be removed");
+                       (result.removalsFailed == 1 ? " old output" : " old outputs") +
+                       " could not be removed");
   }
   if (problems.empty())
     return std::nullopt;

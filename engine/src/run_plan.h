@@ -32,7 +32,7 @@ struct FilePlan : PlannedFile {
   // entry holds that name on a drive that ignores letter case, a folder is in the way, or it is the
   // file a source link leads to. Empty when nothing does.
   std::string ownNameBlocked;
-  std::uint64_t unchangedBytes = 0;  // with unchanged: the size of the output it found
+  std::uint64_t unchangedBytes = 0;      // with unchanged: the size of the output it found
   std::uint64_t unchangedAvifBytes = 0;  // and of the AVIF beside it, where there is one
 
   // The run writes the original under its own name when the handling asks for it.

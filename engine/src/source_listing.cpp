@@ -144,8 +144,9 @@ class TreeWalk {
     } else {
       // Not looked into, but counted for the line of a run that found nothing (links to folders too).
       struct stat target {};
-      if (S_ISDIR(link.st_mode) || (S_ISLNK(link.st_mode) && ::fstatat(folder, name.c_str(), &target, 0) == 0 &&
-                                    S_ISDIR(target.st_mode)))
+      if (S_ISDIR(link.st_mode) ||
+          (S_ISLNK(link.st_mode) && ::fstatat(folder, name.c_str(), &target, 0) == 0 &&
+           S_ISDIR(target.st_mode)))
         ++found.otherSubfolders;
     }
     const std::optional<ImageKind> kind = kindOfExtension(name);

@@ -144,7 +144,8 @@ std::vector<OutputRemoved> findStaleOutputs(const OutputFolder& folder, const st
   return StaleSearch(folder, files, foldsCase).search(recursive);
 }
 
-std::set<std::string> outputsWhereFoldersGo(const OutputFolder& folder, const std::vector<std::string>& folders) {
+std::set<std::string> outputsWhereFoldersGo(const OutputFolder& folder,
+                                            const std::vector<std::string>& folders) {
   std::set<std::string> names;
   for (const std::string& name : folders) {
     const FoundOutput found = folder.findOutput(name);

@@ -18,7 +18,8 @@ std::vector<OutputRemoved> findStaleOutputs(const OutputFolder& folder, const st
 
 // Outputs of earlier runs where the source now has folders of those names (relative to the source
 // folder): they go before anything is placed, and a plan looks through them (OutputFolder::lookThrough).
-std::set<std::string> outputsWhereFoldersGo(const OutputFolder& folder, const std::vector<std::string>& folders);
+std::set<std::string> outputsWhereFoldersGo(const OutputFolder& folder,
+                                            const std::vector<std::string>& folders);
 
 // Removes them, each reported as an OutputRemoved event and counted; one that is no longer the
 // program's file, or that a source entry links to, stays.

@@ -82,7 +82,8 @@ exec sh -c "$*"
                        " server=www@example.org dir=" + quoted(server_));
     fs::remove(root_ / "recipe.sh");
     std::ofstream(root_ / "recipe.sh") << recipe;
-    const std::string command = "PATH=" + quoted(root_ / "bin") + ":\"$PATH\" sh " + quoted(root_ / "recipe.sh");
+    const std::string command =
+        "PATH=" + quoted(root_ / "bin") + ":\"$PATH\" sh " + quoted(root_ / "recipe.sh");
     ASSERT_EQ(std::system(command.c_str()), 0) << recipe;
   }
 
@@ -104,9 +105,9 @@ exec sh -c "$*"
 // After each deploy, and edits between them, the server's folder holds exactly what a run into an empty
 // folder makes: nothing stale, nothing missing, subfolders included.
 TEST_F(DeployTest, TheWholeFolderRecipeLeavesTheServerAsACleanRun) {
-  for (const std::string& name : std::vector<std::string>{"a b.png", "-rf.png", "it's \"quoted\".png",
-                                                          "\u00C5ngstr\u00F6m.png", "blog 2024/-x.png", "logo.png",
-                                                          invalidUtf8 + ".png"})
+  for (const std::string& name :
+       std::vector<std::string>{"a b.png", "-rf.png", "it's \"quoted\".png", "\u00C5ngstr\u00F6m.png",
+                                "blog 2024/-x.png", "logo.png", invalidUtf8 + ".png"})
     writeNoisePng(images_ / name, 700, 500);
   writeNoiseJpeg(images_ / "blog 2024" / "Big.JPEG", 1000, 800);
   writeSmallJpeg(images_ / "small.jpg");

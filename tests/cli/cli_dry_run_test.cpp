@@ -56,10 +56,9 @@ TEST_F(CliTest, ADryRunIntoAFullDiskSaysWhyAndHowItEndedOnStandardError) {
   const fs::path source = workedExampleSource();
   const CliProcess::Ending ending = CliProcess({"-n", source, root_ / "out"}, {}, "/dev/full").finish();
   EXPECT_EQ(ending.exitStatus, 1);
-  const std::vector<std::string> plan =
-      run_log::plannedLines(ImageOptimizer::plan(source, root_ / "out", OutputMode::changedOnly),
-                            OutputMode::changedOnly);
+  const std::vector<std::string> plan = run_log::plannedLines(
+      ImageOptimizer::plan(source, root_ / "out", OutputMode::changedOnly), OutputMode::changedOnly);
   EXPECT_EQ(linesOf(ending.err),
-            (std::vector<std::string>{"tarvolin-cli: cannot write to standard output: No space left on device",
-                                      plan.back()}));
+            (std::vector<std::string>{
+                "tarvolin-cli: cannot write to standard output: No space left on device", plan.back()}));
 }

@@ -158,8 +158,9 @@ TEST_F(StopTest, AFullDiskUnderStandardOutputStopsTheRunInOrder) {
 // `>&-`: standard output closed from the start is reopened on nothing that takes a write, so the run
 // stops in order as for any other failed write, and says the stream is closed.
 TEST_F(StopTest, StandardOutputClosedFromTheStartStopsTheRunInOrder) {
-  expectStoppedByOutput(CliProcess({"--jobs", "2", source_, root_ / "out"}, {}, CliProcess::closedOutput).finish(),
-                        EBADF, root_ / "out");
+  expectStoppedByOutput(
+      CliProcess({"--jobs", "2", source_, root_ / "out"}, {}, CliProcess::closedOutput).finish(), EBADF,
+      root_ / "out");
 }
 
 // `| head -1`: the pipe closes while the last file is still in hand, so nothing is left to stop, and the

@@ -292,7 +292,8 @@ TEST_P(NewFileModes, EveryWrittenFileGetsTheUmasksModeNotItsSources) {
     fs::permissions(source / name, fs::perms::owner_read);
   fs::permissions(source / "blog", fs::perms::owner_all);
   const mode_t before = ::umask(GetParam());
-  runOptimizer(Mode::changedOnly, RunSettings{.stop = {}, .jobs = 1, .skipUnchanged = false, .recursive = true});
+  runOptimizer(Mode::changedOnly,
+               RunSettings{.stop = {}, .jobs = 1, .skipUnchanged = false, .recursive = true});
   ::umask(before);
 
   ASSERT_EQ(namesIn(output), (Names{deletionList, "anim.gif", "blog/", "converted.jpg", "grew.jpg"}));

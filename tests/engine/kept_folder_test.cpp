@@ -26,15 +26,17 @@ const auto oldTime = fs::file_time_type(std::chrono::seconds(1'600'000'000));
 enum class Content { jpegA, jpegB, grows, smallJpeg, brokenJpeg, pngA, pngB, smallPng, animated, gif };
 
 const std::map<Content, const char*> contentFiles = {
-    {Content::jpegA, "a.jpg"},         {Content::jpegB, "b.jpg"},     {Content::grows, "grows.jpg"},
-    {Content::smallJpeg, "small.jpg"}, {Content::brokenJpeg, "x.jpg"}, {Content::pngA, "a.png"},
-    {Content::pngB, "b.png"},         {Content::smallPng, "small.png"}, {Content::animated, "anim.png"},
-    {Content::gif, "c.gif"}};
+    {Content::jpegA, "a.jpg"},       {Content::jpegB, "b.jpg"},
+    {Content::grows, "grows.jpg"},   {Content::smallJpeg, "small.jpg"},
+    {Content::brokenJpeg, "x.jpg"},  {Content::pngA, "a.png"},
+    {Content::pngB, "b.png"},        {Content::smallPng, "small.png"},
+    {Content::animated, "anim.png"}, {Content::gif, "c.gif"}};
 
 // Names that meet: an own name and a converted one, a case apart, a folder named like an image.
 const std::vector<std::string> rootNames = {"logo.jpg", "logo.jpeg", "logo.png", "Logo.PNG", "b.JPG",
                                             "b.jpeg",   "hero.png",  "hero.jpg", "x.png",    "anim.gif"};
-const std::vector<std::string> treeNames = {"blog/logo.png", "blog/logo.jpg", "blog/Big.JPEG", "x.jpg/in.jpg"};
+const std::vector<std::string> treeNames = {"blog/logo.png", "blog/logo.jpg", "blog/Big.JPEG",
+                                            "x.jpg/in.jpg"};
 
 // A picture that grows is large noise, whose AVIF would take seconds: not in the sequences with AVIF.
 std::vector<Content> contentsFor(const std::string& name, bool avif) {
@@ -120,8 +122,8 @@ class KeptFolder : public RunFixture {
     const ImageOptimizer::Result result = ImageOptimizer::run(
         source, folder, mode, record,
         RunSettings{.stop = {}, .jobs = jobs, .skipUnchanged = true, .recursive = recursive, .also = also});
-    ending.exitsWithProblems = result.failed > 0 || result.deletionListFailed || !result.foldersNotRead.empty() ||
-                               result.removalsFailed > 0;
+    ending.exitsWithProblems = result.failed > 0 || result.deletionListFailed ||
+                               !result.foldersNotRead.empty() || result.removalsFailed > 0;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
       if (entry.is_regular_file())
         ending.files[fs::relative(entry.path(), folder).string()] = fingerprint(entry.path());

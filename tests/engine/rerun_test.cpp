@@ -12,8 +12,8 @@
 
 #include "output_record.h"
 #include "run_fixture.h"
-#include "run_plan.h"
 #include "run_log.h"
+#include "run_plan.h"
 #include "test_images.h"
 
 namespace fs = std::filesystem;
@@ -166,10 +166,11 @@ TEST_F(RunFixture, ARecordCountsOnlyForTheSourceItNames) {
     struct stat outputStatus {};
     ASSERT_EQ(::stat((source / "logo.jpg").c_str(), &sourceStatus), 0);
     ASSERT_EQ(::stat((output / "logo.jpg").c_str(), &outputStatus), 0);
-    const std::string record =
-        recordFor(recordSettings(Mode::changedOnly), OutputRecord::Made::jpeg, madeFrom, sourceStatus, outputStatus)
-            .text();
-    ASSERT_EQ(::setxattr((output / "logo.jpg").c_str(), outputRecordAttribute, record.data(), record.size(), 0), 0);
+    const std::string record = recordFor(recordSettings(Mode::changedOnly), OutputRecord::Made::jpeg,
+                                         madeFrom, sourceStatus, outputStatus)
+                                   .text();
+    ASSERT_EQ(
+        ::setxattr((output / "logo.jpg").c_str(), outputRecordAttribute, record.data(), record.size(), 0), 0);
     runOptimizer(Mode::changedOnly, skipUnchanged);
     EXPECT_EQ(outcomeOf("logo.jpg").fate, madeFrom == "logo.jpg" ? FileFate::unchanged : FileFate::reencoded)
         << "made from " << madeFrom;

@@ -108,7 +108,7 @@ TEST_F(RunDecisions, ExtensionsMatchInAnyCaseAndOutputEndsInLowerCaseJpg) {
   EXPECT_EQ(readBytes(output / deletionList), ".hidden.png\nLogo.Png\na.b.png\n");
   // The JPEG files now under another name: pages that link the old one need mending.
   EXPECT_EQ(result.renamedJpegs, (std::vector<ImageOptimizer::RenamedJpeg>{{"PHOTO.JPG", "PHOTO.jpg"},
-                                                                         {"scan.Jpeg", "scan.jpg"}}));
+                                                                           {"scan.Jpeg", "scan.jpg"}}));
   EXPECT_EQ(run_log::closingLines(result).back(),
             "2 JPEG files now end in .jpg, such as PHOTO.JPG \u2192 PHOTO.jpg -- links to their old names "
             "need mending.");

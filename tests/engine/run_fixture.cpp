@@ -1,7 +1,6 @@
 #include "run_fixture.h"
 
 #include <sys/xattr.h>
-
 #include <unistd.h>
 
 #include <algorithm>

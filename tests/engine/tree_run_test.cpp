@@ -171,8 +171,8 @@ TEST_F(TreeRun, APlanNeverPromisesANameTwice) {
 // cannot cross drives.
 TEST_F(TreeRun, AnOutputSubfolderOnAnotherDriveWorks) {
   fs::create_directories(output / "blog");
-  if (std::system(("mount -t tmpfs -o size=16m tmpfs '" + (output / "blog").string() + "' 2>/dev/null").c_str()) !=
-      0)
+  if (std::system(
+          ("mount -t tmpfs -o size=16m tmpfs '" + (output / "blog").string() + "' 2>/dev/null").c_str()) != 0)
     GTEST_SKIP() << "this machine does not let the test mount a drive";
   fs::create_directories(source / "blog");
   writeNoisePng(source / "blog" / "logo.png", 700, 500);
