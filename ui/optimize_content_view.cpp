@@ -19,6 +19,8 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
+#include <QStyleOption>
+#include <QStylePainter>
 #include <QTimer>
 #include <QUrl>
 #include <utility>
@@ -104,6 +106,54 @@ QFont scaledFont(QFont font, double scale) {
     font.setPixelSize(qMax(1, qRound(font.pixelSize() * scale)));
   return font;
 }
+
+// A check box whose text wraps at the width it is given, as a label's does, rather than widen the window
+// at a large font. A click anywhere on it, text included, toggles it.
+class WrappingCheckBox : public QCheckBox {
+ public:
+  WrappingCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+  }
+  QSize sizeHint() const override { return around(fontMetrics().size(0, text())); }
+  QSize minimumSizeHint() const override {  // as narrow as its longest word; heightForWidth sets the height
+    int widest = 0;
+    for (const QString& word : text().split(QLatin1Char(' ')))
+      widest = std::max(widest, fontMetrics().horizontalAdvance(word));
+    return {around({widest, 0}).width(), sizeHint().height()};
+  }
+  int heightForWidth(int width) const override { return around(textRect(width).size()).height(); }
+
+ protected:
+  bool hitButton(const QPoint& pos) const override { return QAbstractButton::hitButton(pos); }
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    painter.drawControl(QStyle::CE_CheckBox, option);
+    const QRect text = textRect(width());
+    painter.drawItemText(
+        text.translated(style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this).left(),
+                        (height() - text.height()) / 2),
+        Qt::TextWordWrap, palette(), isEnabled(), this->text(), foregroundRole());
+  }
+
+ private:
+  // The check box's size around text of size `text`.
+  QSize around(QSize text) const {
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    return style()->sizeFromContents(QStyle::CT_CheckBox, &option, text, this);
+  }
+  // The text's room in a check box `width` wide, as tall as its lines wrapped there.
+  QRect textRect(int width) const {
+    const int room = std::max(1, width - around({}).width());
+    return {0, 0, room,
+            fontMetrics().boundingRect(0, 0, room, QWIDGETSIZE_MAX, Qt::TextWordWrap, text()).height()};
+  }
+};
 
 // The window's content. It asks the scroll area only for its least height, the log at its fewest lines, so
 // that the log gives way before it scrolls.
@@ -236,10 +286,14 @@ QWidget* OptimizeContentView::modeSection() {
       description->setText(modeDescription());
     }
   });
-  includeSubfolders_ =
-      named(new QCheckBox(QStringLiteral("Include subfolders"), section), "includeSubfolders");
-  connect(includeSubfolders_, &QCheckBox::toggled, this, &OptimizeContentView::forgetLastRunsOutcome);
-  layout->addWidget(includeSubfolders_, 0, Qt::AlignLeft);
+  for (auto [box, text, name] :
+       {std::tuple{&includeSubfolders_, "Include subfolders", "includeSubfolders"},
+        std::tuple{&alsoAvif_, "Also save AVIF versions (smaller, for servers set up to serve them)",
+                   "alsoAvif"}}) {
+    *box = named(new WrappingCheckBox(QString::fromLatin1(text), section), name);
+    connect(*box, &QCheckBox::toggled, this, &OptimizeContentView::forgetLastRunsOutcome);
+    layout->addWidget(*box, 0, Qt::AlignLeft);  // as wide as its text, which a click must hit
+  }
   return section;
 }
 
@@ -354,7 +408,8 @@ void OptimizeContentView::run() {
   results_->show();
   setRunning(true);
   appendLines({QStringLiteral("Starting\u2026")}, false);
-  runController_.start({*sourceFolder_, *destFolder_, mode(), includeSubfolders_->isChecked()});
+  runController_.start({*sourceFolder_, *destFolder_, mode(), includeSubfolders_->isChecked(),
+                        alsoAvif_->isChecked() ? std::set{ExtraFormat::avif} : std::set<ExtraFormat>{}});
 }
 
 // A run works on the folders and the choices it started with: meanwhile they cannot be changed.
@@ -368,9 +423,9 @@ void OptimizeContentView::setRunning(bool running) {
     startButton_->setFocus(Qt::OtherFocusReason);
   for (FolderRow* row : content_->findChildren<FolderRow*>())
     row->setChoosable(!running);
-  for (QAbstractButton* button : modeButtons_->buttons())
-    button->setEnabled(!running);
-  includeSubfolders_->setEnabled(!running);
+  for (QAbstractButton* choice :
+       modeButtons_->buttons() + QList<QAbstractButton*>{includeSubfolders_, alsoAvif_})
+    choice->setEnabled(!running);
   showOutcome();
   emit runningChanged(running);
 }

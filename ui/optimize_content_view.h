@@ -99,6 +99,7 @@ class OptimizeContentView : public QScrollArea {
   QLabel* dropRefused_ = nullptr;  // why the last drop was refused, until the next action
   QButtonGroup* modeButtons_ = nullptr;
   QCheckBox* includeSubfolders_ = nullptr;
+  QCheckBox* alsoAvif_ = nullptr;
   QPushButton* startButton_ = nullptr;
   QPushButton* stopButton_ = nullptr;
   QProgressBar* progress_ = nullptr;

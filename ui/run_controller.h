@@ -4,6 +4,7 @@
 #include <QString>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <stop_token>
 #include <thread>
 
@@ -20,7 +21,8 @@ class RunController : public QObject {
     std::filesystem::path source;
     std::filesystem::path destination;
     ImageOptimizer::OutputMode mode;
-    bool recursive = false;  // RunSettings::recursive: "Include subfolders"
+    bool recursive = false;        // RunSettings::recursive: "Include subfolders"
+    std::set<ExtraFormat> also{};  // RunSettings::also: "Also save AVIF versions"
   };
   // What the controller runs; the engine itself unless a test puts a stand-in in its place.
   using Engine = std::function<ImageOptimizer::Result(const Job&, const RunEventHandler&, std::stop_token)>;

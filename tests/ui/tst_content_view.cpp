@@ -121,7 +121,7 @@ class ContentViewTest : public QObject {
             !driver.modeButton("fullReplacement")->isChecked());
     QCOMPARE(driver.find<QLabel>("modeDescription")->text(), changedOnlyText);
     QCOMPARE(driver.includeSubfolders()->text(), "Include subfolders");
-    QVERIFY(!driver.includeSubfolders()->isChecked());
+    QVERIFY(!driver.includeSubfolders()->isChecked() && !driver.alsoAvif()->isChecked());
     QCOMPARE(driver.startButton()->text(), "Optimize images");
     QVERIFY(!driver.startButton()->isEnabled());
     QVERIFY(driver.startButton()->isDefault());
@@ -203,6 +203,7 @@ class ContentViewTest : public QObject {
                                    driver.chooseButton("destRow"),
                                    driver.modeButton("changedOnly"),
                                    driver.includeSubfolders(),
+                                   driver.alsoAvif(),
                                    driver.startButton(),
                                    driver.find<QTabWidget>("results")->tabBar(),
                                    driver.logText(),
@@ -231,6 +232,8 @@ class ContentViewTest : public QObject {
              QAccessible::RadioButton);
     QCOMPARE(QAccessible::queryAccessibleInterface(driver.includeSubfolders())->text(QAccessible::Name),
              "Include subfolders");
+    QCOMPARE(QAccessible::queryAccessibleInterface(driver.alsoAvif())->text(QAccessible::Name),
+             "Also save AVIF versions (smaller, for servers set up to serve them)");
     // Enter, like Space, activates the focused button.
     driver.chooseButton("destRow")->setFocus(Qt::TabFocusReason);
     QTest::keyClick(driver.chooseButton("destRow"), Qt::Key_Return);
@@ -267,8 +270,9 @@ class ContentViewTest : public QObject {
     QVERIFY(row >= 2 * driver.table()->fontMetrics().lineSpacing());
     QVERIFY(driver.table()->viewport()->height() >= 4 * row);
     QVERIFY(driver.link("problemSummary")->isVisible());
-    for (auto* label : {driver.find<QLabel>("modeDescription"), driver.runFigures(),
-                        driver.link("problemSummary"), driver.link("showOutputFolder")}) {
+    for (QWidget* label :
+         {driver.find("modeDescription"), driver.find("runFigures"), driver.find("problemSummary"),
+          driver.find("showOutputFolder"), driver.find("alsoAvif")}) {
       QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->objectName()));
       QVERIFY2(label->width() >= label->minimumSizeHint().width(), qPrintable(label->objectName()));
     }
@@ -326,8 +330,8 @@ class ContentViewTest : public QObject {
     }
     driver.choose("sourceRow", scratch_.root);
     driver.choose("destRow", scratch_.root / "out");
-    driver.includeSubfolders()->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(driver.includeSubfolders(), Qt::Key_Tab);
+    driver.alsoAvif()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(driver.alsoAvif(), Qt::Key_Tab);
     checkRing(driver.startButton());
   }
 

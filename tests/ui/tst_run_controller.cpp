@@ -158,14 +158,16 @@ class RunControllerTest : public QObject {
     const auto choicesEnabled = [&] {
       return QList<bool>{driver.modeButton("fullReplacement")->isEnabled(),
                          driver.includeSubfolders()->isEnabled(),
+                         driver.alsoAvif()->isEnabled(),
                          driver.chooseButton("sourceRow")->isEnabled(),
-                         driver.chooseButton("destRow")->isEnabled(), driver.row("sourceRow")->acceptDrops()};
+                         driver.chooseButton("destRow")->isEnabled(),
+                         driver.row("sourceRow")->acceptDrops()};
     };
-    QCOMPARE(choicesEnabled(), QList<bool>(5, false));
+    QCOMPARE(choicesEnabled(), QList<bool>(6, false));
     QTest::mouseClick(driver.modeButton("fullReplacement"), Qt::LeftButton);
     QCOMPARE(driver.view->mode(), ImageOptimizer::OutputMode::changedOnly);
     QVERIFY(driver.waitUntilIdle());
-    QCOMPARE(choicesEnabled(), QList<bool>(5, true));
+    QCOMPARE(choicesEnabled(), QList<bool>(6, true));
     QVERIFY(button->isEnabled() && driver.stopButton()->isHidden());
     QCOMPARE(driver.progress()->text(), "2 of 2");
     QCOMPARE(running.size(), 2);
@@ -173,20 +175,27 @@ class RunControllerTest : public QObject {
     QCOMPARE(driver.view->statusLines(), windowWorkedExampleLog);
   }
 
-  // "Include subfolders" reaches the engine, off and on: the files of a subfolder join the run only with
-  // it, named by their path from the source folder.
-  void includeSubfoldersReachesTheEngine() {
+  // "Include subfolders" and "Also save AVIF versions" reach the engine, off and on: the files of a
+  // subfolder join the run only with the first, named by their path from the source folder.
+  void checkBoxesReachTheEngine() {
     fs::create_directories(root_ / "source" / "blog");
     test_images::writeSmallJpeg(root_ / "source" / "b.jpg");
     test_images::writeSmallJpeg(root_ / "source" / "blog" / "team.jpg");
-    ViewDriver driver;
+    auto also = std::make_shared<std::vector<std::set<ExtraFormat>>>();  // read once the run has ended
+    ViewDriver driver(
+        [also](const RunController::Job& job, const RunEventHandler& events, std::stop_token stop) {
+          also->push_back(job.also);
+          return RunController::runEngine(job, events, std::move(stop));
+        });
     driver.start(root_ / "source", root_ / "out");
     QVERIFY(driver.waitUntilIdle());
     QCOMPARE(driver.view->statusLines().mid(1, 2), (QStringList{"[1/1] b.jpg", ""}));
     QTest::mouseClick(driver.includeSubfolders(), Qt::LeftButton);
+    QTest::mouseClick(driver.alsoAvif(), Qt::LeftButton);
     QTest::mouseClick(driver.startButton(), Qt::LeftButton);
     QVERIFY(driver.waitUntilIdle());
     QCOMPARE(driver.view->statusLines().mid(1, 3), (QStringList{"[1/2] b.jpg", "[2/2] blog/team.jpg", ""}));
+    QVERIFY(*also == (std::vector<std::set<ExtraFormat>>{{}, {ExtraFormat::avif}}));
   }
 
   // The stop button asks the engine to stop: the stand-in waits for nothing else, so a window that did not

@@ -139,14 +139,15 @@ class RunFiguresTest : public QObject {
       QVERIFY(log->viewport()->rect().contains(log->cursorRect(QTextCursor(shown))));
   }
 
-  // A new choice of folder, mode or subfolders makes what the window says about the last run stale: it
+  // A new choice of folder, mode or either check box makes what the window says about the last run stale: it
   // goes, also the path of an output folder that nothing could show.
   void aNewChoiceClearsTheLastRunsOutcome_data() {
     QTest::addColumn<QByteArray>("choice");
     QTest::newRow("source folder") << QByteArray("sourceRow");
     QTest::newRow("output folder") << QByteArray("destRow");
     QTest::newRow("mode") << QByteArray("mode");
-    QTest::newRow("subfolders") << QByteArray("subfolders");
+    QTest::newRow("subfolders") << QByteArray("includeSubfolders");
+    QTest::newRow("AVIF") << QByteArray("alsoAvif");
   }
 
   void aNewChoiceClearsTheLastRunsOutcome() {
@@ -165,8 +166,8 @@ class RunFiguresTest : public QObject {
       QVERIFY(!shown->isHidden());
     if (choice == "mode")
       QTest::mouseClick(driver.modeButton("fullReplacement"), Qt::LeftButton);
-    else if (choice == "subfolders")
-      QTest::mouseClick(driver.includeSubfolders(), Qt::LeftButton);
+    else if (choice == "includeSubfolders" || choice == "alsoAvif")
+      QTest::mouseClick(driver.find<QCheckBox>(choice.constData()), Qt::LeftButton);
     else
       driver.choose(choice.constData(), scratch_.root / "elsewhere");
     for (QWidget* shown : outcome)

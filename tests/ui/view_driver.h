@@ -49,6 +49,7 @@ class ViewDriver {
   QLabel* pathLabel(const char* rowName) const { return row(rowName)->findChild<QLabel*>("path"); }
   QRadioButton* modeButton(const char* name) const { return find<QRadioButton>(name); }
   QCheckBox* includeSubfolders() const { return find<QCheckBox>("includeSubfolders"); }
+  QCheckBox* alsoAvif() const { return find<QCheckBox>("alsoAvif"); }
   QPushButton* startButton() const { return find<QPushButton>("startButton"); }
   QPushButton* stopButton() const { return find<QPushButton>("stopButton"); }
   QProgressBar* progress() const { return find<QProgressBar>("runProgress"); }
