@@ -7,7 +7,6 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
-#include <QFocusFrame>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,7 +17,6 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
-#include <QStyle>
 #include <QStyleOption>
 #include <QStylePainter>
 #include <QTimer>
@@ -70,7 +68,12 @@ QLabel* wrappingLabel(const QString& text, const char* name, QWidget* parent) {
 // Shift+Tab select the same link again instead of leaving it.
 class LinkLabel : public QLabel {
  public:
-  using QLabel::QLabel;
+  explicit LinkLabel(QWidget* parent) : QLabel(parent) {
+    setWordWrap(true);
+    setTextFormat(Qt::RichText);
+    setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    setFocusPolicy(Qt::StrongFocus);
+  }
 
  protected:
   bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
@@ -80,15 +83,6 @@ class LinkLabel : public QLabel {
     emit linkActivated(QStringLiteral("#"));  // the one link each of these labels holds
   }
 };
-
-QLabel* linkLabel(const char* name, QWidget* parent) {
-  auto* label = named(new LinkLabel(parent), name);
-  label->setWordWrap(true);
-  label->setTextFormat(Qt::RichText);
-  label->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
-  label->setFocusPolicy(Qt::StrongFocus);
-  return label;
-}
 
 // A link's colour goes into its text: rich text takes the application's link colour, not the label's.
 void setLinkText(QLabel* label, const QString& text, const QColor& colour = {}) {
@@ -112,18 +106,13 @@ QFont scaledFont(QFont font, double scale) {
 class WrappingCheckBox : public QCheckBox {
  public:
   WrappingCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    policy.setHeightForWidth(true);
-    setSizePolicy(policy);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);  // as tall as its lines
   }
   QSize sizeHint() const override { return around(fontMetrics().size(0, text())); }
-  QSize minimumSizeHint() const override {  // as narrow as its longest word; heightForWidth sets the height
-    int widest = 0;
-    for (const QString& word : text().split(QLatin1Char(' ')))
-      widest = std::max(widest, fontMetrics().horizontalAdvance(word));
-    return {around({widest, 0}).width(), sizeHint().height()};
-  }
-  int heightForWidth(int width) const override { return around(textRect(width).size()).height(); }
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override { return around(textSize(width)).height(); }
+  // As narrow as its longest word.
+  QSize minimumSizeHint() const override { return {around(textSize(0)).width(), sizeHint().height()}; }
 
  protected:
   bool hitButton(const QPoint& pos) const override { return QAbstractButton::hitButton(pos); }
@@ -133,25 +122,21 @@ class WrappingCheckBox : public QCheckBox {
     initStyleOption(&option);
     option.text.clear();
     painter.drawControl(QStyle::CE_CheckBox, option);
-    const QRect text = textRect(width());
-    painter.drawItemText(
-        text.translated(style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this).left(),
-                        (height() - text.height()) / 2),
-        Qt::TextWordWrap, palette(), isEnabled(), this->text(), foregroundRole());
+    const QSize text = textSize(width());
+    const int left = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this).left();
+    painter.drawItemText({QPoint(left, (height() - text.height()) / 2), text}, Qt::TextWordWrap, palette(),
+                         isEnabled(), this->text(), foregroundRole());
   }
 
  private:
-  // The check box's size around text of size `text`.
-  QSize around(QSize text) const {
+  QSize around(QSize text) const {  // the check box round text of that size
     QStyleOptionButton option;
     initStyleOption(&option);
     return style()->sizeFromContents(QStyle::CT_CheckBox, &option, text, this);
   }
-  // The text's room in a check box `width` wide, as tall as its lines wrapped there.
-  QRect textRect(int width) const {
+  QSize textSize(int width) const {  // wrapped in a check box `width` wide
     const int room = std::max(1, width - around({}).width());
-    return {0, 0, room,
-            fontMetrics().boundingRect(0, 0, room, QWIDGETSIZE_MAX, Qt::TextWordWrap, text()).height()};
+    return fontMetrics().boundingRect(0, 0, room, QWIDGETSIZE_MAX, Qt::TextWordWrap, text()).size();
   }
 };
 
@@ -206,17 +191,20 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   setWidget(content_);  // which also filters its events: its layout changes refit the window
 
   connect(&runController_, &RunController::reported, this, &OptimizeContentView::takeEvent);
-  connect(&runController_, &RunController::finished, this, &OptimizeContentView::finishRun);
-  connect(&runController_, &RunController::failed, this, &OptimizeContentView::failRun);
+  connect(&runController_, &RunController::finished, this, [this](const ImageOptimizer::Result& result) {
+    runResult_ = result;
+    endRun(toQStringList(run_log::closingLines(result)), false);
+  });
+  connect(&runController_, &RunController::failed, this,
+          [this](const QString& line) { endRun({line}, true); });
 
   // One focus ring for every control, shown from launch, also before any key is pressed; the controls
   // draw none of their own.
   for (QWidget* control : content_->findChildren<QWidget*>())
     control->setStyle(&focusRingStyle_);
-  focusFrame_ = std::make_unique<QFocusFrame>(this);
-  focusFrame_->setStyle(&focusRingStyle_);
-  connect(qApp, &QApplication::focusChanged, focusFrame_.get(), [this](QWidget*, QWidget* now) {
-    focusFrame_->setWidget(now != nullptr && isAncestorOf(now) ? now : nullptr);
+  focusFrame_.setStyle(&focusRingStyle_);
+  connect(qApp, &QApplication::focusChanged, &focusFrame_, [this](QWidget*, QWidget* now) {
+    focusFrame_.setWidget(now != nullptr && isAncestorOf(now) ? now : nullptr);
   });
 
   // The desktop's quit keys; where the platform names none (the offscreen platform among them), Ctrl+Q.
@@ -327,12 +315,12 @@ QWidget* OptimizeContentView::startRow() {
 QWidget* OptimizeContentView::runStatusArea() {
   runStatus_ = named(new QWidget(content_), "runStatus");
   runFigures_ = wrappingLabel(QString(), "runFigures", runStatus_);
-  problemSummary_ = linkLabel("problemSummary", runStatus_);
+  problemSummary_ = named(new LinkLabel(runStatus_), "problemSummary");
   connect(problemSummary_, &QLabel::linkActivated, this, [this] {  // the first problem, below its file
     if (!problemLines_.isEmpty())
       results_->showLogLine(std::max<qsizetype>(0, problemLines_.front() - 1));
   });
-  showOutputFolder_ = linkLabel("showOutputFolder", runStatus_);
+  showOutputFolder_ = named(new LinkLabel(runStatus_), "showOutputFolder");
   setLinkText(showOutputFolder_, QStringLiteral("Show output folder"));
   connect(showOutputFolder_, &QLabel::linkActivated, this, [this] {  // a link only after a run
     unopenedPath_->setText(openFolder_(*destFolder_) ? QString() : displayPath(*destFolder_));
@@ -467,19 +455,9 @@ void OptimizeContentView::takeEvent(const RunEvent& event) {
   appendLines(toQStringList(run_log::linesOf(event)), !run_log::problemLinesOf(event).empty());
 }
 
-void OptimizeContentView::finishRun(const ImageOptimizer::Result& result) {
-  appendLines(toQStringList(run_log::closingLines(result)), false);
-  runResult_ = result;
-  endRun();
-}
-
-void OptimizeContentView::failRun(const QString& errorLine) {
-  appendLines({errorLine}, true);
-  endRun();
-}
-
-// The count stays after a run that placed images.
-void OptimizeContentView::endRun() {
+// The last lines: the totals, or the error line. The count stays after a run that placed images.
+void OptimizeContentView::endRun(const QStringList& lines, bool problem) {
+  appendLines(lines, problem);
   progress_->setVisible(runResult_ && runResult_->images > 0);
   isStopping_ = false;
   setRunning(false);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFocusFrame>
 #include <QScrollArea>
 #include <memory>
 #include <optional>
@@ -11,7 +12,6 @@
 class FolderRow;
 class QButtonGroup;
 class QCheckBox;
-class QFocusFrame;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -74,9 +74,7 @@ class OptimizeContentView : public QScrollArea {
   void forgetLastRunsOutcome();
   void appendLines(const QStringList& lines, bool problem);
   void takeEvent(const RunEvent& event);
-  void finishRun(const ImageOptimizer::Result& result);
-  void failRun(const QString& errorLine);
-  void endRun();
+  void endRun(const QStringList& lines, bool problem);
   void showOutcome();
 
   std::unique_ptr<FolderChooser> chooser_;
@@ -113,7 +111,7 @@ class OptimizeContentView : public QScrollArea {
 
   // The frame goes before the style it is drawn with.
   FocusRingStyle focusRingStyle_;
-  std::unique_ptr<QFocusFrame> focusFrame_;
+  QFocusFrame focusFrame_{this};
   // Last member: destroyed first, so the worker is stopped and joined while all it posts to exists.
   RunController runController_;
 };
