@@ -7,12 +7,6 @@
 
 #include "contrast.h"
 
-// Above the other widgets; the base style's mask leaves only a ring of its focus frame margins.
-int FocusRingStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                              QStyleHintReturn* returnData) const {
-  return hint == SH_FocusFrame_AboveWidget ? 1 : QProxyStyle::styleHint(hint, option, widget, returnData);
-}
-
 // A pixel more round the focused control than the ring takes, so that the ring never touches an indicator
 // at the control's edge.
 int FocusRingStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const {

@@ -181,9 +181,8 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
            folderRow(QStringLiteral("Output folder"), "destRow", destFolder_), sameFolder_, dropRefused_,
            modeSection(), startRow(), runStatusArea()})
     column->addWidget(part);
-  results_ = named(new RunResults(content_), "results");
+  column->addWidget(results_ = named(new RunResults(content_), "results"), 1);
   results_->hide();  // brought in with the first run
-  column->addWidget(results_, 1);
   setFrameShape(QFrame::NoFrame);
   setFocusPolicy(Qt::NoFocus);  // the controls inside take the focus
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -366,10 +365,6 @@ bool OptimizeContentView::openInFileManager(const fs::path& folder) {
 void OptimizeContentView::foldersChanged() {
   sameFolder_->setVisible(sourceFolder_ && destFolder_ && sameFolder(*sourceFolder_, *destFolder_));
   startButton_->setEnabled(canStart());
-}
-
-bool OptimizeContentView::canStart() const {
-  return sourceFolder_ && destFolder_ && !isRunning_ && !sameFolder(*sourceFolder_, *destFolder_);
 }
 
 // What the window says about the last run belongs to its folders and choices; once one changes it

@@ -18,10 +18,9 @@ class QProgressBar;
 class QPushButton;
 class RunResults;
 
-// The one window: two folders, the output mode and whether subfolders count, the start and stop buttons
-// with the run's progress, what the last run came to, and its results as the status log and as a table
-// of files, scrolled where the screen is too small for them. It owns the whole user state, on the UI
-// thread. Folders are absent until chosen, and already in the form the engine takes.
+// The one window: two folders, the output mode and two check boxes, the start and stop buttons with the
+// run's progress, what the last run came to, and its log and table of files, scrolled where the screen
+// is too small. It owns the whole user state, on the UI thread. Folders are absent until chosen.
 class OptimizeContentView : public QScrollArea {
   Q_OBJECT
 
@@ -69,7 +68,7 @@ class OptimizeContentView : public QScrollArea {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
   void foldersChanged();
-  bool canStart() const;
+  bool canStart() const { return sourceFolder_ && destFolder_ && !isRunning_ && sameFolder_->isHidden(); }
   void setRunning(bool running);
   void forgetLastRunsOutcome();
   void appendLines(const QStringList& lines, bool problem);
@@ -93,7 +92,7 @@ class OptimizeContentView : public QScrollArea {
 
   QWidget* content_ = nullptr;
   QLabel* heading_ = nullptr;
-  QLabel* sameFolder_ = nullptr;
+  QWidget* sameFolder_ = nullptr;  // shown while the two folders are one
   QLabel* dropRefused_ = nullptr;  // why the last drop was refused, until the next action
   QButtonGroup* modeButtons_ = nullptr;
   QCheckBox* includeSubfolders_ = nullptr;

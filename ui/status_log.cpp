@@ -55,14 +55,6 @@ void StatusLog::showLine(qsizetype index) {
   verticalScrollBar()->setValue(block.firstLineNumber());
 }
 
-QSize StatusLog::sizeHint() const {
-  return {QPlainTextEdit::sizeHint().width(), heightOfLines(preferredLines)};
-}
-
-QSize StatusLog::minimumSizeHint() const {
-  return {QPlainTextEdit::minimumSizeHint().width(), heightOfLines(minimumLines)};
-}
-
 // Whole lines of its font inside the padding and the frame.
 int StatusLog::heightOfLines(int lines) const {
   return lines * lineHeight() + 2 * (padding + frameWidth());

@@ -24,8 +24,12 @@ class StatusLog : public QPlainTextEdit {
   // At the user's request: the line at `index` selected, at the top of the view as far as it scrolls.
   void showLine(qsizetype index);
 
-  QSize sizeHint() const override;
-  QSize minimumSizeHint() const override;
+  QSize sizeHint() const override {
+    return {QPlainTextEdit::sizeHint().width(), heightOfLines(preferredLines)};
+  }
+  QSize minimumSizeHint() const override {
+    return {QPlainTextEdit::minimumSizeHint().width(), heightOfLines(minimumLines)};
+  }
 
  protected:
   void changeEvent(QEvent* event) override;
