@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,15 +91,6 @@ void setLinkText(QLabel* label, const QString& text, const QColor& colour = {}) 
       colour.isValid() ? QStringLiteral(" style=\"color:%1\"").arg(colour.name()) : QString();
   label->setText(QStringLiteral("<a href=\"#\"%1>%2</a>").arg(style, text.toHtmlEscaped()));
   label->setAccessibleName(text);
-}
-
-// A font of the desktop's, `scale` times as large, in whichever unit the desktop gave it.
-QFont scaledFont(QFont font, double scale) {
-  if (font.pointSizeF() > 0)
-    font.setPointSizeF(font.pointSizeF() * scale);
-  else
-    font.setPixelSize(qMax(1, qRound(font.pixelSize() * scale)));
-  return font;
 }
 
 // A check box whose text wraps at the width it is given, as a label's does, rather than widen the window
@@ -309,15 +301,14 @@ QWidget* OptimizeContentView::startRow() {
   return row;
 }
 
-// What the run came to: the sizes or where it stopped, a problem line and a link to the output folder.
-// Shown only with something to say; the results pane gives it its room.
+// What the run came to, shown only with something to say: sizes or stop, problem line, output folder link.
 QWidget* OptimizeContentView::runStatusArea() {
   runStatus_ = named(new QWidget(content_), "runStatus");
   runFigures_ = wrappingLabel(QString(), "runFigures", runStatus_);
   problemSummary_ = named(new LinkLabel(runStatus_), "problemSummary");
   connect(problemSummary_, &QLabel::linkActivated, this, [this] {  // the first problem, below its file
-    if (!problemLines_.isEmpty())
-      results_->showLogLine(std::max<qsizetype>(0, problemLines_.front() - 1));
+    if (firstProblem_ >= 0)
+      results_->showLogLine(std::max<qsizetype>(0, firstProblem_ - 1));
   });
   showOutputFolder_ = named(new LinkLabel(runStatus_), "showOutputFolder");
   setLinkText(showOutputFolder_, QStringLiteral("Show output folder"));
@@ -367,8 +358,8 @@ void OptimizeContentView::foldersChanged() {
   startButton_->setEnabled(canStart());
 }
 
-// What the window says about the last run belongs to its folders and choices; once one changes it
-// would describe a run that the button no longer starts. The log and the table keep their lines.
+// What the window says of the last run would be stale once a folder or choice changes; the log and table
+// stay.
 void OptimizeContentView::forgetLastRunsOutcome() {
   if (isRunning_)
     return;
@@ -383,7 +374,7 @@ void OptimizeContentView::run() {
     return;
   forgetLastRunsOutcome();
   statusLines_.clear();
-  problemLines_.clear();
+  firstProblem_ = -1;
   results_->restart();
   progress_->setRange(0, 0);  // busy until the run says how many files it has
   placedFiles_ = 0;
@@ -424,15 +415,14 @@ void OptimizeContentView::stop() {
 void OptimizeContentView::appendLines(const QStringList& lines, bool problem) {
   if (lines.isEmpty())
     return;
-  for (qsizetype index = 0; problem && index < lines.size(); ++index)
-    problemLines_ << statusLines_.size() + index;
+  if (problem && firstProblem_ < 0)
+    firstProblem_ = statusLines_.size();
   statusLines_ += lines;
   results_->log()->appendLines(lines, problem ? StatusLog::LineKind::problem : StatusLog::LineKind::plain);
   emit statusLinesChanged();
 }
 
-// Outcomes come in the run's order as each file is placed: the count is what the output holds so far,
-// which a stop keeps.
+// Outcomes come in name order as each file is placed: the count is what the output holds, as a stop keeps.
 void OptimizeContentView::takeEvent(const RunEvent& event) {
   if (const auto* started = std::get_if<FileStarted>(&event)) {
     if (progress_->maximum() == 0) {
@@ -460,8 +450,7 @@ void OptimizeContentView::endRun(const QStringList& lines, bool problem) {
     close();  // as the user asked, now that the log says where the run stopped
 }
 
-// Beside and below the progress: what the run is doing or came to. A run starts without the last one's
-// result, so there is none while it goes on.
+// Below the progress: what the run is doing or came to (a run starts without the last one's result).
 void OptimizeContentView::showOutcome() {
   QString figures = isStopping_ ? QStringLiteral("Stopping after the images in hand\u2026") : QString();
   if (runResult_) {
@@ -484,12 +473,14 @@ void OptimizeContentView::showOutcome() {
 // The desktop's font, with the heading larger and the log in its monospaced cut; the theme's colours,
 // with its secondary text made to read at 4.5:1, and its warning colour for refusals and the problem line.
 void OptimizeContentView::followTheme() {
-  QFont heading = scaledFont(font(), 1.3);
+  const qreal points = QFontInfo(font()).pointSizeF();  // also where the desktop gave it in pixels
+  QFont heading = font();
+  heading.setPointSizeF(points * 1.3);
   heading.setBold(true);
   heading_->setFont(heading);
   QFont log = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  log.setPointSizeF(scaledFont(font(), 0.9).pointSizeF());
-  results_->log()->setFont(font().pointSizeF() > 0 ? log : scaledFont(font(), 0.9));
+  log.setPointSizeF(points * 0.9);
+  results_->log()->setFont(log);
   QPalette shown = palette();
   shown.setColor(QPalette::PlaceholderText, secondaryTextColor(palette()));
   content_->setPalette(shown);

@@ -85,9 +85,9 @@ class OptimizeContentView : public QScrollArea {
   bool isRunning_ = false;
   bool isStopping_ = false;
   bool closeAfterRun_ = false;
-  QList<qsizetype> problemLines_;  // of statusLines_, ascending
-  qsizetype fileLine_ = 0;         // the log line of the file reported last, which its table row leads to
-  int placedFiles_ = 0;            // in the output folder so far
+  qsizetype firstProblem_ = -1;  // the first problem line of statusLines_
+  qsizetype fileLine_ = 0;       // the log line of the file reported last, which its table row leads to
+  int placedFiles_ = 0;          // in the output folder so far
   std::optional<ImageOptimizer::Result> runResult_;  // of the last run, once it has ended well
 
   QWidget* content_ = nullptr;
