@@ -63,7 +63,6 @@ RunResults::RunResults(QWidget* parent)
   table_->setWordWrap(false);
   table_->setTextElideMode(Qt::ElideMiddle);  // a long name keeps both ends; the tooltip has it whole
   table_->verticalHeader()->hide();
-  table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   // The name takes what the sizes leave; neither width depends on what the rows hold.
   table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
   table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Fixed);
@@ -103,9 +102,8 @@ void RunResults::showLogLine(qsizetype index) {
   log_->setFocus(Qt::OtherFocusReason);
 }
 
-// Rows of two lines; the sizes' column as wide as the widest sizes and change, so that no run or stop
-// changes it; room for a few rows however small the window, and for the start of a name beside the sizes
-// however large the font, so that nothing is ever scrolled to sideways.
+// Rows of two lines; the sizes' column as wide as the widest sizes, whatever a run or a stop brings; room
+// for a few rows, and for the start of a name beside the sizes at any font: nothing scrolls sideways.
 void RunResults::fitTableToFont() {
   const QFontMetrics metrics = table_->fontMetrics();
   const int row = rowLines * metrics.lineSpacing() + metrics.height() / 2;
@@ -128,10 +126,8 @@ void RunResults::changeEvent(QEvent* event) {
   if (event->type() != QEvent::PaletteChange)
     return;
   const QColor warning = warningTextColor(table_->palette().color(QPalette::Base));
-  for (int row = 0; row < files_->rowCount(); ++row) {
-    for (int column = 0; column < files_->columnCount(); ++column) {
+  for (int row = 0; row < files_->rowCount(); ++row)
+    for (int column = 0; column < files_->columnCount(); ++column)
       if (QStandardItem* item = files_->item(row, column); item->foreground() != QBrush())
         item->setForeground(warning);
-    }
-  }
 }

@@ -2,12 +2,10 @@
 
 #include <QScrollBar>
 #include <QTextBlock>
-#include <QtMath>
 
 #include "contrast.h"
 
 constexpr int problemLineState = 1;  // the block state of a line that reports a problem
-constexpr int padding = 4;           // around the text, where the document's own margin would be
 
 StatusLog::StatusLog(QWidget* parent) : QPlainTextEdit(parent) {
   setReadOnly(true);
@@ -55,11 +53,6 @@ void StatusLog::showLine(qsizetype index) {
   verticalScrollBar()->setValue(block.firstLineNumber());
 }
 
-// Whole lines of its font inside the padding and the frame.
-int StatusLog::heightOfLines(int lines) const {
-  return lines * lineHeight() + 2 * (padding + frameWidth());
-}
-
 // Again after a change of theme: the warning colour follows the background.
 void StatusLog::markProblemLines() {
   problemFormat_.setForeground(warningTextColor(palette().color(QPalette::Base)));
@@ -70,11 +63,6 @@ void StatusLog::markProblemLines() {
       line.setCharFormat(problemFormat_);
     }
   }
-}
-
-// A line of its font, as the layout stacks them (with the font's leading).
-int StatusLog::lineHeight() const {
-  return qCeil(QFontMetricsF(font()).lineSpacing());
 }
 
 // What the view cannot fill with a whole line is left blank below the last one, rather than cut a line;

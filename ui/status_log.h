@@ -3,6 +3,7 @@
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QTextCharFormat>
+#include <QtMath>
 
 // The status log: selectable lines that nobody can edit, whole lines only at any height, and one
 // plain-text block per line, so that the ten-thousandth costs what the tenth does. Only the user moves
@@ -36,8 +37,12 @@ class StatusLog : public QPlainTextEdit {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  int lineHeight() const;
-  int heightOfLines(int lines) const;
+  static constexpr int padding = 4;  // around the text, where the document's own margin would be
+
+  // A line of its font, as the layout stacks them (with the font's leading).
+  int lineHeight() const { return qCeil(QFontMetricsF(font()).lineSpacing()); }
+  // Whole lines of its font inside the padding and the frame.
+  int heightOfLines(int lines) const { return lines * lineHeight() + 2 * (padding + frameWidth()); }
   void fitWholeLines();
   void markProblemLines();
 
