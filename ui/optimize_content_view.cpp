@@ -65,8 +65,7 @@ QLabel* wrappingLabel(const QString& text, const char* name, QWidget* parent) {
 }
 
 // A link for an action beside the main one: one stop for Tab and Shift+Tab, activated by Enter. The
-// keyboard does not go into its text, where QLabel would draw a second frame round the link and let
-// Shift+Tab select the same link again instead of leaving it.
+// keyboard stays out of its text, where QLabel would frame the link again and keep Shift+Tab on it.
 class LinkLabel : public QLabel {
  public:
   explicit LinkLabel(QWidget* parent) : QLabel(parent) {
@@ -93,8 +92,7 @@ void setLinkText(QLabel* label, const QString& text, const QColor& colour = {}) 
   label->setAccessibleName(text);
 }
 
-// A check box whose text wraps at the width it is given, as a label's does, rather than widen the window
-// at a large font. A click anywhere on it, text included, toggles it.
+// A check box whose text wraps like a label's rather than widen the window; a click on its text counts.
 class WrappingCheckBox : public QCheckBox {
  public:
   WrappingCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {
@@ -140,12 +138,6 @@ class ContentColumn : public QWidget {
   int heightForWidth(int width) const override { return layout()->totalMinimumHeightForWidth(width); }
 };
 
-// A folder that is the other one under another spelling or through a link counts as the same.
-bool sameFolder(const fs::path& first, const fs::path& second) {
-  std::error_code error;  // a folder that does not exist yet is not the other one
-  return first == second || fs::equivalent(first, second, error);
-}
-
 }  // namespace
 
 OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser, RunController::Engine engine,
@@ -189,8 +181,7 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   connect(&runController_, &RunController::failed, this,
           [this](const QString& line) { endRun({line}, true); });
 
-  // One focus ring for every control, shown from launch, also before any key is pressed; the controls
-  // draw none of their own.
+  // One focus ring for every control, from launch on; the controls draw none of their own.
   for (QWidget* control : content_->findChildren<QWidget*>())
     control->setStyle(&focusRingStyle_);
   focusFrame_.setStyle(&focusRingStyle_);
@@ -198,10 +189,7 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
     focusFrame_.setWidget(now != nullptr && isAncestorOf(now) ? now : nullptr);
   });
 
-  // The desktop's quit keys; where the platform names none (the offscreen platform among them), Ctrl+Q.
-  auto* quit = new QShortcut(QKeySequence::Quit, this, this, &QWidget::close);
-  if (quit->keys().isEmpty())
-    quit->setKey(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this, this, &QWidget::close);  // the desktops' quit key
 
   followTheme();
   foldersChanged();
@@ -303,14 +291,14 @@ QWidget* OptimizeContentView::startRow() {
 
 // What the run came to, shown only with something to say: sizes or stop, problem line, output folder link.
 QWidget* OptimizeContentView::runStatusArea() {
-  runStatus_ = named(new QWidget(content_), "runStatus");
-  runFigures_ = wrappingLabel(QString(), "runFigures", runStatus_);
-  problemSummary_ = named(new LinkLabel(runStatus_), "problemSummary");
+  auto* area = named(new QWidget(content_), "runStatus");
+  runFigures_ = wrappingLabel(QString(), "runFigures", area);
+  problemSummary_ = named(new LinkLabel(area), "problemSummary");
   connect(problemSummary_, &QLabel::linkActivated, this, [this] {  // the first problem, below its file
     if (firstProblem_ >= 0)
       results_->showLogLine(std::max<qsizetype>(0, firstProblem_ - 1));
   });
-  showOutputFolder_ = named(new LinkLabel(runStatus_), "showOutputFolder");
+  showOutputFolder_ = named(new LinkLabel(area), "showOutputFolder");
   setLinkText(showOutputFolder_, QStringLiteral("Show output folder"));
   connect(showOutputFolder_, &QLabel::linkActivated, this, [this] {  // a link only after a run
     unopenedPath_->setText(openFolder_(*destFolder_) ? QString() : displayPath(*destFolder_));
@@ -319,17 +307,17 @@ QWidget* OptimizeContentView::runStatusArea() {
   // Where "Show output folder" found nothing to show the folder with: says so, and gives the path to copy.
   openFailure_ =
       wrappingLabel(QStringLiteral("No file manager could be opened to show the output folder. It is here:"),
-                    "openFailure", runStatus_);
-  unopenedPath_ = named(new QLineEdit(runStatus_), "unopenedFolder");
+                    "openFailure", area);
+  unopenedPath_ = named(new QLineEdit(area), "unopenedFolder");
   unopenedPath_->setReadOnly(true);
   unopenedPath_->setAccessibleName(QStringLiteral("Output folder"));
-  auto* layout = new QVBoxLayout(runStatus_);
+  auto* layout = new QVBoxLayout(area);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(groupSpacing);
   for (QWidget* part : std::initializer_list<QWidget*>{runFigures_, problemSummary_, showOutputFolder_,
                                                        openFailure_, unopenedPath_})
     layout->addWidget(part);
-  return runStatus_;
+  return area;
 }
 
 OutputMode OptimizeContentView::mode() const {
@@ -337,12 +325,11 @@ OutputMode OptimizeContentView::mode() const {
 }
 
 QString OptimizeContentView::modeDescription() const {
-  if (mode() == OutputMode::changedOnly) {
+  if (mode() == OutputMode::changedOnly)
     return QStringLiteral(
         "Output folder only contains files that actually changed -- smaller, faster to upload, "
         "but any renamed PNGs need the old ones deleted from the server manually (see the list this "
         "produces).");
-  }
   return QStringLiteral(
       "Output folder is a complete copy of the source, ready to replace the whole live folder in one "
       "upload -- simpler, but uploads everything even if most files didn't change.");
@@ -352,14 +339,17 @@ bool OptimizeContentView::openInFileManager(const fs::path& folder) {
   return QDesktopServices::openUrl(QUrl::fromLocalFile(displayPath(folder)));
 }
 
-// Refused as soon as it is picked rather than when the run starts: a line says why.
+// Refused as soon as it is picked rather than when the run starts: a line says why. Another spelling of
+// a folder or a link to it is the same folder; one that does not exist yet is not.
 void OptimizeContentView::foldersChanged() {
-  sameFolder_->setVisible(sourceFolder_ && destFolder_ && sameFolder(*sourceFolder_, *destFolder_));
+  std::error_code error;
+  sameFolder_->setVisible(
+      sourceFolder_ && destFolder_ &&
+      (*sourceFolder_ == *destFolder_ || fs::equivalent(*sourceFolder_, *destFolder_, error)));
   startButton_->setEnabled(canStart());
 }
 
-// What the window says of the last run would be stale once a folder or choice changes; the log and table
-// stay.
+// What the window says of the last run is stale once a folder or choice changes; log and table stay.
 void OptimizeContentView::forgetLastRunsOutcome() {
   if (isRunning_)
     return;
@@ -377,7 +367,7 @@ void OptimizeContentView::run() {
   firstProblem_ = -1;
   results_->restart();
   progress_->setRange(0, 0);  // busy until the run says how many files it has
-  placedFiles_ = 0;
+  progress_->setValue(placedFiles_ = 0);
   progress_->show();
   results_->show();
   setRunning(true);
@@ -425,10 +415,7 @@ void OptimizeContentView::appendLines(const QStringList& lines, bool problem) {
 // Outcomes come in name order as each file is placed: the count is what the output holds, as a stop keeps.
 void OptimizeContentView::takeEvent(const RunEvent& event) {
   if (const auto* started = std::get_if<FileStarted>(&event)) {
-    if (progress_->maximum() == 0) {
-      progress_->setRange(0, static_cast<int>(started->total));
-      progress_->setValue(0);
-    }
+    progress_->setMaximum(static_cast<int>(started->total));
     fileLine_ = statusLines_.size();
   } else if (const auto* outcome = std::get_if<FileOutcome>(&event)) {
     // A progress bar repaints at once for each value: show it once per pass of the event loop instead.
@@ -467,7 +454,7 @@ void OptimizeContentView::showOutcome() {
   showOutputFolder_->setHidden(!runResult_);
   openFailure_->setHidden(unopenedPath_->text().isEmpty());
   unopenedPath_->setHidden(unopenedPath_->text().isEmpty());
-  runStatus_->setHidden(figures.isEmpty() && !runResult_);
+  runFigures_->parentWidget()->setHidden(figures.isEmpty() && !runResult_);
 }
 
 // The desktop's font, with the heading larger and the log in its monospaced cut; the theme's colours,
@@ -490,10 +477,9 @@ void OptimizeContentView::followTheme() {
   showOutcome();  // the problem line's link takes the new colour
 }
 
-// As wide as the content column, wider only where a label cannot be narrower (a very large font). As
-// tall as its content until the first run brings in the results and grows it once; from then on the
-// user sets the height, down to a few lines of log, and what comes or goes takes its room from the
-// results. Never taller than the screen: the log gives way first, then the content scrolls.
+// 520 wide, wider only where a label cannot be narrower (a very large font). As tall as its content until
+// the first run brings in the results and grows it once; then the user sets the height, down to a few
+// lines of log. Never taller than the screen: the log gives way first, then the content scrolls.
 void OptimizeContentView::fitWindow() {
   const QLayout* column = content_->layout();
   // Until the window manager has framed the window, its frame is not known: a title bar is allowed for.

@@ -41,7 +41,6 @@ class OptimizeContentView : public QScrollArea {
   bool isRunning() const { return isRunning_; }
 
   QString modeDescription() const;
-  // The desktop's file manager, showing `folder`; false where none could be started.
   static bool openInFileManager(const std::filesystem::path& folder);
 
   // The start button's action: starts a run in the background, unless it cannot start.
@@ -100,7 +99,6 @@ class OptimizeContentView : public QScrollArea {
   QPushButton* startButton_ = nullptr;
   QPushButton* stopButton_ = nullptr;
   QProgressBar* progress_ = nullptr;
-  QWidget* runStatus_ = nullptr;
   QLabel* runFigures_ = nullptr;
   QLabel* problemSummary_ = nullptr;
   QLabel* showOutputFolder_ = nullptr;
