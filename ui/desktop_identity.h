@@ -9,8 +9,7 @@ namespace DesktopIdentity {
 // The reverse-DNS id, also the file name of the desktop entry, the icon and the metainfo.
 QString appId();
 
-// The icon theme's copy when the desktop has one (a theme may restyle it), otherwise the copy
-// compiled into the program, so that an uninstalled build shows it too.
+// The icon theme's copy where the desktop has one, otherwise the one compiled in (an uninstalled build).
 QIcon icon();
 
 // Call once the QApplication exists: names the desktop entry the windows belong to (Wayland

@@ -7,9 +7,8 @@
 class QLabel;
 class QPushButton;
 
-// One folder of the window: its label, the chosen path (or "Not selected") and a "Choose…" button. A
-// single folder dropped on the row counts as a choice too. A path too long for the row is shortened in
-// the middle; the whole path is then its tooltip and its accessible description.
+// One folder of the window: its label, the path (or "Not selected") and "Choose…"; one folder dropped on it
+// counts too. A long path is shortened in the middle, whole in its tooltip and accessible description.
 class FolderRow : public QWidget {
   Q_OBJECT
 

@@ -31,8 +31,7 @@ class RunController : public QObject {
       : QObject(parent), engine_(std::move(engine)) {}
 
   void start(Job job);
-  // The engine starts no new file and finishes the files in hand; the output then ends before the first
-  // file that had not finished. It writes its deletion list for that and finishes as usual.
+  // The engine starts no new file and finishes the files in hand (RunSettings::stop).
   void requestStop() { worker_.request_stop(); }
   // A run in progress stops after the files in hand; this returns once it has ended.
   void stopAndWait() { worker_ = std::jthread(); }  // the old worker is asked to stop and joined

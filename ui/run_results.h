@@ -8,9 +8,8 @@ class QStandardItemModel;
 class QTableView;
 class StatusLog;
 
-// What the last run reported, in two tabs: the status log, and a table with a row per file in the
-// order the run placed them, until a column is sorted: its name and what happened to it, its sizes
-// before and after. Activating a row shows its file's line in the log.
+// What the last run reported, in two tabs: the status log, and a table of files in the run's order until a
+// column is sorted (name and what happened, sizes before and after); activating a row shows its log line.
 class RunResults : public QTabWidget {
   Q_OBJECT
 

@@ -5,9 +5,8 @@
 #include <QTextCharFormat>
 #include <QtMath>
 
-// The status log: selectable lines that nobody can edit, whole lines only at any height, and one
-// plain-text block per line, so that the ten-thousandth costs what the tenth does. Only the user moves
-// the scroll position. Problem lines are drawn in the theme's warning colour.
+// The status log: read-only selectable lines, whole at any height, one plain-text block each (the 10,000th
+// costs what the 10th does); only the user scrolls it. Problem lines take the theme's warning colour.
 class StatusLog : public QPlainTextEdit {
   Q_OBJECT
 
