@@ -100,9 +100,9 @@ class WrappingCheckBox : public QCheckBox {
   }
   QSize sizeHint() const override { return around(fontMetrics().size(0, text())); }
   bool hasHeightForWidth() const override { return true; }
-  int heightForWidth(int width) const override { return around(textSize(width)).height(); }
+  int heightForWidth(int width) const override { return around(wrapped(width).size()).height(); }
   // As narrow as its longest word.
-  QSize minimumSizeHint() const override { return {around(textSize(0)).width(), sizeHint().height()}; }
+  QSize minimumSizeHint() const override { return {around(wrapped(0).size()).width(), sizeHint().height()}; }
 
  protected:
   bool hitButton(const QPoint& pos) const override { return QAbstractButton::hitButton(pos); }
@@ -112,10 +112,11 @@ class WrappingCheckBox : public QCheckBox {
     initStyleOption(&option);
     option.text.clear();
     painter.drawControl(QStyle::CE_CheckBox, option);
-    const QSize text = textSize(width());
-    const int left = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this).left();
-    painter.drawItemText({QPoint(left, (height() - text.height()) / 2), text}, Qt::TextWordWrap, palette(),
-                         isEnabled(), this->text(), foregroundRole());
+    const QRect text = wrapped(width());
+    painter.drawItemText(
+        text.translated(style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this).left(),
+                        (height() - text.height()) / 2),
+        Qt::TextWordWrap, palette(), isEnabled(), this->text(), foregroundRole());
   }
 
  private:
@@ -124,9 +125,9 @@ class WrappingCheckBox : public QCheckBox {
     initStyleOption(&option);
     return style()->sizeFromContents(QStyle::CT_CheckBox, &option, text, this);
   }
-  QSize textSize(int width) const {  // wrapped in a check box `width` wide
+  QRect wrapped(int width) const {  // its text in a check box `width` wide
     const int room = std::max(1, width - around({}).width());
-    return fontMetrics().boundingRect(0, 0, room, QWIDGETSIZE_MAX, Qt::TextWordWrap, text()).size();
+    return fontMetrics().boundingRect(0, 0, room, QWIDGETSIZE_MAX, Qt::TextWordWrap, text());
   }
 };
 
