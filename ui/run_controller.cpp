@@ -6,8 +6,9 @@
 
 ImageOptimizer::Result RunController::runEngine(const Job& job, const RunEventHandler& events,
                                                 std::stop_token stop) {
-  return ImageOptimizer::run(job.source, job.destination, job.mode, events,
-                             RunSettings{.stop = std::move(stop), .recursive = job.recursive});
+  return ImageOptimizer::run(
+      job.source, job.destination, job.mode, events,
+      RunSettings{.stop = std::move(stop), .recursive = job.recursive, .also = job.also});
 }
 
 void RunController::start(Job job) {

@@ -176,26 +176,26 @@ class RunControllerTest : public QObject {
   }
 
   // "Include subfolders" and "Also save AVIF versions" reach the engine, off and on: the files of a
-  // subfolder join the run only with the first, named by their path from the source folder.
+  // subfolder join the run only with the first, named by their path from the source folder; an AVIF
+  // stands beside a JPEG the run writes only with the second.
   void checkBoxesReachTheEngine() {
     fs::create_directories(root_ / "source" / "blog");
     test_images::writeSmallJpeg(root_ / "source" / "b.jpg");
     test_images::writeSmallJpeg(root_ / "source" / "blog" / "team.jpg");
-    auto also = std::make_shared<std::vector<std::set<ExtraFormat>>>();  // read once the run has ended
-    ViewDriver driver(
-        [also](const RunController::Job& job, const RunEventHandler& events, std::stop_token stop) {
-          also->push_back(job.also);
-          return RunController::runEngine(job, events, std::move(stop));
-        });
+    test_images::writeP3RedJpeg(root_ / "source" / "p3.jpg", 2400, 1600);
+    ViewDriver driver;
     driver.start(root_ / "source", root_ / "out");
     QVERIFY(driver.waitUntilIdle());
-    QCOMPARE(driver.view->statusLines().mid(1, 2), (QStringList{"[1/1] b.jpg", ""}));
+    QCOMPARE(driver.view->statusLines().mid(1, 3), (QStringList{"[1/2] b.jpg", "[2/2] p3.jpg", ""}));
+    QVERIFY(!fs::exists(root_ / "out" / "p3.jpg.avif"));
     QTest::mouseClick(driver.includeSubfolders(), Qt::LeftButton);
     QTest::mouseClick(driver.alsoAvif(), Qt::LeftButton);
     QTest::mouseClick(driver.startButton(), Qt::LeftButton);
     QVERIFY(driver.waitUntilIdle());
-    QCOMPARE(driver.view->statusLines().mid(1, 3), (QStringList{"[1/2] b.jpg", "[2/2] blog/team.jpg", ""}));
-    QVERIFY(*also == (std::vector<std::set<ExtraFormat>>{{}, {ExtraFormat::avif}}));
+    const QStringList lines = driver.view->statusLines();
+    QCOMPARE(lines.mid(1, 2), (QStringList{"[1/3] b.jpg", "[2/3] p3.jpg"}));  // then the AVIF's line
+    QCOMPARE(lines.mid(4, 2), (QStringList{"[3/3] blog/team.jpg", ""}));
+    QVERIFY(fs::exists(root_ / "out" / "p3.jpg.avif"));
   }
 
   // The stop button asks the engine to stop: the stand-in waits for nothing else, so a window that did not
