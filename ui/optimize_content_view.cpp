@@ -197,11 +197,6 @@ OptimizeContentView::OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
   fitWindow();
 }
 
-// The content goes before the style its controls are drawn with.
-OptimizeContentView::~OptimizeContentView() {
-  delete takeWidget();
-}
-
 // A folder chosen through the row's chooser or dropped on the row goes into `folder`.
 FolderRow* OptimizeContentView::folderRow(const QString& label, const char* name,
                                           std::optional<fs::path>& folder) {

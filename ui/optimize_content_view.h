@@ -32,7 +32,7 @@ class OptimizeContentView : public QScrollArea {
   explicit OptimizeContentView(std::unique_ptr<FolderChooser> chooser,
                                RunController::Engine engine = RunController::runEngine,
                                FolderOpener openFolder = openInFileManager, QWidget* parent = nullptr);
-  ~OptimizeContentView() override;
+  ~OptimizeContentView() override { delete takeWidget(); }  // before the style its controls are drawn with
 
   const std::optional<std::filesystem::path>& sourceFolder() const { return sourceFolder_; }
   const std::optional<std::filesystem::path>& destFolder() const { return destFolder_; }

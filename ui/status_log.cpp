@@ -22,11 +22,6 @@ StatusLog::StatusLog(QWidget* parent) : QPlainTextEdit(parent) {
   markProblemLines();
 }
 
-void StatusLog::clearLines() {
-  clear();
-  lineCount_ = 0;
-}
-
 // Inserted through a cursor of its own, not the view's: the view then never scrolls to it, so new lines
 // arrive below and the visible part stays until the user scrolls, wherever the user's cursor is.
 void StatusLog::appendLines(const QStringList& lines, LineKind kind) {
@@ -70,11 +65,6 @@ void StatusLog::markProblemLines() {
 void StatusLog::fitWholeLines() {
   const int text = height() - 2 * (frameWidth() + padding);
   setViewportMargins(padding, padding, padding, padding + std::max(0, text % lineHeight()));
-}
-
-void StatusLog::resizeEvent(QResizeEvent* event) {
-  fitWholeLines();
-  QPlainTextEdit::resizeEvent(event);
 }
 
 void StatusLog::changeEvent(QEvent* event) {

@@ -20,7 +20,10 @@ class StatusLog : public QPlainTextEdit {
   explicit StatusLog(QWidget* parent = nullptr);
 
   void appendLines(const QStringList& lines, LineKind kind);
-  void clearLines();
+  void clearLines() {
+    clear();
+    lineCount_ = 0;
+  }
   // At the user's request: the line at `index` selected, at the top of the view as far as it scrolls.
   void showLine(qsizetype index);
 
@@ -33,7 +36,10 @@ class StatusLog : public QPlainTextEdit {
 
  protected:
   void changeEvent(QEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override {
+    fitWholeLines();
+    QPlainTextEdit::resizeEvent(event);
+  }
 
  private:
   static constexpr int padding = 4;  // around the text, where the document's own margin would be
