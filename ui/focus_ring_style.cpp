@@ -17,10 +17,8 @@ int FocusRingStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, 
 
 void FocusRingStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                                  const QWidget* widget) const {
-  if (element != CE_FocusFrame) {
-    QProxyStyle::drawControl(element, option, painter, widget);
-    return;
-  }
+  if (element != CE_FocusFrame)
+    return QProxyStyle::drawControl(element, option, painter, widget);
   // Where the accent does not stand out, the window's text colour does, by the theme's own design.
   const QPalette& palette = option->palette;
   const QColor accent = palette.color(QPalette::Active, QPalette::Highlight);
