@@ -139,8 +139,8 @@ class RunFiguresTest : public QObject {
       QVERIFY(log->viewport()->rect().contains(log->cursorRect(QTextCursor(shown))));
   }
 
-  // A new choice of folder, mode or either check box makes what the window says about the last run stale: it
-  // goes, also the path of an output folder that nothing could show.
+  // A new choice of folder, mode or either check box makes what the window says about the last run
+  // stale: it goes, also the path of an output folder that nothing could show.
   void aNewChoiceClearsTheLastRunsOutcome_data() {
     QTest::addColumn<QByteArray>("choice");
     QTest::newRow("source folder") << QByteArray("sourceRow");
