@@ -7,8 +7,7 @@
 
 #include "contrast.h"
 
-// A pixel more round the focused control than the ring takes, so that the ring never touches an indicator
-// at the control's edge.
+// A pixel more round the control than the ring takes: the ring never touches an indicator at its edge.
 int FocusRingStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const {
   const bool ringMargin = (metric == PM_FocusFrameHMargin || metric == PM_FocusFrameVMargin) &&
                           qobject_cast<const QFocusFrame*>(widget) != nullptr;
@@ -31,8 +30,7 @@ void FocusRingStyle::drawControl(ControlElement element, const QStyleOption* opt
   painter->fillPath(ring, seen ? accent : palette.color(QPalette::Active, QPalette::WindowText));
 }
 
-// The mark a style draws on a focused control: a box round a label or a cell, an outline in a button or a
-// field's frame.
+// A style's own focus mark: a box round a label or a cell, an outline in a button or a field's frame.
 void FocusRingStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                                    const QWidget* widget) const {
   if (element == PE_FrameFocusRect)

@@ -131,8 +131,7 @@ class WrappingCheckBox : public QCheckBox {
   }
 };
 
-// The window's content. It asks the scroll area only for its least height, the log at its fewest lines, so
-// that the log gives way before it scrolls.
+// The window's content: it asks the scroll area only for its least height, so the log gives way first.
 class ContentColumn : public QWidget {
  public:
   using QWidget::QWidget;
