@@ -155,9 +155,13 @@ int main(int argc, char** argv) {
   const Gap busiest = *std::max_element(gaps.begin(), gaps.end(),
                                         [](const Gap& a, const Gap& b) { return a.cpuMs < b.cpuMs; });
   const QStringList& lines = view.statusLines();
+  // The closing lines: "Done. …", then the count of the GIF files copied.
   const QString expectedSummary =
       QStringLiteral("Done. 0 resized/converted, %1 already small.").arg(fileCount / 2);
-  const bool summaryRight = lines.size() == fileCount + 3 && lines.last() == expectedSummary;
+  const QString expectedGifs =
+      QStringLiteral("%1 GIF file(s) copied unchanged.").arg(fileCount - fileCount / 2);
+  const bool summaryRight = lines.size() == fileCount + 4 && lines[lines.size() - 2] == expectedSummary &&
+                            lines.last() == expectedGifs;
 
   std::printf("files: %d in %d subfolders, run: %lld ms, heartbeats: %zu\n", fileCount, folderCount,
               static_cast<long long>(runMs), gaps.size());
