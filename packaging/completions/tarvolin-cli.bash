@@ -20,13 +20,17 @@ _tarvolin_cli() {
       mapfile -t COMPREPLY < <(compgen -W 'changed-only full-replacement' -- "$cur")
       return
       ;;
+    --also)
+      mapfile -t COMPREPLY < <(compgen -W 'avif' -- "$cur")
+      return
+      ;;
     -j | --jobs)
       COMPREPLY=()  # a number
       return
       ;;
   esac
   if [[ $cur == -* ]]; then
-    local options='--mode --recursive --jobs --quiet --dry-run --skip-unchanged --json --help --version --'
+    local options='--mode --recursive --jobs --quiet --dry-run --skip-unchanged --also --json --help --version --'
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
   else
     mapfile -t COMPREPLY < <(compgen -d -- "$cur")
