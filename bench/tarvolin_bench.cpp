@@ -1,4 +1,4 @@
-// tarvolin-bench [--jobs N] SOURCE DEST [changedOnly|fullReplacement]
+// tarvolin-bench [--jobs N] [--machine-memory MIB] SOURCE DEST [changedOnly|fullReplacement]
 // Runs the engine on real folders and reports what it did, how long it took and its peak memory.
 // A measuring tool for bench/compare, not a user feature.
 #include <malloc.h>
@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <exception>
 #include <iomanip>
 #include <iostream>
@@ -21,7 +22,8 @@ namespace {
 using OutputMode = ImageOptimizer::OutputMode;
 
 int usage() {
-  std::cerr << "usage: tarvolin-bench [--jobs N] SOURCE DEST [changedOnly|fullReplacement]\n";
+  std::cerr << "usage: tarvolin-bench [--jobs N] [--machine-memory MIB] SOURCE DEST "
+               "[changedOnly|fullReplacement]\n";
   return 2;
 }
 
@@ -32,6 +34,13 @@ double peakMemoryMiB() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+// A whole number greater than 0, in full.
+template <class Number>
+bool parsePositive(std::string_view text, Number& number) {
+  const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return problem == std::errc() && end == text.data() + text.size() && number > 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -39,11 +48,16 @@ int main(int argc, char** argv) {
   mallopt(M_ARENA_MAX, 1);
   std::vector<std::string_view> arguments(argv + 1, argv + argc);
   RunSettings settings;
-  if (arguments.size() >= 2 && arguments[0] == "--jobs") {
-    const std::string_view count = arguments[1];
-    const auto [end, problem] = std::from_chars(count.data(), count.data() + count.size(), settings.jobs);
-    if (problem != std::errc() || end != count.data() + count.size() || settings.jobs == 0)
+  // --jobs: files at a time; --machine-memory: size the run as on a machine with that much memory.
+  while (arguments.size() >= 2 && arguments[0].starts_with("--")) {
+    std::uint64_t mebibytes = 0;
+    const bool parsed = arguments[0] == "--jobs"
+                            ? parsePositive(arguments[1], settings.jobs)
+                            : arguments[0] == "--machine-memory" && parsePositive(arguments[1], mebibytes);
+    if (!parsed)
       return usage();
+    if (mebibytes != 0)
+      settings.machineMemory = mebibytes << 20;
     arguments.erase(arguments.begin(), arguments.begin() + 2);
   }
   if (arguments.size() < 2 || arguments.size() > 3)

@@ -113,4 +113,7 @@ struct RunSettings {
   // output folder; each file's output goes to the same folder under the output folder, and names are
   // relative paths ("blog/2024/team.png"). Without it only the files directly in the source folder.
   bool recursive = false;
+  // The memory the run sizes itself for (memoryForImages); 0 means what this process may use, the
+  // machine's memory or its cgroup's limit. The bench sets it to measure a smaller machine.
+  std::uint64_t machineMemory = 0;
 };

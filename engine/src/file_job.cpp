@@ -98,7 +98,7 @@ void failReencoding(PreparedFile& file, const StepError& reason, const OpenedSou
 StepError encode(const SourceFile& source, const ImageHeader& header, TempFile& output,
                  const RunContext& context, MemoryBudget& memory) {
   try {
-    const MemoryBudget::Lease lease = memory.lease(memoryToDecode(header));
+    const MemoryBudget::Lease lease = memory.lease(memoryInHand(header));
     return context.encoder(source, header, output);
   } catch (const std::bad_alloc&) {
     return StepError::inWords("not enough memory to decode it");
