@@ -39,20 +39,22 @@ std::optional<std::string> groupOf(const std::string& controller) {
   return std::nullopt;
 }
 
-// cgroup v2: the lowest memory.max of the group and the groups above it ("max" where there is none).
+// cgroup v2: the lowest memory.max of the group and the groups above it ("max" where there is none), up
+// to the root of what this process sees: in a container, that root is the container's own group.
 std::uint64_t unifiedLimit() {
   const std::optional<std::string> group = groupOf("");
   if (!group)
     return unlimited;
   std::uint64_t limit = unlimited;
-  for (std::filesystem::path below = std::filesystem::path(*group).relative_path(); !below.empty();
+  for (std::filesystem::path below = std::filesystem::path(*group).relative_path();;
        below = below.parent_path()) {
     std::ifstream file("/sys/fs/cgroup" / below / "memory.max");
     std::string value;
     if (file >> value && value != "max")
       limit = std::min<std::uint64_t>(limit, std::stoull(value));
+    if (below.empty())
+      return limit;
   }
-  return limit;
 }
 
 // cgroup v1: the memory controller's own account of the limit that holds for the group, the groups
