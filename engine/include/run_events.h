@@ -164,4 +164,7 @@ struct RunSettings {
   // too (NAME.jpg.avif), where that file is smaller than the JPEG. None by default: every output is then
   // as without the option.
   std::set<ExtraFormat> also{};
+  // The memory the run sizes itself for (memoryForImages); 0 means what this process may use, the
+  // machine's memory or its cgroup's limit. The bench sets it to measure a smaller machine.
+  std::uint64_t machineMemory = 0;
 };

@@ -110,10 +110,11 @@ std::pair<std::int64_t, std::int64_t> fittedSize(const ImageHeader& header) {
           std::llround(static_cast<double>(header.height) * scale)};
 }
 
-// What an image's work needs: its decode, and with an AVIF the AV1 encoder's own beside it.
+// What an image's work needs: its decode and what it costs beside others, and with an AVIF the AV1
+// encoder's own.
 std::uint64_t memoryToWork(const ImageHeader& header, bool avif) {
   const auto [width, height] = fittedSize(header);
-  return memoryToDecode(header) + (avif ? memoryToEncodeAvif(width, height) : 0);
+  return memoryInHand(header) + (avif ? memoryToEncodeAvif(width, height) : 0);
 }
 
 // Runs the encoder with the memory its image needs leased for it; with `avif`, its AVIF too.

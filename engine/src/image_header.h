@@ -62,3 +62,8 @@ StepError inspectImage(const SourceFile& file, const DecodeLimits& limits, Image
 // What re-encoding the image needs in all, its working set included: an estimate, measured per kind of
 // image, that errs on the high side.
 std::uint64_t memoryToDecode(const ImageHeader& header);
+
+// What the image takes from the run's memory budget while it is worked on: its estimate, and what
+// every image in hand adds beside it when several are, which the estimate, measured one image at a
+// time, leaves out (their threads' buffers and the holes they leave each other in the heap).
+std::uint64_t memoryInHand(const ImageHeader& header);

@@ -8,6 +8,8 @@
 #include "deletion_list.h"
 #include "folder_run.h"
 #include "image_work.h"
+#include "machine_memory.h"
+#include "memory_budget.h"
 #include "name_claims.h"
 #include "output_folder.h"
 #include "processor_count.h"
@@ -55,13 +57,6 @@ StepError createFolder(const fs::path& folder) {
   fs::create_directories(folder, error);
   return error ? StepError::ofCode(error) : StepError();
 }
-
-// What the images in hand may need together, by their estimates (memoryToDecode), before another waits
-// for its turn. Chosen by measurement on real photographs (bench/README.md): it keeps the peak of a run
-// within 320 MiB at any number of jobs, however long the run and whichever images meet, while any two of
-// the photos there go on at once. One image alone may still take up to the 1 GB that any image is
-// allowed.
-constexpr std::uint64_t memoryInFlight = 160ULL << 20;
 
 Encoder imageLibraryEncoder(const WorkLimits& limits) {
   return [&limits](const SourceFile& input, const ImageHeader& header, TempFile& output) {
@@ -203,6 +198,8 @@ FolderRunOutcome runInFolder(const fs::path& source, const fs::path& destination
   const unsigned processors = processorsAvailable();
   const unsigned jobs = jobsWithinDescriptorLimit(settings.jobs == 0 ? processors : settings.jobs);
   setThreadsPerImage(static_cast<int>(processors / jobs));
+  const std::uint64_t memoryInFlight =
+      memoryForImages(settings.machineMemory != 0 ? settings.machineMemory : memoryAvailable());
   FolderRunOutcome outcome = FolderRun(setup.plan.files, context, events, settings.stop,
                                        {.jobs = jobs, .memoryInFlight = memoryInFlight})
                                  .handleAll();

@@ -14,6 +14,7 @@
 #include <vips/vips8>
 
 #include "file_contents.h"
+#include "icc_profile.h"
 
 using vips::VImage;
 using vips::VOption;
@@ -152,15 +153,24 @@ bool hasUsableProfile(const VImage& image) {
   return profileSpace(image) == (isCmyk(image) ? "CMYK" : isGrey(image) ? "GRAY" : "RGB ");
 }
 
+// A usable profile that says more than "sRGB": only then are the colours converted.
+bool needsColourConversion(const VImage& image) {
+  if (!hasUsableProfile(image))
+    return false;
+  std::size_t length = 0;
+  const auto* profile = static_cast<const char*>(image.get_blob(VIPS_META_ICC_NAME, &length));
+  return !describesSrgb({profile, length});
+}
+
 // Shrinks while decoding where the format allows, upright per the EXIF orientation; never enlarges.
-// Colour-managed to sRGB only when the image says it is in another space, so that plain sRGB photos pay
-// nothing for it.
+// Colour-managed to sRGB only when the image says it is in another space, so that sRGB photos, with the
+// sRGB profile or without one, pay nothing for it.
 VImage shrunkUpright(const vips::VSource& source, const VImage& header, int maxSize) {
   VOption* options = VImage::option()
                          ->set("height", maxSize)
                          ->set("size", VIPS_SIZE_DOWN)
                          ->set("option_string", "fail_on=truncated");
-  if (hasUsableProfile(header) || isCmyk(header)) {
+  if (needsColourConversion(header) || isCmyk(header)) {
     options->set("import_profile", isCmyk(header) ? "cmyk" : "srgb")->set("export_profile", "srgb");
   }
   return VImage::thumbnail_source(source, maxSize, options);
@@ -195,7 +205,7 @@ VImage withGammaApplied(const VImage& image, double encodingGamma) {
 VImage flattenedThenShrunk(VImage image, double encodingGamma, int maxSize) {
   if (encodingGamma > 0)
     image = withGammaApplied(image, encodingGamma);
-  if (hasUsableProfile(image)) {
+  if (needsColourConversion(image)) {
     // At the image's own depth: the transform casts the alpha band to its output format without scaling
     // it, which would make every 16-bit alpha value above 255 fully opaque in an 8-bit result.
     image = image.icc_transform("srgb", VImage::option()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -69,3 +70,16 @@ class MemoryBudget {
   std::condition_variable roomFreed_;
   std::uint64_t inUse_ = 0;
 };
+
+// What the images in hand may need together, by their estimates, on a machine (or in a cgroup) with
+// `machine` bytes: an eighth of it, less what a run holds beside its images, so that a run takes about
+// an eighth of the machine at the most, at any number of jobs. Never less than two of the heaviest
+// photos measured need at once (bench/README.md), so that two jobs go on side by side on any machine;
+// and one image alone may always take what it needs.
+constexpr std::uint64_t memoryForImages(std::uint64_t machine) {
+  constexpr std::uint64_t mebibyte = 1 << 20;
+  constexpr std::uint64_t runBesideImages = 40 * mebibyte;  // libvips started, the plan, the workers
+  constexpr std::uint64_t twoHeavyPhotos = 208 * mebibyte;
+  const std::uint64_t eighth = machine / 8;
+  return std::max(twoHeavyPhotos, eighth > runBesideImages ? eighth - runBesideImages : 0);
+}

@@ -146,11 +146,13 @@ TEST_F(ImageOutput, ColoursComeOutAsBrowsersShowThem) {
       {"grey-rgb-profile.jpg", {90}, 8, "srgb", {90}},
       {"rgb-grey-profile.jpg", {200, 40, 90}, 8, "grey", {200, 40, 90}},
       {"gamma-1.8.png", {20, 120, 240}, 8, "", {26, 139, 243}},
+      // sRGB's primaries are not enough to leave the colours as they are.
+      {"srgb-primaries.jpg", {20, 120, 240}, 8, "srgb-gamma-1.8", {26, 139, 243}},
   };
   for (const auto& image : cases)
     writeFlatImage(source / image.name, image.values, image.bits, image.profile);
   insertPngChunk(source / "gamma-1.8.png", "gAMA", std::string("\0\0\xD9\x04", 4));  // 1/1.8, nothing else
-  EXPECT_EQ(runOptimizer(Mode::changedOnly).processed, 6);
+  EXPECT_EQ(runOptimizer(Mode::changedOnly).processed, 7);
   for (const auto& image : cases) {
     const std::vector<double> shown =
         meanColour(output / fs::path(image.name).replace_extension(".jpg"), 8, 8, 48, 48);

@@ -265,10 +265,21 @@ void writeCmykRedJpeg(const fs::path& file, int width, int height) {
 
 namespace {
 
-// lcms' sRGB profile (libpng drops libvips' own from a PNG), or a grey one with a 2.2 tone curve.
+// lcms' sRGB profile (libpng drops libvips' own from a PNG), a grey one with a 2.2 tone curve, or one
+// with sRGB's primaries and a 1.8 tone curve ("srgb-gamma-1.8").
 std::string lcmsProfile(const std::string& name) {
-  cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
-  cmsHPROFILE made = name == "srgb" ? cmsCreate_sRGBProfile() : cmsCreateGrayProfile(cmsD50_xyY(), curve);
+  cmsToneCurve* curve = cmsBuildGamma(nullptr, name == "grey" ? 2.2 : 1.8);
+  cmsHPROFILE made = nullptr;
+  if (name == "srgb") {
+    made = cmsCreate_sRGBProfile();
+  } else if (name == "grey") {
+    made = cmsCreateGrayProfile(cmsD50_xyY(), curve);
+  } else {
+    const cmsCIExyY white{0.3127, 0.3290, 1};
+    const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
+    cmsToneCurve* const curves[3] = {curve, curve, curve};
+    made = cmsCreateRGBProfile(&white, &primaries, curves);
+  }
   cmsUInt32Number length = 0;
   cmsSaveProfileToMem(made, nullptr, &length);
   std::string icc(length, '\0');
@@ -293,7 +304,7 @@ void writeFlatImage(const fs::path& file, const std::vector<double>& values, int
           .copy(VImage::option()->set("interpretation", kinds[values.size() > 2][deep]));
   if (profile == "p3")
     image = image.icc_transform("p3", VImage::option()->set("input_profile", "srgb")->set("depth", bits));
-  std::string icc = profile == "grey" || profile == "srgb" ? lcmsProfile(profile) : "";
+  std::string icc = profile == "grey" || profile.starts_with("srgb") ? lcmsProfile(profile) : "";
   if (profile == "p3") {
     VipsBlob* blob = nullptr;
     vips_profile_load(profile.c_str(), &blob, nullptr);

@@ -62,7 +62,8 @@ void writeInterlacedPng(const std::filesystem::path& file, int width, int height
 void writeProgressiveJpeg(const std::filesystem::path& file, int width, int height);
 void writeAnimatedGif(const std::filesystem::path& file);
 // A flat colour as a PNG or a JPEG of `bits` per sample, padded above the threshold. `values`: grey or sRGB,
-// then alpha if any. `profile`: none (""), "srgb", "p3" (the pixels are then converted to it) or "grey";
+// then alpha if any. `profile`: none (""), "srgb", "p3" (the pixels are then converted to it), "grey", or
+// "srgb-gamma-1.8" (sRGB's primaries, a 1.8 tone curve; the pixels are left as they are);
 // the profile is embedded whether it fits the image or not.
 void writeFlatImage(const std::filesystem::path& file, const std::vector<double>& values, int bits,
                     const std::string& profile);
