@@ -277,6 +277,9 @@ void saveAvif(VImage image, vips::VTarget& target, WorkClock& clock) {
                                     ->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1)
                                     ->set("Q", avifQuality)
                                     ->set("effort", avifEffort)
+                                    // As deep as the pixels are, whatever a libvips' default: Debian 12's AV1
+                                    // encoder aborts the whole process on 8-bit pixels saved at 10 bits.
+                                    ->set("bitdepth", 8)
                                     ->set("strip", true));
 }
 
