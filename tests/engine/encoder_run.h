@@ -22,6 +22,7 @@ class EncoderRunFixture : public RunFixture {
     std::stop_token stop{};
     bool skipUnchanged = false;
     bool recursive = false;
+    AvifEncoders avif{};  // set: an AVIF is asked for beside every JPEG
   };
 
   OutputFolder openOutput() {
@@ -41,20 +42,28 @@ class EncoderRunFixture : public RunFixture {
     SourceListing listing;
     EXPECT_FALSE(listSourceFolder(source, listing, {.recursive = how.recursive, .outputFolder = {}}));
     const SourceLinkGuard links(listing.images);
-    const RunContext context{mode,    &folder,        listing.root.get(),  &links,
-                             encoder, DecodeLimits{}, recordSettings(mode)};
+    RunContext context{mode,
+                       &folder,
+                       listing.root.get(),
+                       &links,
+                       encoder,
+                       DecodeLimits{},
+                       recordSettings(mode, static_cast<bool>(how.avif))};
+    context.avif = how.avif;
     const RunEventHandler record = [this](const RunEvent& event) {
       events.push_back(event);
       for (const std::string& line : run_log::linesOf(event))
         lines.push_back(line);
     };
-    const std::vector<FilePlan> plans = planRun(listing.images, {.mode = mode,
-                                                                 .foldsCase = false,
-                                                                 .folder = &folder,
-                                                                 .sourceLinks = &links,
-                                                                 .skipUnchanged = how.skipUnchanged,
-                                                                 .recordSettings = recordSettings(mode)})
-                                            .files;
+    const std::vector<FilePlan> plans =
+        planRun(listing.images, {.mode = mode,
+                                 .foldsCase = false,
+                                 .folder = &folder,
+                                 .sourceLinks = &links,
+                                 .skipUnchanged = how.skipUnchanged,
+                                 .recordSettings = recordSettings(mode, static_cast<bool>(how.avif)),
+                                 .avif = static_cast<bool>(how.avif)})
+            .files;
     FolderRunOutcome outcome =
         FolderRun(plans, context, record, how.stop, {how.jobs, how.memoryInFlight}).handleAll();
     failure = outcome.failure;

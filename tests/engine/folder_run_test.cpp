@@ -55,6 +55,24 @@ TEST_F(FolderRunEdges, AStopLeavesACleanPrefix) {
   expectNoTemporaryFiles();
 }
 
+// An AVIF the encoder refuses costs the file only its AVIF: the JPEG stands, a line says why, and the
+// next file gets its AVIF.
+TEST_F(FolderRunEdges, AnAvifTheEncoderRefusesLeavesItsJpegAndTheRunGoesOn) {
+  writePngs(2);
+  const auto withJpeg = [](const SourceFile& input, const ImageHeader&, TempFile& output, AvifRequest& avif) {
+    if (nameOf(input) == "p1.png")
+      avif.failure = StepError::inWords("the AVIF encoder refused the image");
+    else if (const StepError error = writeContents(*avif.output, "AV"))
+      return error;
+    return smallJpeg(output);
+  };
+  runWithEncoder(Mode::changedOnly, nullptr, {.avif = {.withJpeg = withJpeg, .alone = nullptr}});
+
+  EXPECT_EQ(namesIn(output), (Names{deletionList, "p1.jpg", "p2.jpg", "p2.jpg.avif"}));
+  EXPECT_NE(std::ranges::find(lines, "  no AVIF: the AVIF encoder refused the image"), lines.end());
+  expectNoTemporaryFiles();
+}
+
 // An encoder that throws must give back the memory its image was lent: otherwise the other images,
 // which need more than is left, wait for it for ever and the run never ends.
 TEST_F(FolderRunEdges, AnImageThatRunsOutOfMemoryGivesItsMemoryBack) {
