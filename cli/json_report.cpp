@@ -85,17 +85,12 @@ void putName(Json& object, const std::string& key, const std::string& name) {
   }
 }
 
-Json namesOf(const std::vector<FolderNotRead>& folders) {
+// The names of folders not read, or of JPEGs renamed: whatever carries a `name`.
+template <typename Named>
+Json namesOf(const std::vector<Named>& items) {
   Json names = Json::array();
-  for (const FolderNotRead& folder : folders)
-    names.push_back(folder.name);
-  return names;
-}
-
-Json renamedNames(const std::vector<ImageOptimizer::RenamedJpeg>& renamed) {
-  Json names = Json::array();
-  for (const ImageOptimizer::RenamedJpeg& file : renamed)
-    names.push_back(file.name);
+  for (const Named& item : items)
+    names.push_back(item.name);
   return names;
 }
 
@@ -188,7 +183,7 @@ void JsonReport::printSummary(const ImageOptimizer::Result& result, int stopSign
                   {"listedForDeletion", result.renamedFiles},
                   {"deletionListFailed", result.deletionListFailed},
                   {"deletionListRemoved", result.deletionListRemoved},
-                  {"renamedJpegs", renamedNames(result.renamedJpegs)},
+                  {"renamedJpegs", namesOf(result.renamedJpegs)},
                   {"leftOut", leftOutOf(result.leftOut)},
                   {"recordsUnavailable", result.recordsUnavailable},
                   {"recordsNotKept", result.recordsNotKept},

@@ -236,9 +236,14 @@ void watchProgress(VipsImage* computed, VipsProgress*, WorkClock* clock) {
     vips_image_set_kill(computed, TRUE);
 }
 
-void saveJpeg(VImage image, vips::VTarget& target, int quality, WorkClock& clock) {
+// The image's computation ends when the clock runs out.
+void watchedBy(VImage& image, WorkClock& clock) {
   vips_image_set_progress(image.get_image(), TRUE);
   g_signal_connect(image.get_image(), "eval", G_CALLBACK(watchProgress), &clock);
+}
+
+void saveJpeg(VImage image, vips::VTarget& target, int quality, WorkClock& clock) {
+  watchedBy(image, clock);
   image.jpegsave_target(target, VImage::option()
                                     ->set("Q", quality)
                                     ->set("strip", true)
@@ -271,8 +276,7 @@ constexpr int avifQuality = 89;
 constexpr int avifEffort = 0;
 
 void saveAvif(VImage image, vips::VTarget& target, WorkClock& clock) {
-  vips_image_set_progress(image.get_image(), TRUE);
-  g_signal_connect(image.get_image(), "eval", G_CALLBACK(watchProgress), &clock);
+  watchedBy(image, clock);
   image.heifsave_target(target, VImage::option()
                                     ->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1)
                                     ->set("Q", avifQuality)
