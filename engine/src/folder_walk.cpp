@@ -1,8 +1,10 @@
 #include "folder_walk.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 SplitName splitName(std::string_view name) {
@@ -52,4 +54,27 @@ FolderRef openFolderIn(int root, std::string_view relative, WhenMissing missing,
     at = slash + 1;
   }
   return FolderRef::owned(std::move(folder));
+}
+
+StepError namesIn(int folder, std::vector<std::string>& names) {
+  const int listed = ::dup(folder);
+  DIR* const directory = listed >= 0 ? ::fdopendir(listed) : nullptr;
+  if (!directory) {
+    const int error = errno;
+    if (listed >= 0)
+      ::close(listed);
+    return StepError::ofErrno(error);
+  }
+  ::rewinddir(directory);  // a copy of the descriptor shares its position with every other copy
+  errno = 0;
+  while (const dirent* entry = ::readdir(directory)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..")
+      names.emplace_back(name);
+    errno = 0;
+  }
+  const int error = errno;
+  ::closedir(directory);
+  std::ranges::sort(names);
+  return error != 0 ? StepError::ofErrno(error) : StepError();
 }

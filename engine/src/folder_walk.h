@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "file_descriptor.h"
 #include "step_error.h"
@@ -46,3 +47,7 @@ enum class WhenMissing { fail, create };
 // folders are made, with the mode a new folder gets under the umask. Fails on a link or a file where a
 // folder should be, saying which.
 FolderRef openFolderIn(int root, std::string_view relative, WhenMissing missing, StepError& error);
+
+// The names in an open folder, "." and ".." left out, in byte order, read from its start whatever an
+// earlier reading left; an error when it cannot be read.
+StepError namesIn(int folder, std::vector<std::string>& names);

@@ -1,6 +1,5 @@
 #include "output_folder.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -13,6 +12,7 @@
 #include <string_view>
 
 #include "ascii_case.h"
+#include "folder_walk.h"
 #include "output_record.h"
 
 namespace fs = std::filesystem;
@@ -53,17 +53,10 @@ bool isCaseIgnoringFileSystem(int folder) {
 }
 
 std::optional<bool> foldsCaseByNames(int folder) {
-  const int listed = ::dup(folder);
-  DIR* const directory = listed >= 0 ? ::fdopendir(listed) : nullptr;
-  if (!directory) {
-    if (listed >= 0)
-      ::close(listed);
+  std::vector<std::string> listed;
+  if (namesIn(folder, listed))
     return std::nullopt;
-  }
-  std::set<std::string> names;
-  while (const dirent* entry = ::readdir(directory))
-    names.insert(entry->d_name);
-  ::closedir(directory);
+  const std::set<std::string> names(listed.begin(), listed.end());
   // A name in other letters that the folder does not list, yet finds: the folder folds case.
   for (const std::string& name : names) {
     const std::string upper = withAsciiCase(name, LetterCase::upper);

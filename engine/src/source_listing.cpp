@@ -40,29 +40,6 @@ std::optional<EntryKind> otherKind(const struct stat& status) {
   return EntryKind::device;
 }
 
-// The names in a folder, in byte order; an empty list and an error when it cannot be read.
-StepError namesIn(int folder, std::vector<std::string>& names) {
-  const int listed = ::dup(folder);
-  DIR* const directory = listed >= 0 ? ::fdopendir(listed) : nullptr;
-  if (!directory) {
-    const int error = errno;
-    if (listed >= 0)
-      ::close(listed);
-    return StepError::ofErrno(error);
-  }
-  errno = 0;
-  while (const dirent* entry = ::readdir(directory)) {
-    const std::string_view name = entry->d_name;
-    if (name != "." && name != "..")
-      names.emplace_back(name);
-    errno = 0;
-  }
-  const int error = errno;
-  ::closedir(directory);
-  std::ranges::sort(names);
-  return error != 0 ? StepError::ofErrno(error) : StepError();
-}
-
 // A folder's own findings, kept apart until the whole folder has been read: a folder that can be listed
 // but not entered (mode r--) lists names whose entries cannot be looked at, and is a folder not read.
 struct FolderFindings {

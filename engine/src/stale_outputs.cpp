@@ -1,6 +1,5 @@
 #include "stale_outputs.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,27 +25,18 @@ struct FolderEntries {
 
 FolderEntries entriesOf(int folder) {
   FolderEntries entries;
-  const int listed = ::dup(folder);
-  DIR* const directory = listed >= 0 ? ::fdopendir(listed) : nullptr;
-  if (!directory) {
-    if (listed >= 0)
-      ::close(listed);
+  std::vector<std::string> names;
+  if (namesIn(folder, names))
     return entries;
-  }
-  ::rewinddir(directory);  // a copy of the descriptor shares its position with every other copy
-  while (const dirent* entry = ::readdir(directory)) {
-    const std::string name = entry->d_name;
+  for (const std::string& name : names) {
     struct stat status {};
-    if (name == "." || name == ".." || ::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
       continue;
     if (S_ISREG(status.st_mode))
       entries.files.push_back(name);
     else if (S_ISDIR(status.st_mode))
       entries.folders.push_back(name);
   }
-  ::closedir(directory);
-  std::ranges::sort(entries.files);
-  std::ranges::sort(entries.folders);
   return entries;
 }
 

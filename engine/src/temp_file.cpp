@@ -1,6 +1,5 @@
 #include "temp_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +11,8 @@
 #include <random>
 #include <string_view>
 #include <vector>
+
+#include "folder_walk.h"
 
 namespace {
 
@@ -272,22 +273,14 @@ bool TempFile::isTemporaryName(const std::string& name) {
 }
 
 void TempFile::removeLeftovers(int folder) {
-  const int listing = ::dup(folder);
-  if (listing < 0)
+  std::vector<std::string> names;
+  if (namesIn(folder, names))
     return;
-  DIR* directory = ::fdopendir(listing);
-  if (directory == nullptr) {
-    ::close(listing);
-    return;
-  }
-  ::rewinddir(directory);
   std::vector<std::string> leftovers;
-  while (const dirent* entry = ::readdir(directory)) {
-    const std::string name = entry->d_name;
+  for (const std::string& name : names) {
     if (isTemporaryName(name) && ownerHasEnded(name))
       leftovers.push_back(name);
   }
-  ::closedir(directory);
   for (const std::string& name : leftovers) {
     struct stat status {};
     // Only files: a folder of that name is not ours.
