@@ -117,16 +117,25 @@ std::uint64_t memoryToWork(const ImageHeader& header, bool avif) {
   return memoryInHand(header) + (avif ? memoryToEncodeAvif(width, height) : 0);
 }
 
-// Runs the encoder with the memory its image needs leased for it; with `avif`, its AVIF too.
-StepError encode(const SourceFile& source, const ImageHeader& header, TempFile& output, AvifRequest* avif,
-                 const RunContext& context, MemoryBudget& memory) {
+// Runs an image's work with the memory it needs leased for it (with its AVIF's, where it makes one); work
+// that runs out of memory fails that image alone.
+template <typename Work>
+StepError withMemoryFor(const ImageHeader& header, bool avif, MemoryBudget& memory, Work&& work) {
   try {
-    const MemoryBudget::Lease lease = memory.lease(memoryToWork(header, avif != nullptr));
-    return avif ? context.avif.withJpeg(source, header, output, *avif)
-                : context.encoder(source, header, output);
+    const MemoryBudget::Lease lease = memory.lease(memoryToWork(header, avif));
+    return work();
   } catch (const std::bad_alloc&) {
     return StepError::inWords("not enough memory to decode it");
   }
+}
+
+// Runs the encoder; with `avif`, its AVIF too.
+StepError encode(const SourceFile& source, const ImageHeader& header, TempFile& output, AvifRequest* avif,
+                 const RunContext& context, MemoryBudget& memory) {
+  return withMemoryFor(header, avif != nullptr, memory, [&] {
+    return avif ? context.avif.withJpeg(source, header, output, *avif)
+                : context.encoder(source, header, output);
+  });
 }
 
 // An AVIF is kept only where it is smaller than the JPEG it stands beside.
@@ -163,14 +172,8 @@ void makeAvifOfOriginal(PreparedFile& file, const SourceFile& source, const RunC
   ImageHeader header;
   if (!error)
     error = inspectImage(source, context.decodeLimits, header);
-  if (!error) {
-    try {
-      const MemoryBudget::Lease lease = memory.lease(memoryToWork(header, true));
-      error = context.avif.alone(source, header, avif);
-    } catch (const std::bad_alloc&) {
-      error = StepError::inWords("not enough memory to decode it");
-    }
-  }
+  if (!error)
+    error = withMemoryFor(header, true, memory, [&] { return context.avif.alone(source, header, avif); });
   if (error.stopped()) {
     file.unfinished = true;
     return;
